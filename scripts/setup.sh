@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what building and testing lumbra needs on a Debian machine; quiet and idempotent.
+set -euo pipefail
+need=()
+command -v cmake >/dev/null 2>&1 || need+=(cmake)
+command -v g++ >/dev/null 2>&1 || need+=(g++)
+command -v make >/dev/null 2>&1 || need+=(make)
+command -v bison >/dev/null 2>&1 || need+=(bison)
+command -v gunzip >/dev/null 2>&1 || need+=(gzip)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+if [ ${#need[@]} -gt 0 ]; then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq >/dev/null
+    $SUDO apt-get install -y -qq "${need[@]}" >/dev/null
+fi

@@ -1,0 +1,319 @@
+// The object model: handles, headers, type codes, object layouts, predicates and limits.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+// A heap word. Every object is a block of words whose word 0 is a header.
+typedef int64_t WORD;
+typedef uint64_t UWORD;
+// A handle: an immediate integer when the low bit is 1, else the address of word 0.
+typedef WORD *ALGEB;
+typedef int32_t INT;
+typedef uint32_t UINT;
+
+constexpr int TOTBITS = 64;
+constexpr int BYTES_PER_ALGEB = 8;
+
+// Conversions between words, handles and integers.
+#define A(x) ((ALGEB)(WORD)(x))
+#define W(x) ((WORD)(x))
+
+// ---------------------------------------------------------------------------
+// The header: length in bits 0..17, type in 18..23, generation in 24..31.
+// The upper 32 bits of a header word are always zero.
+
+constexpr int BITSLEN = 18;
+constexpr WORD MASKLEN = (1 << BITSLEN) - 1;
+constexpr WORD COMPLEN = ~MASKLEN;
+constexpr int ShiftID = 18;
+constexpr WORD MASKID = (WORD)63 << ShiftID;
+constexpr int ShiftGC = 24;
+constexpr int NGEN = 256;
+constexpr WORD MASKGC = (WORD)255 << ShiftGC;
+constexpr WORD COMPLGC = ((WORD)1 << ShiftGC) - 1;
+constexpr WORD MAXOBJLEN = MASKLEN; // the longest object, in words
+
+// Type codes: NAME_CASE is the number, NAME the number shifted into the header.
+enum : WORD {
+    NUMBER_CASE = 4,
+    NAME_CASE = 5,
+    TABLEREF_CASE = 6,
+    CATENATE_CASE = 7,
+    POWER_CASE = 8,
+    PROD_CASE = 9,
+    SUM_CASE = 11,
+    FUNCTION_CASE = 12,
+    COLON_CASE = 13,
+    EQUATION_CASE = 14,
+    INEQUAT_CASE = 15,
+    LESSEQ_CASE = 16,
+    LESSTHAN_CASE = 17,
+    AND_CASE = 18,
+    NOT_CASE = 19,
+    OR_CASE = 20,
+    EXPSEQ_CASE = 21,
+    LIST_CASE = 22,
+    LOCAL_CASE = 23,
+    PARAM_CASE = 24,
+    PROC_CASE = 25,
+    RANGE_CASE = 26,
+    LISTNUM_CASE = 27,
+    SET_CASE = 28,
+    ASSIGN_CASE = 29,
+    FOR_CASE = 30,
+    IF_CASE = 31,
+    STATSEQ_CASE = 34,
+    STOP_CASE = 35,
+    HASH_CASE = 36,
+    HASHTAB_CASE = 37,
+    GARBAGE_CASE = 38,
+    CONTROL_CASE = 39,
+    SYSTEM_CASE = 40,
+    TEXT_CASE = 41,
+    DNAFILE_CASE = 43,
+    DAYMATRIX_CASE = 44,
+    MATCH_CASE = 45,
+    COMPRESSED_CASE = 46,
+    UNSPECIFIED_CASE = 47,
+    GARBAGE4K_CASE = 48,
+};
+
+enum : WORD {
+    NUMBER = NUMBER_CASE << ShiftID,
+    NAME = NAME_CASE << ShiftID,
+    TABLEREF = TABLEREF_CASE << ShiftID,
+    CATENATE = CATENATE_CASE << ShiftID,
+    POWER = POWER_CASE << ShiftID,
+    PROD = PROD_CASE << ShiftID,
+    SUM = SUM_CASE << ShiftID,
+    FUNCTION = FUNCTION_CASE << ShiftID,
+    COLON = COLON_CASE << ShiftID,
+    EQUATION = EQUATION_CASE << ShiftID,
+    INEQUAT = INEQUAT_CASE << ShiftID,
+    LESSEQ = LESSEQ_CASE << ShiftID,
+    LESSTHAN = LESSTHAN_CASE << ShiftID,
+    AND = AND_CASE << ShiftID,
+    NOT = NOT_CASE << ShiftID,
+    OR = OR_CASE << ShiftID,
+    EXPSEQ = EXPSEQ_CASE << ShiftID,
+    LIST = LIST_CASE << ShiftID,
+    LOCAL = LOCAL_CASE << ShiftID,
+    PARAM = PARAM_CASE << ShiftID,
+    PROC = PROC_CASE << ShiftID,
+    RANGE = RANGE_CASE << ShiftID,
+    LISTNUM = LISTNUM_CASE << ShiftID,
+    SET = SET_CASE << ShiftID,
+    ASSIGN = ASSIGN_CASE << ShiftID,
+    FOR = FOR_CASE << ShiftID,
+    IF = IF_CASE << ShiftID,
+    STATSEQ = STATSEQ_CASE << ShiftID,
+    STOP = STOP_CASE << ShiftID,
+    HASH = HASH_CASE << ShiftID,
+    HASHTAB = HASHTAB_CASE << ShiftID,
+    GARBAGE = GARBAGE_CASE << ShiftID,
+    CONTROL = CONTROL_CASE << ShiftID,
+    SYSTEM = SYSTEM_CASE << ShiftID,
+    TEXT = TEXT_CASE << ShiftID,
+    DNAFILE = DNAFILE_CASE << ShiftID,
+    DAYMATRIX = DAYMATRIX_CASE << ShiftID,
+    MATCH = MATCH_CASE << ShiftID,
+    COMPRESSED = COMPRESSED_CASE << ShiftID,
+    UNSPECIFIED = UNSPECIFIED_CASE << ShiftID,
+    GARBAGE4K = GARBAGE4K_CASE << ShiftID,
+};
+
+// Lowest and highest type codes a heap header may carry.
+constexpr WORD FIRST_CASE = NUMBER_CASE;
+constexpr WORD LAST_CASE = UNSPECIFIED_CASE;
+
+// The handle 3, the immediate 1: lookups that found nothing.
+#define NOTFOUND A(3)
+
+// ---------------------------------------------------------------------------
+// Records that overlay an object's block. The first field is always the header.
+
+struct Lumbra {
+    WORD id;
+    WORD e[1];
+};
+
+struct Number {
+    WORD id;
+    double N;
+};
+
+// A TEXT: an inline text (length >= 4) keeps its characters from word 3 and a
+// back-pointer in its last word; a view (length 3) points into other storage.
+struct string {
+    WORD id;
+    WORD length;
+    char *t;
+};
+
+struct Match {
+    WORD id;
+    double Sim;
+    WORD Offset1;
+    WORD Offset2;
+    float PamNumber;
+    float PamVariance;
+    INT Length1;
+    INT Length2;
+};
+
+constexpr int MAXMUTDIM = 130;
+constexpr int MAXSEQLEN = 100010;
+constexpr int DELCOSTARRAYSIZE = 1000;
+
+struct DayMatrix {
+    WORD id;
+    ALGEB type;
+    ALGEB Mapping;
+    ALGEB logPAM1;
+    ALGEB DelCost;
+    ALGEB DelCostArray;
+    int16_t bits;
+    int16_t dim;
+    int16_t charmap[256];
+    double PamNumber;
+    double MaxSim;
+    double FixedDel;
+    double IncDel;
+    double StopSimil;
+    double Simi[];
+};
+
+constexpr int PAT_EMPTY = 123;
+
+struct database {
+    WORD id;
+    char FileName[160];
+    char *string;
+    UWORD TotChars;
+    UWORD TotEntries;
+    UWORD TotAA;
+    ALGEB type;
+    UWORD MaxEntries;
+    UINT *EntryOffset;
+    UWORD *EntryOffset64;
+    char PatSwap;
+    UINT *PatCache;
+    UWORD *PatCache64;
+    int CacheFP;
+};
+
+// ---------------------------------------------------------------------------
+// Inspection. None of these allocates.
+
+inline bool IMMINT(ALGEB x) { return (W(x) & 1) != 0; }
+inline WORD IMMVAL(ALGEB x) { return W(x) >> 1; }
+inline ALGEB MKIMM(WORD v) { return A(2 * v + 1); }
+
+inline WORD ID2(ALGEB x) { return x[0] & MASKID; }
+inline WORD CASE_ID2(ALGEB x) { return (x[0] & MASKID) >> ShiftID; }
+inline WORD LENGTH2(ALGEB x) { return x[0] & MASKLEN; }
+inline WORD ID(ALGEB x) { return IMMINT(x) ? NUMBER : ID2(x); }
+inline WORD CASE_ID(ALGEB x) { return IMMINT(x) ? NUMBER_CASE : CASE_ID2(x); }
+inline WORD LENGTH(ALGEB x) { return IMMINT(x) ? 0 : LENGTH2(x); }
+inline int GcTag(ALGEB x) { return IMMINT(x) ? 0 : (int)((x[0] >> ShiftGC) & 255); }
+
+inline bool IDLENGTH(ALGEB x, WORD type, WORD len) {
+    return !IMMINT(x) && (x[0] & (MASKID | MASKLEN)) == (type | len);
+}
+inline bool ISNULL(ALGEB x) { return IDLENGTH(x, EXPSEQ, 1); }
+inline bool Eq(ALGEB x, WORD b) { return W(x) == 2 * b + 1; }
+
+inline double NUMVAL(ALGEB x) { return ((Number *)x)->N; }
+inline bool numeric(ALGEB x) { return IMMINT(x) || ID2(x) == NUMBER; }
+bool integer(ALGEB x);
+INT intvalue(ALGEB x);
+inline bool consneg(ALGEB x) {
+    return IMMINT(x) ? IMMVAL(x) < 0 : (ID2(x) == NUMBER && NUMVAL(x) < 0);
+}
+inline bool algebraic(ALGEB x) {
+    WORD c = CASE_ID(x);
+    return c >= NUMBER_CASE && c <= FUNCTION_CASE;
+}
+inline bool boolean(ALGEB x) {
+    WORD c = CASE_ID(x);
+    return c >= EQUATION_CASE && c <= OR_CASE;
+}
+inline bool relation(ALGEB x) {
+    WORD c = CASE_ID(x);
+    return c >= EQUATION_CASE && c <= LESSTHAN_CASE;
+}
+inline bool textual(ALGEB x) { return !IMMINT(x) && (ID2(x) == NAME || ID2(x) == TEXT); }
+
+// Characters of a NAME (from byte 16) and of a TEXT.
+inline char *NAMETEXT(ALGEB x) { return (char *)(x + 2); }
+inline struct string *STR(ALGEB x) { return (struct string *)x; }
+
+// A NAME with exactly the characters of s, or a TEXT whose characters begin s.
+bool EqualText(ALGEB a, const char *s);
+
+inline WORD LISTNUMLEN(ALGEB x) { return LENGTH2(x) - 1; }
+inline double *LISTNUMDATA(ALGEB x) { return (double *)(x + 1); }
+
+// Words needed for n items of type T.
+#define NrALGEBs(n, T) ((W(n) * (WORD)sizeof(T) + BYTES_PER_ALGEB - 1) / BYTES_PER_ALGEB)
+
+inline void StoreLEN(ALGEB x, WORD y);
+
+// Number constructors and conversion.
+ALGEB Newint(WORD x);    // immediate when in range, else a NUMBER
+ALGEB NewNumber(double d); // immediate for small integral values; refuses NaN and infinity
+double DBL(ALGEB x);     // the number of a numeric object
+extern const char UnableToRepresent[];
+
+// ---------------------------------------------------------------------------
+// Doubles carrying handles: upper 16 bits 0x7FF8, the handle in the low 48.
+
+constexpr uint64_t NaNTOP = 0x7FF8000000000000ULL;
+constexpr uint64_t NaNMASK = 0xFFFF000000000000ULL;
+constexpr uint64_t NaNPAYLOAD = 0x0000FFFFFFFFFFFFULL;
+constexpr int64_t NaNerrorCons = (int64_t)(NaNTOP | 1);
+
+inline uint64_t DoubleBits(double d) {
+    uint64_t u;
+    memcpy(&u, &d, sizeof u);
+    return u;
+}
+inline double BitsDouble(uint64_t u) {
+    double d;
+    memcpy(&d, &u, sizeof d);
+    return d;
+}
+inline double MakeNaN(ALGEB a) { return BitsDouble(NaNTOP | ((uint64_t)W(a) & NaNPAYLOAD)); }
+inline bool NaN(double d) { return (DoubleBits(d) & NaNMASK) == NaNTOP; }
+// The handle is sign-extended from 48 bits, so negative immediates survive the trip.
+inline ALGEB NaNtoALGEB(double d) {
+    return A(((int64_t)(DoubleBits(d) << 16)) >> 16);
+}
+inline bool isNaNerror(double d) { return (int64_t)DoubleBits(d) == NaNerrorCons; }
+extern double NaNerror;
+
+// ---------------------------------------------------------------------------
+// Limits shared by several components.
+
+constexpr int MAX_NAME_LENGTH = 500;
+constexpr int LumbraStackSize = 10;
+constexpr WORD MINUSINF = -999999999;
+
+// ---------------------------------------------------------------------------
+// Fixed objects, made at start-up and never freed.
+
+extern ALGEB null, ModuleNull, EmptyList, EmptySet, cons0, cons1, consm1;
+extern ALGEB OneChar[256];
+extern char OneChars[256];
+
+#include "names.h"
+
+[[noreturn]] void notimpl(const char *msg);
+
+inline void StoreLEN(ALGEB x, WORD y) {
+    if (IMMINT(x)) notimpl("StoreLEN");
+    x[0] = (x[0] & COMPLEN) | (y & MASKLEN);
+}

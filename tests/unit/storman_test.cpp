@@ -1,0 +1,384 @@
+// Heap layout, free lists, texts, copies, products and working storage.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "Lumbra.h"
+
+namespace {
+
+// Each test starts with empty free lists; the lists found before are put back afterwards.
+class Storage : public ::testing::Test {
+  protected:
+    ALGEB saved[NFREELISTS];
+    void SetUp() override {
+        InitObjects();
+        IniEnv.jump = 1;
+        memcpy(saved, freelist, sizeof saved);
+        memset(freelist, 0, sizeof freelist);
+    }
+    void TearDown() override {
+        WSReturn();
+        memcpy(freelist, saved, sizeof saved);
+    }
+};
+
+std::string lasterror() {
+    ALGEB e = A(ININlasterror[1]);
+    if (ID(e) == EXPSEQ) e = A(e[2]);
+    return NAMETEXT(e);
+}
+
+// Runs f, which must raise a user error, and returns its message.
+template <class F>
+std::string errorof(F f) {
+    try {
+        f();
+    } catch (const Unwind &u) {
+        EXPECT_EQ(u.code, Error);
+        return lasterror();
+    }
+    ADD_FAILURE() << "no error raised";
+    return "";
+}
+
+int listlength(ALGEB p) {
+    int n = 0;
+    for (; p != 0; p = A(p[0])) n++;
+    return n;
+}
+
+TEST_F(Storage, ExactListsSplitMultiples) {
+    ALGEB big = get_space(40);
+    release(big, 6);
+    ALGEB p = get_space(3);
+    EXPECT_EQ(p, big);
+    EXPECT_EQ(freelist[6], nullptr);
+    EXPECT_EQ(freelist[3], big + 3);
+    EXPECT_EQ(listlength(freelist[3]), 1);
+    // The next 3-word request is a plain pop.
+    EXPECT_EQ(get_space(3), big + 3);
+    EXPECT_EQ(freelist[3], nullptr);
+}
+
+TEST_F(Storage, SmallRequestsPrecutSpareBlocks) {
+    ALGEB block = get_space(400);
+    release(block, 100);
+    ALGEB p = get_space(4);
+    EXPECT_EQ(p, block);
+    // 100 words: the first 4, 23 spare 4-word blocks, and 4 words left over.
+    EXPECT_EQ(listlength(freelist[4]), 24);
+    int total = 0;
+    for (ALGEB q = freelist[4]; q != 0; q = A(q[0])) total += 4;
+    EXPECT_EQ(total + 4, 100);
+}
+
+TEST_F(Storage, ClassListsKeepOneNodePerLength) {
+    ALGEB a = get_space(40), b = get_space(40);
+    release(a, 40);
+    release(b, 40);
+    int cls = storgrp(40);
+    EXPECT_EQ(cls, 27);
+    ALGEB node = freelist[cls];
+    ASSERT_EQ(node, a);
+    EXPECT_EQ(node[1], 40);
+    EXPECT_EQ(A(node[0]), b); // the second block hangs in the node's chain
+    EXPECT_EQ(node[2], 0);
+    EXPECT_EQ(get_space(40), b);
+    EXPECT_EQ(get_space(40), a);
+    EXPECT_EQ(freelist[cls], nullptr);
+
+    ALGEB x = get_space(50), y = get_space(45), z = get_space(48);
+    release(x, 50);
+    release(y, 45);
+    release(z, 48);
+    ALGEB n1 = freelist[storgrp(45)];
+    ASSERT_EQ(n1, y);
+    EXPECT_EQ(A(n1[2]), z);
+    EXPECT_EQ(A(A(n1[2])[2]), x);
+    // A 46-word request takes the 48-word node and gives 2 words back.
+    EXPECT_EQ(get_space(46), z);
+    EXPECT_EQ(freelist[2], z + 46);
+}
+
+TEST_F(Storage, ClassBoundaries) {
+    EXPECT_EQ(storgrp(26), 26);
+    EXPECT_EQ(storgrp(31), 26);
+    EXPECT_EQ(storgrp(32), 27);
+    EXPECT_EQ(storgrp(86526), 56);
+    EXPECT_EQ(storgrp(86527), 57);
+    EXPECT_EQ(storgrp(262143), 57);
+}
+
+TEST_F(Storage, RegionSizesAndLargestObject) {
+    WORD before = totalmem;
+    get_space(33333);
+    EXPECT_EQ(totalmem - before, 100000);
+    memset(freelist, 0, sizeof freelist);
+    before = totalmem;
+    get_space(33334);
+    EXPECT_EQ(totalmem - before, 33336);
+    memset(freelist, 0, sizeof freelist);
+    before = totalmem;
+    ALGEB big = Newl1(262143, LIST);
+    EXPECT_EQ(LENGTH(big), 262143);
+    EXPECT_EQ(totalmem - before, 262145);
+    EXPECT_EQ(errorof([] { get_space(262144); }), "object too large");
+}
+
+TEST_F(Storage, RegionsTileWithoutGaps) {
+    get_space(500);
+    for (ALGEB r = allstorage; r != 0; r = A(r[0])) {
+        EXPECT_GE(r[1], 2);
+        EXPECT_EQ((UWORD)r >= lostorage && (UWORD)(r + r[1]) <= historage, true);
+    }
+}
+
+TEST_F(Storage, NumbersAndImmediates) {
+    EXPECT_TRUE(IMMINT(Newint(1073741823)));
+    EXPECT_TRUE(IMMINT(Newint(-1073741824)));
+    ALGEB big = Newint(1073741824);
+    ASSERT_FALSE(IMMINT(big));
+    EXPECT_EQ(ID(big), NUMBER);
+    EXPECT_EQ(LENGTH(big), 2);
+    EXPECT_EQ(DBL(big), 1073741824.0);
+    EXPECT_FALSE(IMMINT(Newint(-1073741825)));
+
+    EXPECT_EQ(NewNumber(3.0), MKIMM(3));
+    ALGEB half = NewNumber(2.5);
+    EXPECT_EQ(ID(half), NUMBER);
+    EXPECT_FALSE(integer(half));
+    ALGEB e10 = NewNumber(1e10);
+    EXPECT_FALSE(IMMINT(e10));
+    EXPECT_TRUE(integer(e10));
+    EXPECT_EQ(intvalue(NewNumber(-7.5)), -8);
+    EXPECT_EQ(intvalue(NewNumber(2.5)), 2);
+    EXPECT_EQ(errorof([] { NewNumber(HUGE_VAL); }), "unable to represent result");
+    EXPECT_EQ(errorof([] { NewNumber(std::nan("")); }), "unable to represent result");
+
+    EXPECT_EQ(ID(MKIMM(5)), NUMBER);
+    EXPECT_EQ(LENGTH(MKIMM(5)), 0);
+    EXPECT_FALSE(ISNULL(MKIMM(5)));
+    EXPECT_TRUE(ISNULL(null));
+    EXPECT_TRUE(consneg(MKIMM(-1)));
+    EXPECT_TRUE(consneg(NewNumber(-0.5)));
+
+    ALGEB x = naminstall("x");
+    EXPECT_EQ(errorof([x] { DBL(x); }), "cannot be converted to a number");
+    ALGEB e = A(ININlasterror[1]);
+    ASSERT_EQ(ID(e), EXPSEQ);
+    EXPECT_EQ(A(e[1]), x);
+}
+
+TEST_F(Storage, NaNCarriesHandles) {
+    EXPECT_TRUE(isNaNerror(NaNerror));
+    EXPECT_FALSE(isNaNerror(0.0 / std::atof("0")));
+    EXPECT_FALSE(isNaNerror(std::nan("")));
+    EXPECT_FALSE(isNaNerror(MakeNaN(MKIMM(1))));
+    ALGEB x = naminstall("carried");
+    double d = MakeNaN(x);
+    EXPECT_TRUE(NaN(d));
+    EXPECT_TRUE(std::isnan(d));
+    EXPECT_EQ(NaNtoALGEB(d), x);
+    EXPECT_EQ(NaNtoALGEB(MakeNaN(MKIMM(-1073741824))), MKIMM(-1073741824));
+    EXPECT_FALSE(NaN(1.5));
+}
+
+TEST_F(Storage, TextLayouts) {
+    for (unsigned n = 0; n < 8; n++) EXPECT_EQ(LENGTH(NewText(n)), 5) << n;
+    for (unsigned n = 8; n < 16; n++) EXPECT_EQ(LENGTH(NewText(n)), 6) << n;
+    ALGEB t = NewText(21);
+    WORD L = LENGTH(t);
+    EXPECT_EQ(A(t[2]), t + 3);
+    EXPECT_EQ(A(t[L - 1]), t);
+    EXPECT_EQ(STR(t)->length, 21);
+
+    EXPECT_EQ(CreateString(""), OneChar[0]);
+    EXPECT_EQ(STR(OneChar[0])->length, 0);
+    EXPECT_EQ(CreateString("a"), OneChar['a']);
+    EXPECT_EQ(*STR(OneChar['a'])->t, 'a');
+    ALGEB ab = CreateString("ab");
+    EXPECT_NE(ab, CreateString("ab"));
+    EXPECT_EQ(LENGTH(ab), 5);
+    EXPECT_TRUE(EqualText(ab, "ab"));
+    EXPECT_FALSE(EqualText(ab, "ac"));
+    EXPECT_TRUE(EqualText(naminstall("ab"), "ab"));
+    EXPECT_FALSE(EqualText(naminstall("ab"), "abc"));
+}
+
+TEST_F(Storage, LargeTextsLiveOutsideTheHeap) {
+    int before = NumMonster;
+    UWORD n = (UWORD)(MAXOBJLEN - 4) * 8;
+    ALGEB t = NewText(n);
+    EXPECT_EQ(LENGTH(t), 3);
+    EXPECT_EQ(NumMonster, before + 1);
+    EXPECT_EQ((UWORD)STR(t)->length, n);
+    EXPECT_EQ(STR(t)->t[n], 0);
+    EXPECT_EQ(FindTextHead(STR(t)->t + 12345), t);
+    ALGEB below = NewText(n - 8);
+    EXPECT_EQ(LENGTH(below), MAXOBJLEN);
+}
+
+TEST_F(Storage, FindTextHead) {
+    EXPECT_EQ(FindTextHead(&OneChars['q']), OneChar['q']);
+    ALGEB t = CreateString("hello, world");
+    EXPECT_EQ(FindTextHead(STR(t)->t), t);
+    EXPECT_EQ(FindTextHead(STR(t)->t + 9), t);
+    std::string longer(2000, 'x');
+    ALGEB l = CreateString(longer.c_str());
+    int cached = nTextHeads;
+    EXPECT_EQ(FindTextHead(STR(l)->t + 10), l);
+    EXPECT_EQ(nTextHeads, cached + (cached < MAXTextHeads));
+    EXPECT_EQ(FindTextHead(STR(l)->t + 20), l);
+    // Characters that belong to no text.
+    static char loose[16] = "not a text";
+    EXPECT_EQ(FindTextHead(loose + 2), nullptr);
+}
+
+TEST_F(Storage, CopyDepth) {
+    ALGEB inner = New2(LIST, New3(EXPSEQ, MKIMM(1), MKIMM(2)));
+    ALGEB x = naminstall("x");
+    ALGEB list = New2(LIST, New3(EXPSEQ, inner, x));
+    ALGEB c = copy(list, 1);
+    ASSERT_NE(c, list);
+    ASSERT_NE(A(c[1]), A(list[1])); // the sequence costs no depth
+    EXPECT_EQ(A(A(c[1])[1]), inner);
+    EXPECT_EQ(A(A(c[1])[2]), x);
+    ALGEB c2 = copy(list, 2);
+    EXPECT_NE(A(A(c2[1])[1]), inner);
+    EXPECT_EQ(A(A(c2[1])[2]), x);
+    EXPECT_EQ(copy(x, 5), x);
+    EXPECT_EQ(copy(list, 0), list);
+    EXPECT_EQ(copy(MKIMM(3), 4), MKIMM(3));
+
+    ALGEB text = CreateString("substring");
+    ALGEB view = New3(TEXT, A(3), A(STR(text)->t + 3));
+    ALGEB vc = copy(view, 1);
+    EXPECT_EQ(LENGTH(vc), 5);
+    EXPECT_TRUE(EqualText(vc, "str"));
+    EXPECT_EQ(STR(vc)->t[3], 0);
+    ALGEB inl = copy(text, 1);
+    EXPECT_NE(inl, text);
+    EXPECT_EQ(A(inl[2]), inl + 3);
+    EXPECT_EQ(A(inl[LENGTH(inl) - 1]), inl);
+    EXPECT_EQ(copy(New3(TEXT, A(0), A(STR(text)->t)), 1), OneChar[0]);
+    // The copy carries the current generation.
+    EXPECT_EQ(GcTag(c), gcgen);
+}
+
+TEST_F(Storage, Enlarge) {
+    ALGEB s = New3(LIST, MKIMM(1), MKIMM(2));
+    EXPECT_EQ(enlarge(s, 0), s);
+    ALGEB r = enlarge(s, 4);
+    EXPECT_EQ(LENGTH(r), 7);
+    EXPECT_EQ(ID(r), LIST);
+    EXPECT_EQ(A(r[1]), MKIMM(1));
+    EXPECT_EQ(A(r[2]), MKIMM(2));
+    for (int i = 3; i < 7; i++) EXPECT_EQ(r[i], 0);
+    EXPECT_EQ(freelist[3], s); // the old block went back
+}
+
+TEST_F(Storage, Products) {
+    ALGEB x = naminstall("x"), y = naminstall("y");
+    ALGEB p = NewProd(MKIMM(2), NewProd(x, MKIMM(3)));
+    ASSERT_EQ(ID(p), PROD);
+    ASSERT_EQ(LENGTH(p), 3);
+    EXPECT_EQ(A(p[1]), MKIMM(6));
+    EXPECT_EQ(A(p[2]), x);
+    EXPECT_EQ(NewProd(MKIMM(1), x), x);
+    ALGEB q = NewProd(NewProd(MKIMM(2), x), NewProd(NewNumber(0.5), y));
+    ASSERT_EQ(LENGTH(q), 3);
+    EXPECT_EQ(A(q[1]), x);
+    EXPECT_EQ(A(q[2]), y);
+    ALGEB r = NewProd(y, x);
+    EXPECT_EQ(A(r[1]), y);
+    EXPECT_EQ(A(r[2]), x);
+    EXPECT_EQ(NewProd(MKIMM(2), NewNumber(0.5)), MKIMM(1));
+}
+
+TEST_F(Storage, WorkingStorage) {
+    EXPECT_EQ(WSHead, nullptr);
+    WSReturn(); // nothing outstanding: nothing happens
+    char *a;
+    WorkingStorage(10, char, a);
+    ALGEB block = (ALGEB)a - 6;
+    EXPECT_EQ(ID(block), GARBAGE);
+    EXPECT_EQ(LENGTH(block), (10 - 1) / 8 + 8);
+    memset(a, 'z', 10);
+    double *d;
+    WorkingStorage(3, double, d);
+    EXPECT_EQ((ALGEB)d - 6, WSHead);
+    WSCheck(__FILE__, __LINE__, 0);
+    double before = cused;
+    WSReturn();
+    EXPECT_EQ(WSHead, nullptr);
+    EXPECT_LT(cused, before);
+
+    // A user error hands back what is outstanding.
+    WorkingStorage(100, char, a);
+    EXPECT_EQ(errorof([] { userror("boom"); }), "boom");
+    EXPECT_EQ(WSHead, nullptr);
+
+    // Large requests come from pages of their own.
+    WorkingStorage(3000000, char, a);
+    EXPECT_EQ(ID(WSHead), GARBAGE4K);
+    a[2999999] = 1;
+    WSReturn();
+    EXPECT_EQ(WSHead, nullptr);
+}
+
+TEST_F(Storage, WorkingScopesNest) {
+    char *outer, *inner;
+    WorkingStorage(8, char, outer);
+    ALGEB mark = WSHead;
+    {
+        WorkingScope scope;
+        WorkingStorage(8, char, inner);
+        WorkingStorage(8, char, inner);
+        EXPECT_NE(WSHead, mark);
+    }
+    EXPECT_EQ(WSHead, mark);
+    try {
+        WorkingScope scope;
+        WorkingStorage(8, char, inner);
+        userror("inside");
+    } catch (const Unwind &) {
+    }
+    EXPECT_EQ(WSHead, nullptr);
+}
+
+using StorageDeath = Storage;
+
+TEST_F(StorageDeath, GuardCorruptionIsFatal) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto overrun = [] {
+        dup2(2, 1);
+        char *a;
+        WorkingStorage(16, char, a);
+        a[16] = 'x';
+        WSReturn();
+    };
+    EXPECT_DEATH(overrun(), "word beyond \\+1 corrupted to: .*\n.*Requested about 16 bytes");
+    auto checkword = [] {
+        dup2(2, 1);
+        char *a;
+        WorkingStorage(16, char, a);
+        ((ALGEB)a)[-2] = 12345;
+        WSCheck("caller.cpp", 7, 0);
+    };
+    EXPECT_DEATH(checkword(), "word before -1 corrupted to: 12345==3039\n"
+                              "WorkingStorage called possibly at line [0-9]+\n"
+                              "WSCheck called from caller.cpp at line 7\n"
+                              "cannot continue, storage corrupted\n"
+                              "Irrecoverable system error WSCheck");
+    auto header = [] {
+        dup2(2, 1);
+        char *a;
+        WorkingStorage(16, char, a);
+        ((ALGEB)a)[-1] = 1;
+        WSReturn();
+    };
+    EXPECT_DEATH(header(), "header corrupted to: 1\n.*cannot continue, storage corrupted\n"
+                           "Irrecoverable system error WSReturn");
+}
+
+} // namespace
