@@ -1,0 +1,348 @@
+// Input units (files, pipes, compressed files, the offset file) and output redirection.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+#include "Lumbra.h"
+
+namespace {
+
+class IoTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        InitObjects();
+        IniEnv.jump = 1; // errors unwind to the test instead of ending it
+    }
+
+    void SetUp() override {
+        char tmpl[] = "/tmp/lumbra-io-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override {
+        CloseAllInput();
+        while (w_unit0 > 0)
+            OpenOutput("previous", 0);
+        optserver = 0;
+        std::string rm = "rm -rf '" + dir + "'";
+        EXPECT_EQ(system(rm.c_str()), 0);
+    }
+
+    std::string Path(const std::string &name) { return dir + "/" + name; }
+
+    void Write(const std::string &name, const std::string &text) {
+        FILE *f = fopen(Path(name).c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        fputs(text.c_str(), f);
+        fclose(f);
+    }
+
+    void Gzip(const std::string &from, const std::string &to) {
+        std::string cmd = "gzip -c \"" + Path(from) + "\" > \"" + Path(to) + "\"";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+    }
+
+    std::string dir;
+};
+
+// The lines of the current unit, as the lexer would get them.
+std::string ReadUnit() {
+    std::string all;
+    char line[IBUFFLEN];
+    while (fgets(line, sizeof line, R_unit) != nullptr)
+        all += line;
+    return all;
+}
+
+std::string FileText(const std::string &path) {
+    FILE *f = fopen(path.c_str(), "r");
+    if (f == nullptr) return "(missing)";
+    std::string all;
+    int c;
+    while ((c = getc(f)) != EOF)
+        all += (char)c;
+    fclose(f);
+    return all;
+}
+
+template <typename F>
+std::string ErrorOf(F f) {
+    try {
+        f();
+    } catch (const Unwind &u) {
+        EXPECT_EQ(u.code, Error);
+        ALGEB m = A(ININlasterror[1]);
+        if (ID(m) == EXPSEQ) m = A(m[LENGTH2(m) - 1]);
+        return NAMETEXT(m);
+    }
+    return "";
+}
+
+int OpenDescriptors() {
+    int n = 0;
+    DIR *d = opendir("/proc/self/fd");
+    while (readdir(d) != nullptr)
+        n++;
+    closedir(d);
+    return n;
+}
+
+TEST_F(IoTest, PlainFilesAndCommands) {
+    Write("plain", "one\ntwo\n");
+    ASSERT_EQ(Ropen(Path("plain").c_str(), 0), 1);
+    EXPECT_EQ(r_unit0, 1);
+    EXPECT_EQ(Type_input, 0);
+    EXPECT_EQ(Ibuff, read_units[1].ibuff_area);
+    EXPECT_EQ(Nextch2, NOREADAHEAD);
+    EXPECT_EQ(nextch, NOREADAHEAD);
+    EXPECT_EQ(Reading_tty(), 0);
+    EXPECT_EQ(ReadUnit(), "one\ntwo\n");
+    Rclose();
+    EXPECT_EQ(r_unit0, 0);
+    EXPECT_EQ(R_unit, stdin);
+
+    ASSERT_EQ(Ropen("echo from a pipe", 1), 1);
+    EXPECT_EQ(Type_input, 1);
+    EXPECT_EQ(ReadUnit(), "from a pipe\n");
+    Rclose();
+
+    EXPECT_EQ(Ropen(Path("absent").c_str(), 0), 0);
+    EXPECT_EQ(Ropen(Path("absent.gz").c_str(), 0), 0);
+    EXPECT_EQ(r_unit0, 0);
+}
+
+TEST_F(IoTest, CompressedFilesAreReadThroughGunzip) {
+    Write("data", "compressed line\n");
+    Gzip("data", "data.gz");
+    ASSERT_EQ(Ropen(Path("data.gz").c_str(), 0), 1);
+    EXPECT_EQ(Type_input, 1);
+    EXPECT_EQ(ReadUnit(), "compressed line\n");
+    Rclose();
+
+    // A missing name is looked for with .Z, then with .gz appended.
+    Gzip("data", "only.gz");
+    ASSERT_EQ(Ropen(Path("only").c_str(), 0), 1);
+    EXPECT_EQ(Type_input, 1);
+    EXPECT_EQ(ReadUnit(), "compressed line\n");
+    Rclose();
+
+    Write("other", "from Z\n");
+    Gzip("other", "both.Z");
+    Gzip("data", "both.gz");
+    ASSERT_EQ(Ropen(Path("both").c_str(), 0), 1);
+    EXPECT_EQ(ReadUnit(), "from Z\n");
+    Rclose();
+
+    // File names are not shell words.
+    Write("it's here", "quoted\n");
+    Gzip("it's here", "it's here.gz");
+    ASSERT_EQ(Ropen(Path("it's here.gz").c_str(), 0), 1);
+    EXPECT_EQ(ReadUnit(), "quoted\n");
+    Rclose();
+}
+
+TEST_F(IoTest, BareSuffixesAreOrdinaryNames) {
+    Write(".Z", "not compressed\n");
+    Write(".gz", "nor this\n");
+    char cwd[PATH_MAX];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    int z = Ropen(".Z", 0);
+    std::string ztext = z ? ReadUnit() : "";
+    int ztype = Type_input;
+    if (z) Rclose();
+    int gz = Ropen(".gz", 0);
+    std::string gztext = gz ? ReadUnit() : "";
+    if (gz) Rclose();
+    ASSERT_EQ(chdir(cwd), 0);
+    EXPECT_EQ(z, 1);
+    EXPECT_EQ(ztype, 0);
+    EXPECT_EQ(ztext, "not compressed\n");
+    EXPECT_EQ(gz, 1);
+    EXPECT_EQ(gztext, "nor this\n");
+}
+
+TEST_F(IoTest, AtMostNineUnitsAboveStandardInput) {
+    Write("f", "x\n");
+    for (int i = 1; i <= 9; i++)
+        ASSERT_EQ(Ropen(Path("f").c_str(), 0), 1);
+    EXPECT_EQ(r_unit0, 9);
+    FILE *top = R_unit;
+    EXPECT_EQ(ErrorOf([&] { Ropen(Path("f").c_str(), 0); }),
+              "too many files simultaneously open for reading");
+    EXPECT_EQ(r_unit0, 9);
+    EXPECT_EQ(R_unit, top);
+    CloseAllInput();
+    EXPECT_EQ(r_unit0, 0);
+    EXPECT_EQ(R_unit, stdin);
+}
+
+TEST_F(IoTest, OverlongNamesAreRefused) {
+    std::string name(3000, 'n');
+    EXPECT_EQ(Ropen(name.c_str(), 0), 0);
+    name += 'n';
+    EXPECT_EQ(ErrorOf([&] { Ropen(name.c_str(), 0); }), "i/o command too long");
+    ALGEB culprit = A(A(ININlasterror[1])[1]);
+    EXPECT_EQ(ID(culprit), TEXT);
+    EXPECT_EQ(STR(culprit)->length, 3001);
+    EXPECT_EQ(r_unit0, 0);
+}
+
+TEST_F(IoTest, OffsetReadsShareOneStream) {
+    Write("first", "line1\nline2\n");
+    Write("second", "other\n");
+    int before = OpenDescriptors();
+
+    ASSERT_EQ(RopenOfs(Path("first").c_str(), 6), 1);
+    EXPECT_EQ(Type_input, OFSREAD);
+    EXPECT_EQ(R_unit, OfsFile);
+    EXPECT_EQ(ReadUnit(), "line2\n");
+    FILE *stream = OfsFile;
+    RcloseOfs();
+    EXPECT_EQ(r_unit0, 0);
+    EXPECT_EQ(R_unit, stdin);
+    EXPECT_EQ(OpenDescriptors(), before + 1) << "the offset file stays open";
+
+    ASSERT_EQ(RopenOfs(Path("first").c_str(), 0), 1);
+    EXPECT_EQ(OfsFile, stream);
+    EXPECT_EQ(ReadUnit(), "line1\nline2\n");
+    RcloseOfs();
+
+    ASSERT_EQ(RopenOfs(Path("second").c_str(), 0), 1);
+    EXPECT_STREQ(OfsName, Path("second").c_str());
+    EXPECT_EQ(ReadUnit(), "other\n");
+    RcloseOfs();
+    EXPECT_EQ(OpenDescriptors(), before + 1) << "the first offset file is closed";
+
+    EXPECT_EQ(RopenOfs(Path("absent").c_str(), 0), 0);
+    EXPECT_STREQ(OfsName, "");
+    EXPECT_EQ(r_unit0, 0);
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST_F(IoTest, OutputRedirectionIsAStack) {
+    std::string out = Path("out");
+    OpenOutput(out.c_str(), 0);
+    EXPECT_EQ(w_unit0, 1);
+    EXPECT_EQ(Writing_tty(), 0);
+    fputs("one\n", w_unit);
+    OpenOutput("terminal", 0);
+    EXPECT_EQ(w_unit, stdout);
+    EXPECT_EQ(w_unit0, 2);
+    OpenOutput("previous", 0);
+    fputs("two\n", w_unit);
+    OpenOutput("previous", 0);
+    EXPECT_EQ(w_unit, stdout);
+    EXPECT_EQ(w_unit0, 0);
+    EXPECT_EQ(FileText(out), "one\ntwo\n");
+
+    OpenOutput(out.c_str(), 1);
+    fputs("three\n", w_unit);
+    OpenOutput("previous", 0);
+    EXPECT_EQ(FileText(out), "one\ntwo\nthree\n");
+    OpenOutput(out.c_str(), 0);
+    OpenOutput("previous", 0);
+    EXPECT_EQ(FileText(out), "");
+
+    EXPECT_EQ(ErrorOf([] { OpenOutput("previous", 0); }), "there is no previous output file open");
+    EXPECT_EQ(w_unit, stdout);
+}
+
+TEST_F(IoTest, OutputRedirectionFailures) {
+    std::string bad = Path("no/such/dir");
+    EXPECT_EQ(ErrorOf([&] { OpenOutput(bad.c_str(), 0); }),
+              "Lumbra cannot open file " + bad + " to write to: 2");
+    EXPECT_EQ(w_unit0, 0);
+
+    for (int i = 0; i < 29; i++)
+        OpenOutput("terminal", 0);
+    EXPECT_EQ(ErrorOf([] { OpenOutput("terminal", 0); }),
+              "too many open output files, use OpenWriting(previous)");
+    EXPECT_EQ(w_unit0, 29);
+    while (w_unit0 > 0)
+        OpenOutput("previous", 0);
+
+    optserver = 1;
+    EXPECT_EQ(ErrorOf([] { OpenOutput("terminal", 0); }),
+              "cannot do OpenAppending/OpenWriting as a server");
+    EXPECT_EQ(w_unit0, 0);
+}
+
+TEST_F(IoTest, OutputNamesMayStartAtHome) {
+    const char *home = getenv("HOME");
+    std::string saved = home ? home : "";
+    setenv("HOME", dir.c_str(), 1);
+    OpenOutput("~/at-home", 0);
+    fputs("home\n", w_unit);
+    OpenOutput("previous", 0);
+    if (home)
+        setenv("HOME", saved.c_str(), 1);
+    else
+        unsetenv("HOME");
+    EXPECT_EQ(FileText(Path("at-home")), "home\n");
+}
+
+// The end of standard input, in a child process since it may end the program.
+class EndOfInputDeathTest : public IoTest {};
+
+TEST_F(EndOfInputDeathTest, BatchModeEndsNormally) {
+    EXPECT_EXIT(
+        {
+            optquiet = 1;
+            optbatch = 1;
+            Rclose();
+            _exit(3);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(EndOfInputDeathTest, TheFifthEndEndsNormally) {
+    EXPECT_EXIT(
+        {
+            optquiet = 1;
+            optbatch = 0;
+            timesclosedstdin = 4;
+            Rclose();
+            _exit(3);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(EndOfInputDeathTest, WithoutATerminalTheProgramEnds) {
+    EXPECT_EXIT(
+        {
+            optquiet = 1;
+            optbatch = 0;
+            timesclosedstdin = 0;
+            setsid(); // no controlling terminal
+            Rclose();
+            _exit(3);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(EndOfInputDeathTest, TheTerminalBecomesStandardInput) {
+    EXPECT_EXIT(
+        {
+            optquiet = 1;
+            optbatch = 0;
+            timesclosedstdin = 0;
+            // A new session whose controlling terminal is a fresh pseudo-terminal.
+            int master = posix_openpt(O_RDWR | O_NOCTTY);
+            if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) _exit(5);
+            setsid();
+            if (open(ptsname(master), O_RDWR) < 0) _exit(5);
+            Rclose();
+            bool ok = r_unit0 == 0 && Type_input == 0 && timesclosedstdin == 1 && R_unit != stdin &&
+                      R_unit != nullptr && nextch == NOREADAHEAD;
+            _exit(ok ? 3 : 4);
+        },
+        ::testing::ExitedWithCode(3), "");
+}
+
+} // namespace
