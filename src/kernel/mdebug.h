@@ -58,6 +58,8 @@ extern int printprofile;
 [[noreturn]] void terminate(const char *msg);
 void niceexit(int sig);
 void InteractiveDebugger();
+// Parses and runs one statement typed into the debugger; 0 when it does not parse.
+int DebuggerStatement(const char *line);
 void prtprof(int entering, const char *name, int level);
 void PrintStack(const char *title);
 void printstr(const char *s, size_t n);

@@ -1,0 +1,192 @@
+// The collector: what survives, what is reclaimed, and the shape of the heap afterwards.
+#include <gtest/gtest.h>
+
+#include "Lumbra.h"
+
+namespace {
+
+// The free block that contains p, or 0.
+ALGEB freeblock(ALGEB p, WORD *len) {
+    for (int l = 1; l < NINDIVLISTS; l++)
+        for (ALGEB q = freelist[l]; q != 0; q = A(q[0]))
+            if (p >= q && p < q + l) return *len = l, q;
+    for (int c = NINDIVLISTS; c < NFREELISTS; c++)
+        for (ALGEB node = freelist[c]; node != 0; node = A(node[2])) {
+            WORD l = node[1];
+            for (ALGEB q = node; q != 0; q = A(q[0]))
+                if (p >= q && p < q + l) return *len = l, q;
+        }
+    return 0;
+}
+
+bool isfree(ALGEB p) {
+    WORD len;
+    return freeblock(p, &len) != 0;
+}
+
+class Collector : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        InitObjects();
+        IniEnv.jump = 1;
+        optquiet = 1;
+        nextgc = 1e300;
+    }
+    // A finished top-level statement; each one opens a new generation.
+    void statement() {
+        ENVevlstlev = 1;
+        nextgcgen = -1;
+        GcAfterStatement(2);
+    }
+    void collect() {
+        statement();
+        statement();
+        gc();
+    }
+};
+
+TEST_F(Collector, FinishedStatementsLoseTheirTemporaries) {
+    ENVevlstlev = 2;
+    ALGEB temp = New3(LIST, MKIMM(1), MKIMM(2));
+    ALGEB kept = New3(LIST, MKIMM(3), MKIMM(4));
+    ALGEB name = naminstall("gcKeptValue");
+    name[1] = W(kept);
+    collect();
+    EXPECT_TRUE(isfree(temp));
+    EXPECT_FALSE(isfree(kept));
+    EXPECT_EQ(ID(kept), LIST);
+    EXPECT_EQ(A(kept[2]), MKIMM(4));
+    EXPECT_EQ(A(naminstall("gcKeptValue")[1]), kept);
+}
+
+TEST_F(Collector, RunningEvaluationsKeepTheirGenerations) {
+    // An evaluation at level 5 allocates; statements at deeper levels finish meanwhile.
+    ENVevlstlev = 5;
+    ALGEB held = New3(LIST, MKIMM(7), MKIMM(8));
+    nextgcgen = -1;
+    ENVevlstlev = 6;
+    GcAfterStatement(6);
+    GcAfterStatement(6);
+    gc();
+    EXPECT_FALSE(isfree(held));
+    EXPECT_EQ(A(held[1]), MKIMM(7));
+    // Once a statement at its own level finishes, the generation is condemned.
+    GcAfterStatement(5);
+    ENVevlstlev = 1;
+    gc();
+    EXPECT_TRUE(isfree(held));
+}
+
+TEST_F(Collector, UnassignedUnreferencedNamesLeaveTheTable) {
+    naminstall("gcForgottenName");
+    ALGEB valued = naminstall("gcValuedName");
+    valued[1] = W(MKIMM(1));
+    collect();
+    EXPECT_EQ(srchname("gcForgottenName"), NOTFOUND);
+    EXPECT_NE(srchname("gcValuedName"), NOTFOUND);
+    EXPECT_EQ(naminstall("gcValuedName"), valued);
+    ALGEB again = naminstall("gcForgottenName");
+    EXPECT_EQ(ID(again), NAME);
+    EXPECT_STREQ(NAMETEXT(again), "gcForgottenName");
+}
+
+TEST_F(Collector, MarkPatternsAlternate) {
+    ALGEB keep = naminstall("gcPattern");
+    keep[1] = W(New2(LIST, null));
+    collect();
+    int first = (int)(markpat >> ShiftGC);
+    ASSERT_TRUE(first == 254 || first == 255);
+    EXPECT_EQ(GcTag(A(keep[1])), first);
+    gc();
+    EXPECT_EQ(GcTag(A(keep[1])), 509 - first);
+    EXPECT_EQ((int)(markpat >> ShiftGC), 509 - first);
+    gc();
+    EXPECT_EQ(GcTag(A(keep[1])), first);
+    EXPECT_EQ(ID(A(keep[1])), LIST);
+}
+
+TEST_F(Collector, DeadNeighboursMergeWithFreeBlocks) {
+    memset(freelist, 0, sizeof freelist);
+    ENVevlstlev = 2;
+    ALGEB a = Newl1(30, LIST);
+    ALGEB b = Newl1(30, LIST);
+    ALGEB c = Newl1(30, LIST);
+    ASSERT_EQ(b, a + 30);
+    ASSERT_EQ(c, b + 30);
+    release(b, 30);
+    collect();
+    WORD len = 0;
+    EXPECT_EQ(freeblock(a, &len), a);
+    EXPECT_GE(len, 90);
+}
+
+TEST_F(Collector, RememberEntriesAreWeak) {
+    ALGEB proc = naminstall("gcProc");
+    proc[1] = W(Newl1(8, PROC));
+    ALGEB livearg = naminstall("gcLiveArg");
+    livearg[1] = W(MKIMM(1));
+    ENVevlstlev = 2;
+    ALGEB deadarg = New2(LIST, New2(EXPSEQ, MKIMM(5)));
+    ALGEB p = A(proc[1]);
+    hashinsert(11, New4(EXPSEQ, MKIMM(100), p, deadarg), remembertab);
+    hashinsert(11, New4(EXPSEQ, MKIMM(200), p, livearg), remembertab);
+    collect();
+    ALGEB *pair = search(11, remembertab);
+    ASSERT_NE(pair, (ALGEB *)NOTFOUND);
+    EXPECT_EQ(A(A(pair[1])[1]), MKIMM(200));
+    EXPECT_EQ(pair[2], 0); // the dead entry is gone
+}
+
+TEST_F(Collector, DeepStructuresDoNotExhaustTheStack) {
+    ENVevlstlev = 2;
+    ALGEB x = null;
+    for (int i = 0; i < 1000000; i++) x = New2(LIST, New2(EXPSEQ, x));
+    ALGEB holder = naminstall("gcDeep");
+    holder[1] = W(x);
+    char buf[32];
+    ALGEB prev = MKIMM(0);
+    for (int i = 0; i < 1000000; i++) {
+        snprintf(buf, sizeof buf, "gcChain%d", i);
+        ALGEB n = naminstall(buf);
+        n[1] = W(prev);
+        prev = n;
+    }
+    naminstall("gcChainHead")[1] = W(prev);
+    collect();
+    ALGEB y = A(naminstall("gcDeep")[1]);
+    int depth = 0;
+    while (y != null) {
+        ASSERT_EQ(ID(y), LIST);
+        y = A(A(y[1])[1]);
+        depth++;
+    }
+    EXPECT_EQ(depth, 1000000);
+    EXPECT_EQ(A(naminstall("gcChain0")[1]), MKIMM(0));
+}
+
+TEST_F(Collector, TheHeapStaysTiled) {
+    ENVevlstlev = 2;
+    for (int i = 0; i < 1000; i++) New3(LIST, MKIMM(i), null);
+    collect();
+    collect();
+    // Walking every region object by object ends exactly at each region's end.
+    for (ALGEB r = allstorage; r != 0; r = A(r[0])) {
+        ALGEB p = r + 2, end = r + r[1];
+        while (p < end) {
+            WORD L;
+            ALGEB f = freeblock(p, &L);
+            if (f != 0) {
+                ASSERT_EQ(f, p);
+                p += L;
+            } else {
+                ASSERT_GE(LENGTH2(p), 1);
+                p += LENGTH2(p);
+            }
+        }
+        EXPECT_EQ(p, end);
+    }
+    int64_t h1 = HeapSignature();
+    EXPECT_EQ(h1, HeapSignature());
+}
+
+} // namespace
