@@ -133,6 +133,13 @@ TEST_F(Printer, SumsProductsAndPowers) {
     EXPECT_EQ(P(New3(POWER, x, New3(SUM, a, b))), "x^(a+b)");
     EXPECT_EQ(P(New3(PROD, a, New3(SUM, b, c))), "a*(b+c)");
     EXPECT_EQ(P(Minus(x)), "-1*x");
+    EXPECT_EQ(prtneg(I(-2), 11), 1);
+    EXPECT_EQ(prtneg(I(-2), 12), 0);
+    EXPECT_EQ(prtneg(I(2), 0), 0);
+    EXPECT_EQ(prtneg(NewNumber(-0.5), 0), 1);
+    EXPECT_EQ(prtneg(Minus(x), 9), 1);
+    EXPECT_EQ(prtneg(Minus(x), 10), 0);
+    EXPECT_EQ(prtneg(New3(PROD, x, consm1), 0), 0);
 }
 
 TEST_F(Printer, RelationsAndLogic) {
@@ -256,7 +263,9 @@ TEST_F(Printer, TooLongStrings) {
     ALGEB v = Newl1(3, TEXT);
     v[1] = (WORD)big.size();
     v[2] = W(big.data());
-    EXPECT_EQ(errorof([&] { P(v); }), "string too long to print");
+    // The plain rendering abbreviates; the full characters go through prstring.
+    EXPECT_EQ(P(v), std::string(50, 'z') + " ..(1400001).. " + std::string(11, 'z'));
+    EXPECT_EQ(errorof([&] { prstring(v); }), "string too long to print");
     // Quotes double: 699999 of them escape to 1399998 characters plus two quotes.
     std::string quotes(699999, '\'');
     v[1] = (WORD)quotes.size();
@@ -279,6 +288,8 @@ TEST_F(Printer, DatabaseTexts) {
     df->type = T("DNA");
     strcpy(df->FileName, "/data/small.db");
     EXPECT_EQ(P(db), "DNA file(/data/small.db(22), 1 entries, 4 bases)");
+    df->PatSwap = 1; // a byte-swapped index is still an index
+    EXPECT_EQ(P(db), "DNA file(/data/small.db(22), 1 entries, 4 bases)");
     df->PatSwap = PAT_EMPTY;
     df->type = T("Peptide");
     EXPECT_EQ(P(db), "Peptide file(/data/small.db(22), no index, 1 entries, 4 aminoacids)");
@@ -293,6 +304,15 @@ TEST_F(Printer, DatabaseTexts) {
     EXPECT_EQ(Esc(whole), "DB[string]");
     EXPECT_EQ(Esc(part), "'ACGT'");
     EXPECT_EQ(P(whole), text);
+    ALGEB past = Newl1(3, TEXT);
+    past[1] = 5;
+    past[2] = W(text.data() + text.size() - 2);
+    EXPECT_DEATH(
+        {
+            w_unit = stderr;
+            Esc(past);
+        },
+        "Irrecoverable system error lineprint - bad string");
 }
 
 TEST_F(Printer, NamesAndQuotes) {
@@ -343,8 +363,9 @@ TEST_F(Printer, Procedures) {
     EXPECT_EQ(P(p), "proc (x, n:integer) -> integer; local y, 'my var'; options numeric, "
                     "zippable; description adds; y end");
     ALGEB bare = New7(PROC, null, null, null, null, null, null);
-    EXPECT_EQ(P(bare), "proc () end");
-    EXPECT_EQ(P(New2(FUNCTION, bare)), "proc () end()");
+    // The empty body still stands between its two blanks.
+    EXPECT_EQ(P(bare), "proc ()  end");
+    EXPECT_EQ(P(New2(FUNCTION, bare)), "proc ()  end()");
     // As parsed, word 2 still pairs the locals with the globals.
     ALGEB parsed =
         New7(PROC, Seq({N("x")}), Seq({Seq({N("t")}), Seq({N("g")})}), null, null, null, N("t"));
@@ -359,7 +380,7 @@ TEST_F(Printer, OptionalParameters) {
                    New3(SUM, Raw(LOCAL, 1), Raw(PARAM, 1)), table);
     EXPECT_EQ(P(p), "proc (a ; b = 2:integer, c:string) local b, c; b+a end");
     ALGEB parsed = New8(PROC, null, Seq({Seq({}), null}), null, null, null, null, Seq({decl2}));
-    EXPECT_EQ(P(parsed), "proc ( ; c:string) end");
+    EXPECT_EQ(P(parsed), "proc ( ; c:string)  end");
 }
 
 TEST_F(Printer, ArrowsAndLexicalLocals) {
@@ -507,8 +528,12 @@ TEST_F(Printer, LongPiecesBreakWithBackslash) {
     EXPECT_EQ(lline, 2);
     prpart("abcdefghijkl");
     EXPECT_EQ(lline, 5);
+    // The last character may take the last column.
+    mendline();
+    prpart("0123456789012345678");
+    EXPECT_EQ(lline, 10);
     EXPECT_EQ(unitout(), "abcdefghi\\\njklmnopqr\\\nstuvwxy\n123412345\nABCDEFGHI\\\nJK"
-                         "abcdefg\\\nhijkl");
+                         "abcdefg\\\nhijkl\n012345678\\\n9012345678");
 }
 
 TEST_F(Printer, NewlinesAndUnbrokenOutput) {
