@@ -1,6 +1,5 @@
 // The printer: any object rendered as linear text in the language's own syntax.
 #include <array>
-#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
