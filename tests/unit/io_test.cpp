@@ -208,6 +208,8 @@ TEST_F(IoTest, OffsetReadsShareOneStream) {
     EXPECT_EQ(R_unit, stdin);
     EXPECT_EQ(OpenDescriptors(), before + 1) << "the offset file stays open";
 
+    // Still open, the stream reads the file even under another name.
+    ASSERT_EQ(rename(Path("first").c_str(), Path("moved").c_str()), 0);
     ASSERT_EQ(RopenOfs(Path("first").c_str(), 0), 1);
     EXPECT_EQ(OfsFile, stream);
     EXPECT_EQ(ReadUnit(), "line1\nline2\n");
@@ -227,6 +229,7 @@ TEST_F(IoTest, OffsetReadsShareOneStream) {
 
 TEST_F(IoTest, OutputRedirectionIsAStack) {
     std::string out = Path("out");
+    int before = OpenDescriptors();
     OpenOutput(out.c_str(), 0);
     EXPECT_EQ(w_unit0, 1);
     EXPECT_EQ(Writing_tty(), 0);
@@ -239,6 +242,7 @@ TEST_F(IoTest, OutputRedirectionIsAStack) {
     OpenOutput("previous", 0);
     EXPECT_EQ(w_unit, stdout);
     EXPECT_EQ(w_unit0, 0);
+    EXPECT_EQ(OpenDescriptors(), before) << "the file was closed";
     EXPECT_EQ(FileText(out), "one\ntwo\n");
 
     OpenOutput(out.c_str(), 1);
@@ -288,11 +292,29 @@ TEST_F(IoTest, OutputNamesMayStartAtHome) {
 }
 
 // The end of standard input, in a child process since it may end the program.
-class EndOfInputDeathTest : public IoTest {};
+class EndOfInputDeathTest : public IoTest {
+  protected:
+    void SetUp() override {
+        IoTest::SetUp();
+        int master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0) GTEST_SKIP() << "no pseudo-terminals here";
+        close(master);
+    }
+};
+
+// Makes the process a new session whose controlling terminal is a fresh
+// pseudo-terminal, so that /dev/tty can be opened.
+bool GiveControllingTerminal() {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return false;
+    setsid();
+    return open(ptsname(master), O_RDWR) >= 0;
+}
 
 TEST_F(EndOfInputDeathTest, BatchModeEndsNormally) {
     EXPECT_EXIT(
         {
+            if (!GiveControllingTerminal()) _exit(5);
             optquiet = 1;
             optbatch = 1;
             Rclose();
@@ -304,6 +326,7 @@ TEST_F(EndOfInputDeathTest, BatchModeEndsNormally) {
 TEST_F(EndOfInputDeathTest, TheFifthEndEndsNormally) {
     EXPECT_EXIT(
         {
+            if (!GiveControllingTerminal()) _exit(5);
             optquiet = 1;
             optbatch = 0;
             timesclosedstdin = 4;
@@ -329,14 +352,10 @@ TEST_F(EndOfInputDeathTest, WithoutATerminalTheProgramEnds) {
 TEST_F(EndOfInputDeathTest, TheTerminalBecomesStandardInput) {
     EXPECT_EXIT(
         {
+            if (!GiveControllingTerminal()) _exit(5);
             optquiet = 1;
             optbatch = 0;
             timesclosedstdin = 0;
-            // A new session whose controlling terminal is a fresh pseudo-terminal.
-            int master = posix_openpt(O_RDWR | O_NOCTTY);
-            if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) _exit(5);
-            setsid();
-            if (open(ptsname(master), O_RDWR) < 0) _exit(5);
             Rclose();
             bool ok = r_unit0 == 0 && Type_input == 0 && timesclosedstdin == 1 && R_unit != stdin &&
                       R_unit != nullptr && nextch == NOREADAHEAD;
