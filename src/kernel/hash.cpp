@@ -21,6 +21,7 @@ UINT hashstring(const char *s) {
     return r;
 }
 
+// Hashes are unsigned, so the bucket index needs no sign correction.
 static ALGEB *bucket_slot(UINT h, ALGEB tab) {
     UWORD nbuckets = (UWORD)LENGTH2(tab) - 1;
     return (ALGEB *)&tab[h % nbuckets + 1];
