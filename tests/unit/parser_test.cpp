@@ -1,0 +1,660 @@
+// Statement and expression trees built by the grammar, from strings and from input files.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "Lumbra.h"
+#include "parse.h"
+#include "yylex.h"
+
+namespace {
+
+const char *TypeName(WORD c) {
+    switch (c) {
+    case TABLEREF_CASE: return "TABLEREF";
+    case CATENATE_CASE: return "CATENATE";
+    case POWER_CASE: return "POWER";
+    case PROD_CASE: return "PROD";
+    case SUM_CASE: return "SUM";
+    case FUNCTION_CASE: return "FUNCTION";
+    case COLON_CASE: return "COLON";
+    case EQUATION_CASE: return "EQUATION";
+    case INEQUAT_CASE: return "INEQUAT";
+    case LESSEQ_CASE: return "LESSEQ";
+    case LESSTHAN_CASE: return "LESSTHAN";
+    case AND_CASE: return "AND";
+    case NOT_CASE: return "NOT";
+    case OR_CASE: return "OR";
+    case EXPSEQ_CASE: return "EXPSEQ";
+    case LIST_CASE: return "LIST";
+    case PROC_CASE: return "PROC";
+    case RANGE_CASE: return "RANGE";
+    case SET_CASE: return "SET";
+    case ASSIGN_CASE: return "ASSIGN";
+    case FOR_CASE: return "FOR";
+    case IF_CASE: return "IF";
+    case STATSEQ_CASE: return "STATSEQ";
+    case STOP_CASE: return "STOP";
+    case CONTROL_CASE: return "CONTROL";
+    default: return "?";
+    }
+}
+
+// The tree as nested type names; numbers in full precision, texts in quotes.
+std::string Dump(ALGEB x) {
+    if (x == 0) return "0";
+    if (IMMINT(x)) return std::to_string(IMMVAL(x));
+    char buf[64];
+    switch (CASE_ID2(x)) {
+    case NUMBER_CASE: snprintf(buf, sizeof buf, "%.17g", NUMVAL(x)); return buf;
+    case NAME_CASE: return NAMETEXT(x);
+    case TEXT_CASE: return "'" + std::string(STR(x)->t, (size_t)STR(x)->length) + "'";
+    default: break;
+    }
+    std::string s = TypeName(CASE_ID2(x));
+    s += "(";
+    for (WORD i = 1; i < LENGTH2(x); i++) {
+        if (i > 1) s += ",";
+        s += Dump(A(x[i]));
+    }
+    return s + ")";
+}
+
+class ParserTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        InitObjects();
+        IniEnv.jump = 1; // errors unwind to the test instead of ending it
+    }
+    void TearDown() override {
+        CloseAllInput();
+        echo = 1;
+    }
+
+    static ALGEB Parse(const std::string &s) { return LumbraParse(s.data(), (int)s.size()); }
+    static std::string Tree(const std::string &s) { return Dump(Parse(s)); }
+
+    // The message of the user error raised by parsing s, or "" when there is none.
+    static std::string ErrorOf(const std::string &s) {
+        try {
+            Parse(s);
+        } catch (const Unwind &u) {
+            EXPECT_EQ(u.code, Error);
+            ALGEB e = A(ININlasterror[1]);
+            return ID(e) == NAME ? NAMETEXT(e) : "(not a name)";
+        }
+        return "";
+    }
+};
+
+TEST_F(ParserTest, Assignments) {
+    ALGEB a = Parse("a := b := 3");
+    EXPECT_TRUE(IDLENGTH(a, ASSIGN, 4));
+    EXPECT_EQ(Dump(a), "ASSIGN(a,b,3)");
+    EXPECT_EQ(Tree("a, b := 1, 2"), "ASSIGN(EXPSEQ(a,b),EXPSEQ(1,2))");
+    EXPECT_EQ(Tree("a[1] := x"), "ASSIGN(TABLEREF(a,1),x)");
+    EXPECT_EQ(ErrorOf("a := "), "syntax error");
+}
+
+TEST_F(ParserTest, ForLoops) {
+    ALGEB f = Parse("for i to 3 do od");
+    EXPECT_TRUE(IDLENGTH(f, FOR, 7));
+    EXPECT_EQ(Dump(f), "FOR(i,1,1,3,true,EXPSEQ())");
+    EXPECT_EQ(A(f[6]), null);
+    EXPECT_EQ(A(f[5]), ININtrue);
+    // Clauses in any order; absent ones take their defaults.
+    EXPECT_EQ(Tree("for i to 5 by 2 from 0 while i < 4 do x od"), "FOR(i,0,2,5,LESSTHAN(i,4),x)");
+    f = Parse("while c do x; y od");
+    EXPECT_EQ(Dump(f), "FOR(EXPSEQ(),1,1,EXPSEQ(),c,STATSEQ(x,y))");
+    EXPECT_EQ(A(f[1]), null);
+    EXPECT_EQ(A(f[4]), null);
+    EXPECT_EQ(Tree("do od"), "FOR(EXPSEQ(),1,1,EXPSEQ(),true,EXPSEQ())");
+    EXPECT_EQ(Tree("for a[1] from 2 do od"), "FOR(TABLEREF(a,1),2,1,EXPSEQ(),true,EXPSEQ())");
+    // The for-in form.
+    f = Parse("for x in L do s od");
+    EXPECT_TRUE(IDLENGTH(f, FOR, 5));
+    EXPECT_EQ(Dump(f), "FOR(x,L,true,s)");
+    EXPECT_EQ(Tree("for x in a, b while x > 0 do od"), "FOR(x,EXPSEQ(a,b),LESSTHAN(0,x),EXPSEQ())");
+    EXPECT_EQ(Tree("in L do od"), "FOR(EXPSEQ(),L,true,EXPSEQ())");
+}
+
+TEST_F(ParserTest, RepeatedForClauses) {
+    EXPECT_EQ(ErrorOf("for i from 1 from 2 do od"), "repeated from part");
+    EXPECT_EQ(ErrorOf("for i by 1 to 3 by 2 do od"), "repeated by part");
+    EXPECT_EQ(ErrorOf("for i to 1 to 2 do od"), "repeated to part");
+    EXPECT_EQ(ErrorOf("while a while b do od"), "repeated while part");
+    EXPECT_EQ(ErrorOf("for i in L from 1 do od"), "syntax error");
+}
+
+TEST_F(ParserTest, IfStatements) {
+    EXPECT_EQ(Tree("if a then b fi"), "IF(a,b)");
+    ALGEB s = Parse("if a then b elif c then d else e fi");
+    EXPECT_TRUE(IDLENGTH(s, IF, 6));
+    EXPECT_EQ(Dump(s), "IF(a,b,c,d,e)");
+    EXPECT_EQ(Tree("if a then b elif c then d elif e then f fi"), "IF(a,b,c,d,e,f)");
+    EXPECT_EQ(Tree("if a then else x; fi"), "IF(a,EXPSEQ(),x)");
+    EXPECT_EQ(ErrorOf("if a then b"), "syntax error");
+}
+
+TEST_F(ParserTest, StatementSequences) {
+    EXPECT_EQ(Tree("do a; ; b: od"), "FOR(EXPSEQ(),1,1,EXPSEQ(),true,STATSEQ(a,b))");
+    EXPECT_EQ(Tree("do ; a od"), "FOR(EXPSEQ(),1,1,EXPSEQ(),true,STATSEQ(EXPSEQ(),a))");
+    EXPECT_EQ(Tree("do a; od"), "FOR(EXPSEQ(),1,1,EXPSEQ(),true,a)");
+    EXPECT_EQ(Tree("do a; quit od"), "FOR(EXPSEQ(),1,1,EXPSEQ(),true,STATSEQ(a,STOP()))");
+    // Many statements: the sequence grows in place without losing any.
+    std::string body;
+    for (int i = 0; i < 200; i++)
+        body += "x" + std::to_string(i) + ";";
+    ALGEB f = Parse("do " + body + " od");
+    ALGEB b = A(f[6]);
+    ASSERT_TRUE(IDLENGTH(b, STATSEQ, 201));
+    for (int i = 0; i < 200; i++)
+        EXPECT_EQ(Dump(A(b[i + 1])), "x" + std::to_string(i));
+}
+
+TEST_F(ParserTest, ParsingStrings) {
+    EXPECT_EQ(Tree("a; b: c"), "STATSEQ(a,b,c)");
+    EXPECT_EQ(Tree("a"), "a");
+    EXPECT_EQ(Parse(""), nullptr);
+    EXPECT_EQ(Parse(" ; : ;"), nullptr);
+    EXPECT_EQ(Tree("quit"), "STOP()");
+    EXPECT_EQ(Tree("done; stop"), "STATSEQ(STOP(),STOP())");
+    EXPECT_EQ(Tree("a; # a comment; b\n c"), "STATSEQ(a,c)");
+    // Only the bytes given count, even with more behind them.
+    EXPECT_EQ(Dump(LumbraParse("ab; cd", 1)), "a");
+    // The string is parsed in a unit of its own, which is gone afterwards.
+    int depth = r_unit0;
+    EXPECT_EQ(ErrorOf("a +"), "syntax error");
+    EXPECT_EQ(r_unit0, depth);
+    EXPECT_EQ(ErrorOf(std::string(140000, ' ')), "string to parse is too long");
+    EXPECT_EQ(Dump(Parse(std::string(139997, ' ') + "ab")), "ab");
+}
+
+TEST_F(ParserTest, ParsingKeepsTheCallersStatement) {
+    ALGEB outer = naminstall("outer");
+    parsestat = outer;
+    prtflag = 0;
+    EXPECT_EQ(Tree("a; b;"), "STATSEQ(a,b)");
+    EXPECT_EQ(parsestat, outer);
+    EXPECT_EQ(prtflag, 0);
+    ErrorOf("a + ;");
+    EXPECT_EQ(parsestat, outer);
+    EXPECT_EQ(prtflag, 0);
+    prtflag = 1;
+}
+
+TEST_F(ParserTest, StringParseNeedsAFreeUnit) {
+    std::vector<std::string> files;
+    char name[] = "/tmp/lumbra-parse-XXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    while (r_unit0 < MAX_FILES - 1)
+        ASSERT_EQ(Ropen(name, 0), 1);
+    EXPECT_EQ(ErrorOf("a"), "too many files simultaneously open for reading");
+    EXPECT_EQ(r_unit0, MAX_FILES - 1);
+    CloseAllInput();
+    unlink(name);
+    EXPECT_EQ(Tree("a"), "a");
+}
+
+TEST_F(ParserTest, Arithmetic) {
+    EXPECT_EQ(Tree("a + b + c"), "SUM(a,b,c)");
+    EXPECT_EQ(Tree("(a + b) + c"), "SUM(a,b,c)");
+    EXPECT_EQ(Tree("a + (b + c)"), "SUM(a,SUM(b,c))");
+    EXPECT_EQ(Tree("a - b"), "SUM(a,PROD(-1,b))");
+    EXPECT_EQ(Tree("-x^2"), "PROD(-1,POWER(x,2))");
+    EXPECT_EQ(Tree("-5"), "-5");
+    EXPECT_EQ(Tree("+x"), "x");
+    EXPECT_EQ(Tree("- a * b"), "PROD(-1,a,b)");
+    EXPECT_EQ(Tree("a * b * c"), "PROD(a,b,c)");
+    EXPECT_EQ(Tree("2 * 3"), "6");
+    EXPECT_EQ(Tree("x ** 2"), "POWER(x,2)");
+    EXPECT_EQ(Tree("x!"), "FUNCTION(factorial,x)");
+    EXPECT_EQ(Tree("x!!"), "FUNCTION(factorial,FUNCTION(factorial,x))");
+    EXPECT_EQ(Tree("|a - b|"), "FUNCTION(abs,SUM(a,PROD(-1,b)))");
+    EXPECT_EQ(Tree("a union b minus c"), "FUNCTION(minus,FUNCTION(union,a,b),c)");
+    EXPECT_EQ(Tree("a intersect b"), "FUNCTION(intersect,a,b)");
+    EXPECT_EQ(Tree("union(a, b)"), "FUNCTION(union,a,b)");
+    EXPECT_EQ(Tree("Union"), "Union");
+    EXPECT_EQ(Tree("a + b * c ^ d"), "SUM(a,PROD(b,POWER(c,d)))");
+}
+
+TEST_F(ParserTest, Division) {
+    EXPECT_EQ(ErrorOf("x/0"), "division by zero");
+    EXPECT_EQ(ErrorOf("x/0.0"), "division by zero");
+    ALGEB q = Parse("6/4");
+    EXPECT_EQ(ID(q), NUMBER);
+    EXPECT_FALSE(IMMINT(q));
+    EXPECT_EQ(NUMVAL(q), 1.5);
+    EXPECT_EQ(Parse("8/4"), MKIMM(2));
+    EXPECT_EQ(Tree("x/2"), "PROD(x,POWER(2,-1))");
+    EXPECT_EQ(Tree("2/x"), "PROD(2,POWER(x,-1))");
+    EXPECT_EQ(Tree("a/b/c"), "PROD(a,POWER(b,-1),POWER(c,-1))");
+    EXPECT_EQ(ErrorOf("proc(x = 1/0) end"), "division by zero");
+}
+
+TEST_F(ParserTest, Relations) {
+    EXPECT_EQ(Tree("a > b"), "LESSTHAN(b,a)");
+    EXPECT_EQ(Tree("a >= b"), "LESSEQ(b,a)");
+    EXPECT_EQ(Tree("a < b"), "LESSTHAN(a,b)");
+    EXPECT_EQ(Tree("a <= b"), "LESSEQ(a,b)");
+    EXPECT_EQ(Tree("a <> b"), "INEQUAT(a,b)");
+    EXPECT_EQ(Tree("a = b"), "EQUATION(a,b)");
+    EXPECT_EQ(Tree("not a = b"), "NOT(EQUATION(a,b))");
+    EXPECT_EQ(Tree("not not a"), "NOT(NOT(a))");
+    EXPECT_EQ(Tree("a or b and c"), "OR(a,AND(b,c))");
+    EXPECT_EQ(Tree("a and b or c"), "OR(AND(a,b),c)");
+}
+
+TEST_F(ParserTest, RangesAndCatenation) {
+    EXPECT_EQ(Tree("1..5"), "RANGE(1,5)");
+    EXPECT_EQ(Tree("1...5"), "RANGE(1,5)");
+    EXPECT_EQ(Tree("1.5..2"), "RANGE(1.5,2)");
+    EXPECT_EQ(Tree("a..b"), "RANGE(a,b)");
+    EXPECT_EQ(Tree("a .. -b"), "RANGE(a,PROD(-1,b))");
+    EXPECT_EQ(Tree("a.b.c"), "CATENATE(CATENATE(a,b),c)");
+    EXPECT_EQ(Tree("a.(1..3)"), "CATENATE(a,RANGE(1,3))");
+}
+
+TEST_F(ParserTest, SyntaxErrors) {
+    for (const char *s : {"2^-1", "a < b < c", "(a)[1]", "a + -b", "a^b^c", "a = b = c", "1..2..3",
+                          "f(", "a b", "proc(a) a", "@", "a := 1 := ", "x -> ()", "a $ b", "\xe9",
+                          "[1,2][1]", "options", "x.5", "a; b c"})
+        EXPECT_EQ(ErrorOf(s), "syntax error") << s;
+}
+
+TEST_F(ParserTest, CallsAndIndexing) {
+    EXPECT_EQ(Tree("f(x)(y)"), "FUNCTION(FUNCTION(f,x),y)");
+    EXPECT_EQ(Tree("(p)(x)"), "FUNCTION(p,x)");
+    ALGEB f = Parse("f()");
+    EXPECT_TRUE(IDLENGTH(f, FUNCTION, 2));
+    EXPECT_EQ(Tree("f(a, b, c)"), "FUNCTION(f,a,b,c)");
+    EXPECT_EQ(Tree("f((a, b), c)"), "FUNCTION(f,a,b,c)");
+    EXPECT_EQ(Tree("a[i][j]"), "TABLEREF(a,i,j)");
+    EXPECT_EQ(Tree("a[i, j]"), "TABLEREF(a,i,j)");
+    EXPECT_EQ(Tree("a[]"), "a");
+    EXPECT_EQ(Tree("f(x)[1]"), "TABLEREF(FUNCTION(f,x),1)");
+    EXPECT_EQ(Tree("'abc'(1)"), "FUNCTION('abc',1)");
+}
+
+TEST_F(ParserTest, Constructors) {
+    EXPECT_EQ(Parse("{}"), EmptySet);
+    EXPECT_EQ(Parse("[]"), EmptyList);
+    EXPECT_EQ(Tree("[a, b]"), "LIST(EXPSEQ(a,b))");
+    EXPECT_EQ(Tree("{a}"), "SET(EXPSEQ(a))");
+    EXPECT_EQ(Tree("[[]]"), "LIST(EXPSEQ(LIST(EXPSEQ())))");
+    // A long list is one flat sequence.
+    std::string s = "[";
+    for (int i = 1; i <= 5000; i++)
+        s += std::to_string(i) + (i < 5000 ? "," : "]");
+    ALGEB l = Parse(s);
+    ASSERT_TRUE(IDLENGTH(l, LIST, 2));
+    ALGEB e = A(l[1]);
+    ASSERT_TRUE(IDLENGTH(e, EXPSEQ, 5001));
+    for (int i = 1; i <= 5000; i++)
+        ASSERT_EQ(A(e[i]), MKIMM(i));
+}
+
+TEST_F(ParserTest, Procedures) {
+    ALGEB p = Parse("proc(a, b; c = 1) end");
+    ASSERT_TRUE(IDLENGTH(p, PROC, 8));
+    EXPECT_EQ(Dump(A(p[1])), "EXPSEQ(a,b)");
+    EXPECT_EQ(Dump(A(p[7])), "EXPSEQ(EQUATION(c,1))");
+    EXPECT_EQ(Dump(p), "PROC(EXPSEQ(a,b),EXPSEQ(EXPSEQ(),EXPSEQ()),EXPSEQ(),EXPSEQ(),EXPSEQ(),"
+                       "EXPSEQ(),EXPSEQ(EQUATION(c,1)))");
+    // Missing declarations: a new empty locals sequence, the shared null for the rest.
+    ALGEB decls = A(p[2]);
+    EXPECT_NE(A(decls[1]), null);
+    EXPECT_EQ(A(decls[2]), null);
+    EXPECT_EQ(A(p[3]), null);
+    EXPECT_EQ(A(p[4]), null);
+    EXPECT_EQ(A(p[5]), null);
+
+    EXPECT_EQ(ErrorOf("proc(1) end"), "parameter is not a symbol or symbol:type");
+    EXPECT_EQ(ErrorOf("proc(a, b[1]) end"), "parameter is not a symbol or symbol:type");
+    EXPECT_EQ(ErrorOf("proc(a:integer, 1:b) end"), "parameter is not a symbol or symbol:type");
+
+    EXPECT_EQ(Tree("proc(x:integer, y) -> list; local s, t; global g; option remember, "
+                   "trace; description 'adds'; s := x; s end"),
+              "PROC(EXPSEQ(COLON(x,integer),y),EXPSEQ(EXPSEQ(s,t),EXPSEQ(g)),"
+              "EXPSEQ(remember,trace),'adds',list,STATSEQ(ASSIGN(s,x),s))");
+    EXPECT_EQ(Tree("proc() external e; local l; end"),
+              "PROC(EXPSEQ(),EXPSEQ(EXPSEQ(l),EXPSEQ(e)),EXPSEQ(),EXPSEQ(),EXPSEQ(),EXPSEQ())");
+    p = Parse("proc(; c, d:integer = 2) options x: description y: 1 end");
+    ASSERT_TRUE(IDLENGTH(p, PROC, 8));
+    EXPECT_EQ(A(p[1]), null);
+    EXPECT_EQ(Dump(A(p[7])), "EXPSEQ(c,COLON(d,EQUATION(integer,2)))");
+    EXPECT_EQ(Dump(A(p[3])), "EXPSEQ(x)");
+    EXPECT_EQ(Dump(A(p[4])), "y");
+    p = Parse("proc(a;) end");
+    ASSERT_TRUE(IDLENGTH(p, PROC, 8));
+    EXPECT_EQ(A(p[7]), null);
+    // Types in parameters always build new sets and lists.
+    p = Parse("proc(x:{}, y:[]) end");
+    ALGEB t = A(A(A(p[1])[1])[2]);
+    EXPECT_TRUE(IDLENGTH(t, SET, 2));
+    EXPECT_NE(t, EmptySet);
+    EXPECT_EQ(A(t[1]), null);
+    t = A(A(A(p[1])[2])[2]);
+    EXPECT_TRUE(IDLENGTH(t, LIST, 2));
+    EXPECT_NE(t, EmptyList);
+    EXPECT_EQ(Tree("proc(x:{integer,list(string)}) end"),
+              "PROC(EXPSEQ(COLON(x,SET(EXPSEQ(integer,FUNCTION(list,string))))),"
+              "EXPSEQ(EXPSEQ(),EXPSEQ()),EXPSEQ(),EXPSEQ(),EXPSEQ(),EXPSEQ())");
+    EXPECT_EQ(ErrorOf("proc(x) local a; local b; end"), "syntax error");
+    EXPECT_EQ(ErrorOf("proc(proc() end) end"), "syntax error");
+}
+
+TEST_F(ParserTest, ModulesAndArrows) {
+    ALGEB m = Parse("module local a; a := 1 end");
+    ASSERT_TRUE(IDLENGTH(m, PROC, 7));
+    EXPECT_EQ(A(m[1]), ModuleNull);
+    EXPECT_EQ(Dump(m), "PROC(EXPSEQ(),EXPSEQ(EXPSEQ(a),EXPSEQ()),EXPSEQ(),EXPSEQ(),EXPSEQ(),"
+                       "ASSIGN(a,1))");
+
+    ALGEB p = Parse("x -> x + 1");
+    ASSERT_TRUE(IDLENGTH(p, PROC, 7));
+    EXPECT_EQ(Dump(p), "PROC(EXPSEQ(x),EXPSEQ(EXPSEQ(),EXPSEQ()),EXPSEQ(operator,arrow),"
+                       "EXPSEQ(),EXPSEQ(),SUM(x,1))");
+    EXPECT_EQ(A(A(p[2])[2]), null);
+    EXPECT_NE(A(A(p[2])[1]), null);
+    EXPECT_EQ(Dump(A(Parse("(x, y) -> x")[1])), "EXPSEQ(x,y)");
+    EXPECT_EQ(Dump(A(Parse("(x) -> x")[1])), "EXPSEQ(x)");
+    EXPECT_EQ(A(Parse("() -> 1")[1]), null);
+    EXPECT_EQ(Dump(A(Parse("x -> y -> x")[6])), Dump(Parse("y -> x")));
+    EXPECT_EQ(Dump(A(Parse("x -> if x then 1 else 2 fi")[6])), "IF(x,1,2)");
+    EXPECT_EQ(Tree("f := x -> x, 2"), "ASSIGN(f,EXPSEQ(" + Tree("x -> x") + ",2))");
+}
+
+TEST_F(ParserTest, Numbers) {
+    EXPECT_EQ(Tree("0.001"), "0.001");
+    EXPECT_EQ(Parse("007"), MKIMM(7));
+    EXPECT_EQ(Parse("100"), MKIMM(100));
+    EXPECT_EQ(Tree(".5"), "0.5");
+    EXPECT_EQ(Parse("2."), MKIMM(2));
+    EXPECT_EQ(Parse("1e"), MKIMM(1));
+    EXPECT_EQ(Parse("1.5e3"), MKIMM(1500));
+    EXPECT_EQ(DBL(Parse("15E-1")), 1.5);
+    EXPECT_EQ(Tree("1e-3"), "0.001");
+    EXPECT_EQ(Tree("2.5e+2"), "250");
+    EXPECT_EQ(Parse("0"), MKIMM(0));
+    EXPECT_EQ(Parse("0.0e7"), MKIMM(0));
+    EXPECT_EQ(Parse("1073741823"), MKIMM(1073741823));
+    EXPECT_EQ(Tree("1073741824"), "1073741824");
+    EXPECT_FALSE(IMMINT(Parse("1073741824")));
+    EXPECT_EQ(DBL(Parse("123456789012345678901234567890")),
+              strtod("123456789012345678901234567890", nullptr));
+    EXPECT_EQ(ErrorOf("1.2.3"), "multiple dots in decimal number");
+    EXPECT_EQ(ErrorOf("1e400"), "numeric too large/small");
+    EXPECT_EQ(ErrorOf("1e-400"), "numeric too large/small");
+    EXPECT_EQ(ErrorOf("9e308"), "unable to represent result");
+    EXPECT_EQ(ErrorOf("1e-320"), "numeric too large/small");
+    EXPECT_EQ(DBL(Parse("1e-308")), 1e-308);
+    EXPECT_EQ(DBL(Parse("1.5e-308")), strtod("1.5e-308", nullptr)); // subnormal
+}
+
+// A literal whose digits beyond any fixed number decide the rounding: the midpoint of 1 and
+// the next double, followed by many zeros and a final 1, is above the midpoint.
+TEST_F(ParserTest, LongNumbersRoundOnAllTheirDigits) {
+    std::string mid = "1.00000000000000011102230246251565404236316680908203125";
+    EXPECT_EQ(DBL(Parse(mid + std::string(1000, '0') + "1")), 1 + 0x1p-52);
+    EXPECT_EQ(Parse(mid + std::string(1000, '0')), MKIMM(1));
+    std::string below = "1.000000000000000111022302462515654042363166809082031249999";
+    EXPECT_EQ(Parse(below), MKIMM(1));
+    // Digits before the point count towards the exponent even when dropped.
+    ALGEB big = Parse(std::string(300, '9'));
+    EXPECT_EQ(DBL(big), 1e300);
+}
+
+TEST_F(ParserTest, Strings) {
+    EXPECT_EQ(Parse("''"), OneChar[0]);
+    EXPECT_EQ(Parse("'a'"), OneChar['a']);
+    EXPECT_EQ(Parse("''''"), OneChar['\'']);
+    EXPECT_EQ(Tree("'it''s'"), "'it's'");
+    EXPECT_EQ(Tree("'two\nlines'"), "'two\nlines'");
+    EXPECT_EQ(Tree("'a\n# not a comment\nb'"), "'a\n# not a comment\nb'");
+    EXPECT_EQ(Tree("'caf\xc3\xa9'"), "'caf\xc3\xa9'");
+    ALGEB t = Parse("'abcdefghij'");
+    ASSERT_EQ(ID(t), TEXT);
+    EXPECT_EQ(LENGTH(t), 10 / 8 + 5);
+    EXPECT_EQ(STR(t)->t[10], 0);
+    // A string running to the end is abandoned with the rest of the input.
+    EXPECT_EQ(Parse("'unterminated"), nullptr);
+    EXPECT_EQ(ErrorOf("a := 'unterminated"), "syntax error");
+}
+
+TEST_F(ParserTest, Escapes) {
+    EXPECT_EQ(Tree("ab\\\ncd"), "abcd");
+    EXPECT_EQ(Tree("12\\\n34"), "1234");
+    EXPECT_EQ(Parse("'\\t'"), OneChar[9]);
+    EXPECT_EQ(Parse("'\\n'"), OneChar[10]);
+    EXPECT_EQ(Tree("'\\a\\b\\f\\r\\v'"), "'\a\b\f\r\v'");
+    EXPECT_EQ(Parse("'\\101'"), OneChar['A']);
+    EXPECT_EQ(Tree("'\\1012'"), "'A2'");
+    EXPECT_EQ(Tree("'\\400'"), "' 0'");
+    EXPECT_EQ(Parse("'\\\\'"), OneChar['\\']);
+    EXPECT_EQ(Parse("'\\q'"), OneChar['q']);
+    // An escaped quote is still a quote, and escapes work outside strings too.
+    EXPECT_EQ(Tree("'ab\\'"), "'ab'");
+    EXPECT_EQ(Tree("f\\(x)"), "FUNCTION(f,x)");
+    EXPECT_EQ(Tree("a # comment \\\n; b"), "STATSEQ(a,b)");
+    EXPECT_EQ(ErrorOf("a\\0"), "syntax error");
+}
+
+TEST_F(ParserTest, NamesAndDittos) {
+    ALGEB d1 = Parse("\"");
+    EXPECT_EQ(d1, ininame[0]);
+    EXPECT_EQ(Parse("\"\""), ininame[1]);
+    EXPECT_EQ(Parse("\"\"\""), ininame[2]);
+    EXPECT_EQ(ErrorOf("\"\"\"\""), "syntax error");
+    EXPECT_EQ(Tree("_a1_"), "_a1_");
+    std::string n499(499, 'n');
+    EXPECT_EQ(Tree(n499), n499);
+    EXPECT_EQ(ErrorOf(n499 + "n"), "symbol too long, if it is a string, enclose it in quotes (')");
+}
+
+// ---------------------------------------------------------------------------
+// Statements read from files: terminators, acceptance and the syntax-error report.
+
+class FileParseTest : public ParserTest {
+  protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/lumbra-parse-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        out = tmpfile();
+        ASSERT_NE(out, nullptr);
+        saved = w_unit;
+        w_unit = out;
+    }
+    void TearDown() override {
+        w_unit = saved;
+        fclose(out);
+        ParserTest::TearDown();
+        std::string rm = "rm -rf '" + dir + "'";
+        EXPECT_EQ(system(rm.c_str()), 0);
+    }
+
+    void Open(const std::string &text) {
+        std::string name = dir + "/in";
+        FILE *f = fopen(name.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        fwrite(text.data(), 1, text.size(), f);
+        fclose(f);
+        ASSERT_EQ(Ropen(name.c_str(), 0), 1);
+    }
+
+    // The non-empty statements up to the end of the unit, which is then closed.
+    std::vector<std::string> ReadAll() {
+        std::vector<std::string> got;
+        int depth = r_unit0;
+        for (int i = 0; i < 100; i++) {
+            ALGEB s = ReadStatement();
+            if (IDLENGTH(s, CONTROL, 2)) {
+                EXPECT_EQ(A(s[1]), MKIMM(1));
+                closeinput();
+                EXPECT_EQ(r_unit0, depth - 1);
+                return got;
+            }
+            if (!ISNULL(s)) got.push_back(Dump(s));
+        }
+        ADD_FAILURE() << "no end of the unit";
+        return got;
+    }
+
+    std::string Output() {
+        fflush(out);
+        rewind(out);
+        std::string s;
+        int c;
+        while ((c = getc(out)) != EOF)
+            s += (char)c;
+        return s;
+    }
+
+    std::string dir;
+    FILE *out = nullptr, *saved = nullptr;
+};
+
+TEST_F(FileParseTest, TerminatorsSetThePrintFlag) {
+    Open("a;\nb:\nc;");
+    EXPECT_EQ(Dump(ReadStatement()), "a");
+    EXPECT_EQ(prtflag, 1);
+    EXPECT_EQ(Dump(ReadStatement()), "b");
+    EXPECT_EQ(prtflag, 0);
+    // The last line has no newline and still ends its statement.
+    EXPECT_EQ(Dump(ReadStatement()), "c");
+    EXPECT_EQ(prtflag, 1);
+    EXPECT_EQ(ReadAll(), std::vector<std::string>{});
+    EXPECT_EQ(Output(), "");
+}
+
+// A statement is complete when its terminator has been read: the next line stays unread.
+TEST_F(FileParseTest, AcceptanceReadsNoFurther) {
+    Open("x := 1; y := 2;\nz;\nquit\nw;\n");
+    EXPECT_EQ(Dump(ReadStatement()), "ASSIGN(x,1)");
+    EXPECT_EQ(Yyline, 1);
+    EXPECT_EQ(Dump(ReadStatement()), "ASSIGN(y,2)");
+    EXPECT_EQ(Yyline, 1);
+    EXPECT_EQ(Dump(ReadStatement()), "z");
+    EXPECT_EQ(Yyline, 2);
+    EXPECT_EQ(Dump(ReadStatement()), "STOP()");
+    EXPECT_EQ(Yyline, 3);
+    EXPECT_EQ(ReadAll(), std::vector<std::string>{"w"});
+}
+
+TEST_F(FileParseTest, SyntaxErrorLosesTheRestOfTheLine) {
+    Open("a := (b; c;\nd;\n");
+    EXPECT_EQ(ReadAll(), std::vector<std::string>{"d"});
+    EXPECT_EQ(Output(), "on line 1, syntax error:\n"
+                        "a := (b; c;\n"
+                        "        ^\n");
+}
+
+TEST_F(FileParseTest, ErrorsInActionsAreReportedOnce) {
+    Open("x := 1/0; y;\nfor i from 1 from 2 do od;\nz;\n");
+    EXPECT_EQ(ReadAll(), std::vector<std::string>{"z"});
+    EXPECT_EQ(Output(), "on line 1, division by zero:\n"
+                        "x := 1/0; y;\n"
+                        "         ^\n"
+                        "on line 2, repeated from part:\n"
+                        "for i from 1 from 2 do od;\n"
+                        "                      ^\n");
+}
+
+TEST_F(FileParseTest, UnexpectedEndOfFile) {
+    Open("a;\nb := (1 +\n");
+    EXPECT_EQ(ReadAll(), std::vector<std::string>{"a"});
+    EXPECT_EQ(Output().substr(0, 35), "on line 2, unexpected end of file:\n");
+}
+
+TEST_F(FileParseTest, UnprintableCharactersAreShownAsBlanks) {
+    Open("a := \x01 \xe9;\tb;\n");
+    EXPECT_EQ(ReadAll(), std::vector<std::string>{});
+    EXPECT_EQ(Output(), "on line 1, syntax error:\n"
+                        "a :=    ;\tb;\n"
+                        "      ^\n"
+                        "Warning, unprintable characters in input\n");
+}
+
+TEST_F(FileParseTest, ErrorReportKeepsTabs) {
+    Open("\ta\t) b;\n");
+    ReadAll();
+    EXPECT_EQ(Output(), "on line 1, syntax error:\n"
+                        "\ta\t) b;\n"
+                        "\t \t ^\n");
+}
+
+TEST_F(FileParseTest, CommentLines) {
+    Open("# first\na; # trailing\n  # indented\n#\\\nstill comment;\nb;\n");
+    EXPECT_EQ(ReadAll(), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(Output(), "");
+}
+
+TEST_F(FileParseTest, LongLines) {
+    std::string list = "x := [", tree = "ASSIGN(x,LIST(EXPSEQ(";
+    for (int i = 0; i < 1500; i++) {
+        list += std::to_string(i) + ",";
+        tree += std::to_string(i) + ",";
+    }
+    list += "1500];";
+    tree += "1500)))";
+    std::string longname(450, 'q');
+    std::string comment = "#" + std::string(2500, 'c') + "\n";
+    Open(std::string(990, ' ') + longname + ";\n" + list + "\n" + comment + "y;\n");
+    std::vector<std::string> got = ReadAll();
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0], longname);
+    EXPECT_EQ(got[1], tree);
+    EXPECT_EQ(got[2], "y");
+}
+
+TEST_F(FileParseTest, ErrorInALongLineShowsTheLastCharacters) {
+    Open(std::string(1500, ' ') + "a b;\nc;\n");
+    EXPECT_EQ(ReadAll(), std::vector<std::string>{"c"});
+    std::string o = Output();
+    EXPECT_EQ(o.substr(0, 25), "on line 1, syntax error:\n");
+    EXPECT_NE(o.find("a b;\n"), std::string::npos);
+    EXPECT_LT(o.size(), 25 + 2 * 1002u);
+}
+
+TEST_F(FileParseTest, HelpLines) {
+    Open("?sort\n  ? Align[Local] ;\n");
+    EXPECT_EQ(ReadAll(), (std::vector<std::string>{"FUNCTION(help,'sort')",
+                                                   "FUNCTION(help,'Align','Local')"}));
+}
+
+TEST_F(FileParseTest, NulCharactersAreRefused) {
+    Open(std::string("\0x;\ny;\n", 7));
+    int depth = r_unit0;
+    EXPECT_THROW(ReadStatement(), Unwind);
+    EXPECT_STREQ(NAMETEXT(A(ININlasterror[1])), "invalid characters in input");
+    EXPECT_EQ(r_unit0, depth - 1);
+}
+
+// Pushing and popping a unit in the middle of a line loses nothing of that line.
+TEST_F(FileParseTest, ReadingResumesWhereItStopped) {
+    Open("a;b;\n");
+    EXPECT_EQ(Dump(ReadStatement()), "a");
+    EXPECT_EQ(Tree("x"), "x");
+    EXPECT_EQ(ReadAll(), std::vector<std::string>{"b"});
+}
+
+TEST_F(FileParseTest, NestedUnitsContinueTheOuterOne) {
+    std::string inner = dir + "/inner";
+    FILE *f = fopen(inner.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fputs("i1; i2;\n", f);
+    fclose(f);
+    Open("o1;o2;\no3;\n");
+    EXPECT_EQ(Dump(ReadStatement()), "o1");
+    ASSERT_EQ(Ropen(inner.c_str(), 0), 1);
+    EXPECT_EQ(ReadAll(), (std::vector<std::string>{"i1", "i2"}));
+    EXPECT_EQ(ReadAll(), (std::vector<std::string>{"o2", "o3"}));
+}
+
+} // namespace

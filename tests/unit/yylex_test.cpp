@@ -1,0 +1,379 @@
+// The lexer: tokens and their numbers, decimal conversion, help lines, echo and shell escapes.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "Lumbra.h"
+#include "cmdedit.h"
+#include "parse.h"
+#include "yylex.h"
+
+namespace {
+
+// What is written on file descriptor 1 between construction and Finish().
+struct StdoutCapture {
+    FILE *file;
+    int saved;
+    StdoutCapture() {
+        fflush(stdout);
+        file = tmpfile();
+        saved = dup(1);
+        dup2(fileno(file), 1);
+    }
+    std::string Finish() {
+        fflush(stdout);
+        dup2(saved, 1);
+        close(saved);
+        rewind(file);
+        std::string s;
+        int c;
+        while ((c = getc(file)) != EOF)
+            s += (char)c;
+        fclose(file);
+        return s;
+    }
+};
+
+class LexTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        InitObjects();
+        IniEnv.jump = 1; // errors unwind to the test instead of ending it
+    }
+    void SetUp() override {
+        char tmpl[] = "/tmp/lumbra-lex-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override {
+        CloseAllInput();
+        echo = 1;
+        optserver = 0;
+        std::string rm = "rm -rf '" + dir + "'";
+        EXPECT_EQ(system(rm.c_str()), 0);
+    }
+
+    void Open(const std::string &text) {
+        std::string name = dir + "/in";
+        FILE *f = fopen(name.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        fwrite(text.data(), 1, text.size(), f);
+        fclose(f);
+        ASSERT_EQ(Ropen(name.c_str(), 0), 1);
+    }
+
+    // The tokens of the current unit up to its end, which is then closed.
+    static std::vector<int> Tokens() {
+        std::vector<int> t;
+        for (int i = 0; i < 1000; i++) {
+            int tok = yylex();
+            if (tok == EOFSY) break;
+            t.push_back(tok);
+        }
+        closeinput();
+        return t;
+    }
+
+    // The non-empty statements of the current unit, which is then closed.
+    static int Statements() {
+        int n = 0;
+        for (;;) {
+            ALGEB s = ReadStatement();
+            if (IDLENGTH(s, CONTROL, 2)) break;
+            if (!ISNULL(s)) n++;
+        }
+        closeinput();
+        return n;
+    }
+
+    std::string dir;
+};
+
+TEST_F(LexTest, TokenNumbers) {
+    Open("a:=b**2^c>=d<>e<=f->g..h...i.j:k,l/m=n!(o)[p]{q}+-*|;\n"
+         "and by description do done elif else end external fi for from global if in\n"
+         "intersect local minus module not od option options or proc quit stop then to\n"
+         "union while Union \" \"\"\"\" 1..2 'x' @ > <\n");
+    std::vector<int> expect = {
+        284, 259, 284, 307, 274, 307, 284, 283, 284, 283, 284, 283, 284, 305, 284, 264, 284, 264,
+        284, 295, 284, 292, 284, 293, 284, 294, 284, 296, 284, 298, 303, 284, 311, 302, 284, 310,
+        301, 284, 309, 306, 304, 308, 313, 312,
+        // keywords
+        258, 260, 261, 262, 282, 263, 265, 266, 291, 267, 268, 269, 270, 271, 272, 281, 273, 286,
+        290, 275, 276, 277, 277, 278, 280, 282, 282, 287, 288, 286, 289,
+        // Union, dittos, a range after a number, a string, an unknown character, < and >
+        284, 284, 284, 284, 274, 264, 274, 285, '@', 299, 300};
+    EXPECT_EQ(Tokens(), expect);
+}
+
+TEST_F(LexTest, TokenValues) {
+    Open(">= <= <> ** union minus intersect \"\" 2.5 'ab' and\n");
+    EXPECT_EQ(yylex(), RELOP);
+    EXPECT_EQ(W(yylval), -LESSEQ);
+    EXPECT_EQ(yylex(), RELOP);
+    EXPECT_EQ(W(yylval), LESSEQ);
+    EXPECT_EQ(yylex(), RELOP);
+    EXPECT_EQ(W(yylval), INEQUAT);
+    EXPECT_EQ(yylex(), POWSY);
+    EXPECT_EQ(W(yylval), '^');
+    EXPECT_EQ(yylex(), SUMSY);
+    EXPECT_EQ(yylval, naminstall("union"));
+    EXPECT_EQ(yylex(), SUMSY);
+    EXPECT_EQ(yylval, naminstall("minus"));
+    EXPECT_EQ(yylex(), PRODUCTSY);
+    EXPECT_EQ(yylval, ININintersect);
+    EXPECT_EQ(yylex(), SYMBOL);
+    EXPECT_EQ(yylval, ininame[1]);
+    EXPECT_EQ(yylex(), NATURAL);
+    EXPECT_EQ(NUMVAL(yylval), 2.5);
+    EXPECT_EQ(yylex(), TEXTSY);
+    EXPECT_EQ(std::string(STR(yylval)->t, 2), "ab");
+    EXPECT_EQ(yylex(), ANDSY);
+    EXPECT_EQ(yylval, naminstall("and"));
+    EXPECT_EQ(yylex(), EOFSY);
+    EXPECT_EQ(yyeof, 1);
+    closeinput();
+}
+
+TEST_F(LexTest, EndOfInputInsideATokenEndsTheUnit) {
+    Open("a 'open string\nand more\n");
+    EXPECT_EQ(yylex(), SYMBOL);
+    EXPECT_EQ(yylex(), EOFSY);
+    closeinput();
+    Open("a # comment without newline");
+    EXPECT_EQ(Tokens(), std::vector<int>{SYMBOL});
+}
+
+// ---------------------------------------------------------------------------
+// Decimal conversion against the C library, which rounds correctly.
+
+double Strtod(const std::string &digits, int n) {
+    std::string s = "0." + digits + "e" + std::to_string(n);
+    return strtod(s.c_str(), nullptr);
+}
+
+// Exact decimal digits (no point, no trailing zeros) and exponent n of x = 0.digits * 10^n.
+void ExactDigits(long double x, std::string &digits, int &n) {
+    std::vector<char> buf(1200);
+    snprintf(buf.data(), buf.size(), "%.1100Le", x);
+    std::string s = buf.data();
+    size_t e = s.find('e');
+    digits = s.substr(0, 1) + s.substr(2, e - 2);
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+    n = atoi(s.c_str() + e + 1) + 1;
+}
+
+// The digit string one unit in its last place lower.
+std::string Decrement(std::string d) {
+    size_t i = d.size();
+    while (i-- > 0) {
+        if (d[i] != '0') {
+            d[i]--;
+            break;
+        }
+        d[i] = '9';
+    }
+    return d;
+}
+
+TEST_F(LexTest, String2DoubleMatchesRandomInputs) {
+    std::mt19937_64 rng(12345);
+    for (int i = 0; i < 20000; i++) {
+        int k = 1 + (int)(rng() % (i % 10 == 0 ? 400 : 40));
+        std::string d(1, (char)('1' + rng() % 9));
+        for (int j = 1; j < k; j++)
+            d += (char)('0' + rng() % 10);
+        int n = -307 + (int)(rng() % 617);
+        if (i % 7 == 0) n = k - (int)(rng() % 60); // near and below the integers
+        if (n < -307) n = -307;
+        if (n > 309) n = 309;
+        ASSERT_EQ(string2double(d.c_str(), n), Strtod(d, n)) << d << "e" << n;
+    }
+}
+
+// Values exactly halfway between two doubles, and just beside them: the hardest cases.
+TEST_F(LexTest, String2DoubleRoundsHalfwayCasesToEven) {
+    std::mt19937_64 rng(777);
+    int tested = 0;
+    for (int i = 0; i < 6000; i++) {
+        double x;
+        if (i % 4 == 0) {
+            x = 1e-308 + (double)(rng() % 1000000) * 1.2e-314; // subnormals in range
+        } else {
+            uint64_t bits = rng() & 0x7FEFFFFFFFFFFFFFull;
+            memcpy(&x, &bits, sizeof x);
+        }
+        double y = nextafter(x, INFINITY);
+        long double mid = ((long double)x + (long double)y) / 2;
+        std::string d;
+        int n;
+        ExactDigits(mid, d, n);
+        if (n < -307 || n > 309) continue;
+        tested++;
+        double even = (DoubleBits(x) & 1) == 0 ? x : y;
+        ASSERT_EQ(string2double(d.c_str(), n), even) << d << " " << n;
+        ASSERT_EQ(string2double((d + "000001").c_str(), n), y) << d << " " << n;
+        std::string below = Decrement(d + std::string(25, '0'));
+        ASSERT_EQ(string2double(below.c_str(), n), x) << d << " " << n;
+    }
+    EXPECT_GT(tested, 2000);
+}
+
+TEST_F(LexTest, String2DoubleEdges) {
+    EXPECT_EQ(string2double("", 0), 0.0);
+    EXPECT_EQ(string2double("", 500), 0.0);
+    EXPECT_EQ(string2double("00012", 5), 12.0);
+    EXPECT_EQ(string2double("12345678901234", 14), 12345678901234.0);
+    EXPECT_EQ(string2double("9007199254740993", 16), 9007199254740992.0);
+    EXPECT_EQ(string2double("9007199254740995", 16), 9007199254740996.0);
+    EXPECT_EQ(string2double("17976931348623157", 309), DBL_MAX);
+    EXPECT_EQ(string2double("17976931348623159", 309), INFINITY);
+    EXPECT_EQ(string2double("99", 309), INFINITY);
+    EXPECT_EQ(string2double("1", -307), 1e-308);
+    EXPECT_EQ(string2double("22250738585072011", -307), Strtod("22250738585072011", -307));
+    EXPECT_EQ(string2double("22250738585072014", -307), DBL_MIN);
+    for (int n : {310, -308, 100000, -100000}) {
+        EXPECT_THROW(string2double("1", n), Unwind) << n;
+        EXPECT_STREQ(NAMETEXT(A(ININlasterror[1])), "numeric too large/small");
+    }
+}
+
+TEST_F(LexTest, PowersOfTen) {
+    for (int k = -323; k <= 308; k++) {
+        std::string s = "1e" + std::to_string(k);
+        ASSERT_EQ(Pow10(k), strtod(s.c_str(), nullptr)) << k;
+    }
+}
+
+// Numbers read as literals, with the digits the lexer keeps.
+TEST_F(LexTest, LiteralsMatchTheLibrary) {
+    std::mt19937_64 rng(99);
+    for (int i = 0; i < 2000; i++) {
+        std::string lit;
+        int before = (int)(rng() % 30), after = (int)(rng() % 30);
+        for (int j = 0; j < before; j++)
+            lit += (char)('0' + rng() % 10);
+        lit += ".";
+        for (int j = 0; j < after; j++)
+            lit += (char)('0' + rng() % 10);
+        if (before + after == 0) lit = "7";
+        if (rng() % 2) lit += "e" + std::to_string((int)(rng() % 80) - 40);
+        if (lit[0] == '.' && (lit.size() == 1 || lit[1] == 'e')) continue;
+        ALGEB x = LumbraParse(lit.c_str(), (int)lit.size());
+        ASSERT_TRUE(numeric(x)) << lit;
+        ASSERT_EQ(DBL(x), strtod(lit.c_str(), nullptr)) << lit;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Lines: help requests, echo, shell escapes, the line editor's plain reading.
+
+std::string Help(const char *line) {
+    char buf[IBUFFLEN];
+    strcpy(buf, line);
+    converthelp(buf);
+    return buf;
+}
+
+TEST_F(LexTest, HelpRequests) {
+    EXPECT_EQ(Help("?sort\n"), "help('sort');\n");
+    EXPECT_EQ(Help(" ? sort ;\n"), "help('sort');\n");
+    EXPECT_EQ(Help("?\n"), "help();\n");
+    EXPECT_EQ(Help("??:\n"), "help();\n");
+    EXPECT_EQ(Help("?;\n"), "help(';');\n");
+    EXPECT_EQ(Help("? :\n"), "help(';');\n");
+    EXPECT_EQ(Help("?'\n"), "help(quote);\n");
+    EXPECT_EQ(Help("?,\n"), "help(',');\n");
+    EXPECT_EQ(Help("?\"\"\n"), "help(ditto);\n");
+    EXPECT_EQ(Help("?'\"'\n"), "help(ditto);\n");
+    EXPECT_EQ(Help("?Align[Local]\n"), "help('Align','Local');\n");
+    EXPECT_EQ(Help("?a,b/c\n"), "help('a','b','c');\n");
+    EXPECT_EQ(Help("?'sort'\n"), "help('sort');\n");
+    EXPECT_EQ(Help("?a.b\n"), "help('ab');\n");
+    EXPECT_EQ(Help("?..a[.b.c]\n"), "help('..a','.bc');\n");
+    std::string longtopic(200, 't');
+    EXPECT_EQ(Help(("?" + longtopic + "\n").c_str()), "help('" + std::string(89, 't') + "');\n");
+}
+
+TEST_F(LexTest, FirstNonBlank) {
+    char s[] = " \t\n\x01x y";
+    EXPECT_EQ(firstnonblank(s), s + 4);
+    char e[] = "  ";
+    EXPECT_EQ(*firstnonblank(e), 0);
+}
+
+TEST_F(LexTest, EchoLevels) {
+    struct Case {
+        int echo, expected;
+    };
+    // A file one level above standard input.
+    Open("a;\n");
+    for (Case c : {Case{0, 0}, Case{1, 0}, Case{3, 1}, Case{4, 1}, Case{5, 1}, Case{6, 1}}) {
+        echo = c.echo;
+        EXPECT_EQ(shouldecho(), c.expected) << c.echo;
+    }
+    // Two levels above.
+    Open("a;\n");
+    for (Case c : {Case{1, 0}, Case{3, 1}, Case{5, 0}, Case{6, 1}}) {
+        echo = c.echo;
+        EXPECT_EQ(shouldecho(), c.expected) << c.echo;
+    }
+    echo = 4;
+    optquiet = 1;
+    EXPECT_EQ(shouldecho(), 0);
+    optquiet = 0;
+    // The output of a command is never echoed.
+    ASSERT_EQ(Ropen("echo a", 1), 1);
+    EXPECT_EQ(shouldecho(), 0);
+}
+
+TEST_F(LexTest, EchoedLines) {
+    Open("# note\na;\n\n#long \\\ncomment\nb;\n");
+    echo = 4;
+    StdoutCapture cap;
+    int n = Statements();
+    EXPECT_EQ(cap.Finish(), "# note\n> a;\n> \n#long \\\n#comment\n> b;\n");
+    EXPECT_EQ(n, 2);
+}
+
+TEST_F(LexTest, NoEchoAtLevelZero) {
+    Open("# note\na;\n");
+    echo = 0;
+    StdoutCapture cap;
+    EXPECT_EQ(Statements(), 1);
+    EXPECT_EQ(cap.Finish(), "");
+}
+
+TEST_F(LexTest, ShellEscapes) {
+    Open("a;\n  !echo from the shell\nb;\n");
+    StdoutCapture cap;
+    EXPECT_EQ(Statements(), 2);
+    EXPECT_EQ(cap.Finish(), "from the shell\n!\n");
+    optserver = 1;
+    Open("!echo refused\nb;\n");
+    StdoutCapture cap2;
+    EXPECT_EQ(Statements(), 1);
+    EXPECT_EQ(cap2.Finish(), "Cannot escape as a server\n");
+}
+
+TEST_F(LexTest, PlainLineReading) {
+    Open("abcdef\nx\n");
+    char buf[10];
+    StdoutCapture cap;
+    EXPECT_EQ(ReadLineFromCmdEdit(buf, 5, "> "), 1);
+    EXPECT_STREQ(buf, "abcd");
+    EXPECT_EQ(ReadLineFromCmdEdit(buf, 10, ""), 1);
+    EXPECT_STREQ(buf, "ef\n");
+    EXPECT_EQ(ReadLineFromCmdEdit(buf, 10, ""), 1);
+    EXPECT_EQ(ReadLineFromCmdEdit(buf, 10, ""), 0);
+    EXPECT_EQ(cap.Finish(), "> ");
+}
+
+} // namespace
