@@ -55,9 +55,10 @@ static ALGEB grow(ALGEB s, ALGEB a) {
     return t;
 }
 
-// A sequence of one element is the element itself.
+// A sequence of one element is the element itself. Only sequences built while parsing this
+// statement are grown; the fixed empty ones are shared.
 static ALGEB seq(ALGEB a, ALGEB b) {
-    if (!IMMINT(a) && ID2(a) == EXPSEQ) return grow(a, b);
+    if (!IMMINT(a) && ID2(a) == EXPSEQ && !ISNULL(a)) return grow(a, b);
     return New3(EXPSEQ, a, b);
 }
 
@@ -535,7 +536,10 @@ pnameexpr
 void yyerror(const char *msg) {
     if (Type_input == 2) userror(msg);
     FILE *out = w_unit;
-    if (Type_input == 0 && !Reading_tty()) fprintf(out, "on line %ld, ", (long)Yyline);
+    // A long line whose newline is still unread is not counted yet.
+    int unfinished = Ibuffl > 0 && Ibuff[Ibuffl - 1] != '\n';
+    if (Type_input == 0 && !Reading_tty())
+        fprintf(out, "on line %ld, ", (long)Yyline + unfinished);
     fprintf(out, "%s:\n", yyeof ? "unexpected end of file" : msg);
     int replaced = 0, last = 0;
     for (int i = 0; i < Ibuffl; i++) {
@@ -552,7 +556,14 @@ void yyerror(const char *msg) {
         putc(Ibuff[i] == '\t' ? '\t' : ' ', out);
     fputs("^\n", out);
     if (replaced) fputs("Warning, unprintable characters in input\n", out);
-    // The rest of the line is dropped; the ";" ends the statement being recovered.
+    // The rest of the line is dropped, also what of a long line is still unread; the ";"
+    // ends the statement being recovered.
+    if (unfinished && Type_input != 2 && R_unit != nullptr) {
+        int c;
+        while ((c = getc(R_unit)) != EOF && c != '\n') {
+        }
+        if (c == '\n') Yyline++;
+    }
     strcpy(Ibuff, ";\n");
     Ibuffl = 2;
     Icharno = -1;
