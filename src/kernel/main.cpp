@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "Lumbra.h"
+#include "evalstat.h"
 #include "parse.h"
 
 #ifndef LUMBRA_LIBDIR
@@ -300,7 +301,7 @@ static void readloop() {
             closeinput();
             continue;
         }
-        ExecuteTopLevel(parsestat);
+        evalstat(parsestat, 0);
     }
 }
 

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "Lumbra.h"
+#include "evalstat.h"
+#include "parse.h"
 
 ALGEB funret = 0;
 int ErrorLevel = 0;
@@ -160,6 +162,29 @@ void printstr(const char *s, size_t n) {
     }
     fwrite(chunk, 1, (size_t)k, out);
     fputc('"', out);
+}
+
+int DebuggerStatement(const char *line) {
+    ALGEB stat;
+    {
+        EnvSave keep;
+        EnvRecord env = *Environment;
+        env.jump = 1;
+        Environment = &env;
+        try {
+            stat = LumbraParse(line, (int)strlen(line));
+        } catch (const Unwind &u) {
+            if (u.code != Error) throw;
+            return 0;
+        }
+    }
+    if (stat == 0) return 0;
+    InteracDebCalled = 1;
+    struct Reset {
+        ~Reset() { InteracDebCalled = 0; }
+    } reset;
+    evalstat(stat, 2);
+    return 1;
 }
 
 static void debugprompt() {

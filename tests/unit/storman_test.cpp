@@ -329,11 +329,13 @@ TEST_F(Storage, WorkingStorage) {
 TEST_F(Storage, WorkingScopesNest) {
     char *outer, *inner;
     WorkingStorage(8, char, outer);
+    outer[0] = 0;
     ALGEB mark = WSHead;
     {
         WorkingScope scope;
         WorkingStorage(8, char, inner);
         WorkingStorage(8, char, inner);
+        inner[7] = 0;
         EXPECT_NE(WSHead, mark);
     }
     EXPECT_EQ(WSHead, mark);
