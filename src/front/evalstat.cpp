@@ -9,3 +9,21 @@ ALGEB evalstat(ALGEB s, int lev) {
     mendline();
     return s;
 }
+void assign(ALGEB name, ALGEB rhs, int prfl) {
+    userror("assign is not available yet");
+}
+ALGEB forfrom(ALGEB s) {
+    userror("forfrom is not available yet");
+}
+ALGEB forin(ALGEB s) {
+    userror("forin is not available yet");
+}
+void iterate(ALGEB x) {
+    userror("iterate is not available yet");
+}
+void jumpback() {
+    lumbra_jump(Main);
+}
+ALGEB names(ALGEB typ) {
+    userror("names is not available yet");
+}
