@@ -153,6 +153,8 @@ static const char UsageMessage[] =
 
 void LumbraInit(int argc, char **argv) {
     InitObjects();
+    const char *stress = getenv("LUMBRA_GCSTRESS");
+    if (stress != 0 && strcmp(stress, "1") == 0) gcstress = 1;
     const char *initfile = 0;
     for (int i = 1; i < argc; i++) {
         const char *a = argv[i];
