@@ -12,6 +12,11 @@ if [ ${#need[@]} -gt 0 ]; then
     SUDO=""
     [ "$(id -u)" -eq 0 ] || SUDO="sudo"
     export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq >/dev/null
-    $SUDO apt-get install -y -qq "${need[@]}" >/dev/null
+    log=$(mktemp)
+    if ! { $SUDO apt-get update -qq && $SUDO apt-get install -y -qq "${need[@]}"; } >"$log" 2>&1; then
+        cat "$log" >&2
+        rm -f "$log"
+        exit 1
+    fi
+    rm -f "$log"
 fi
