@@ -13,6 +13,7 @@
 #include "Lumbra.h"
 #include "evalstat.h"
 #include "parse.h"
+#include "rand.h"
 
 #ifndef LUMBRA_LIBDIR
 #define LUMBRA_LIBDIR "lib"
@@ -206,6 +207,7 @@ void LumbraInit(int argc, char **argv) {
         initfile = path;
     }
     if (!Ropen(initfile, 0)) terminate("cannot open lumbrait file");
+    msrand(1);
     if (!optquiet) {
         printf("Lumbra: Sequence Searching Facility\n");
         printf("Version %.1f, %s\n", Version, LogoDate);
