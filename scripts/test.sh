@@ -14,6 +14,11 @@ for kind in release sanitize; do
     cmake --build "$dir" -j "$jobs" >/dev/null
     echo "== $kind tests"
     (cd "$dir" && ctest -j "$jobs" --output-on-failure --timeout 600) || status=1
+    if [ $kind = release ]; then
+        echo "== transcripts with a collection after every statement"
+        (cd "$dir" && LUMBRA_GCSTRESS=1 ctest -j "$jobs" -R '^transcript/' --output-on-failure \
+            --timeout 600) || status=1
+    fi
 done
 if [ $status = 0 ]; then echo "all test runs passed"; else echo "some tests failed"; fi
 exit $status
