@@ -1,22 +1,335 @@
-// Provisional definitions so that the tree links while this component is written.
+// Procedure invocation: typed arguments, activations, optional parameters, result types,
+// trace lines and tracebacks; error traps, library calls from native code and flattening.
 #include "evalfunc.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include "Lumbra.h"
+#include "eval.h"
+#include "evalstat.h"
+#include "type.h"
 
 ALGEB OptParamMatch = 0;
 
+// The print level of a procedure with option trace: large enough that its trace lines and
+// results always print.
+constexpr WORD TRACEPRINTLEVEL = 214748364;
+constexpr int PROCLEVEL = 19;
+
+static inline bool isname(ALGEB x) {
+    return x != 0 && !IMMINT(x) && ID2(x) == NAME;
+}
+
+static WORD argcount(ALGEB t) {
+    return t != 0 && !IMMINT(t) && ID2(t) == EXPSEQ ? LENGTH2(t) - 1 : 0;
+}
+
+static const char *ordinal(WORD i) {
+    switch (i) {
+    case 1: return "st";
+    case 2: return "nd";
+    case 3: return "rd";
+    default: return "th";
+    }
+}
+
+// Output of the printer redirected into a buffer for the life of the scope.
+struct PrintIntoString {
+    char *to = PrintToString;
+    int i = PrintToi;
+    explicit PrintIntoString(char *buf) {
+        PrintToString = buf;
+        PrintToi = 0;
+        buf[0] = 0;
+    }
+    ~PrintIntoString() {
+        PrintToString = to;
+        PrintToi = i;
+    }
+    PrintIntoString(const PrintIntoString &) = delete;
+    PrintIntoString &operator=(const PrintIntoString &) = delete;
+};
+
+[[noreturn]] static void wrongargument(ALGEB functname, WORD i, ALGEB param, ALGEB arg) {
+    static char buf[PRINTBUFSIZE];
+    constexpr size_t CUT = 496;
+    {
+        PrintIntoString into(buf);
+        lineprint(functname, 0);
+        char head[64];
+        snprintf(head, sizeof head, " expects a %ld%s argument, ", (long)i, ordinal(i));
+        prpart(head);
+        lineprint(A(param[1]), 0);
+        prpart(":");
+        lineprint(A(param[2]), 0);
+        prpart(", found: ");
+        lineprint(arg, 0);
+    }
+    if (strlen(buf) >= CUT) strcpy(buf + CUT, "...");
+    userror(buf);
+}
+
+// Checks the typed parameters; a polymorphic procedure of two arguments may hand the call to
+// a method instead, whose result is returned (0 otherwise).
+static ALGEB checkarguments(ALGEB r, ALGEB t, ALGEB functname, WORD nargs) {
+    ALGEB params = A(r[1]);
+    WORD np = LENGTH(params) - 1;
+    for (WORD i = 1; i <= np && i <= nargs; i++) {
+        ALGEB p = A(params[i]);
+        if (IMMINT(p) || ID2(p) != COLON || type(A(t[i]), A(p[2]))) continue;
+        if (nargs == 2 && hasoption(r, ININpolymorphic)) {
+            ALGEB v = BinaryPolymorphic(functname, A(t[1]), A(t[2]));
+            if (v != 0) return v;
+        }
+        wrongargument(functname, i, p, A(t[i]));
+    }
+    return 0;
+}
+
+// The activation's own locals: fresh unassigned NAMEs, one per local of the procedure.
+static ALGEB newlocals(ALGEB r) {
+    ALGEB proto = A(r[2]);
+    WORD L = LENGTH(proto);
+    if (L <= 1) return null;
+    ALGEB l = Newl1(L, EXPSEQ);
+    for (WORD i = 1; i < L; i++) {
+        ALGEB c = copyalg(A(proto[i]));
+        c[1] = 0;
+        l[i] = W(c);
+    }
+    return l;
+}
+
+static void releaselocals(ALGEB l) {
+    if (l != null && !IMMINT(l)) release(l, LENGTH2(l));
+}
+
+// Further arguments go to the first unassigned optional parameter that accepts them; the
+// rest take their defaults, evaluated in the activation.
+static void bindoptional(ALGEB r, ALGEB t, WORD nargs) {
+    ALGEB table = A(r[7]);
+    ALGEB locals = Actvlocals;
+    WORD nt = (LENGTH(table) - 1) / 3;
+    auto local = [&](WORD i) {
+        ALGEB slot = A(table[3 * i]);
+        ASSERT(IMMINT(slot) && IMMVAL(slot) > 0 && IMMVAL(slot) < LENGTH(locals));
+        return A(locals[IMMVAL(slot)]);
+    };
+    for (WORD j = LENGTH(A(r[1])); j <= nargs; j++) {
+        ALGEB a = A(t[j]);
+        WORD i = 1;
+        for (; i <= nt; i++) {
+            ALGEB loc = local(i);
+            if (loc[1] == 0 && type(a, A(table[3 * i - 2]))) {
+                loc[1] = W(OptParamMatch);
+                break;
+            }
+        }
+        if (i > nt) userror2(a, "is not matched by any optional parameter");
+    }
+    for (WORD i = 1; i <= nt; i++) {
+        ALGEB loc = local(i);
+        ALGEB dflt = A(table[3 * i - 1]);
+        if (loc[1] == 0 && dflt != ININNoDefault) loc[1] = W(eval(dflt));
+    }
+}
+
+static void checkresult(ALGEB r, ALGEB v, ALGEB functname) {
+    ALGEB rt = A(r[5]);
+    if (ISNULL(rt) || type(v, rt)) return;
+    lineprint(functname, 0);
+    prpart(" should return ");
+    lineprint(rt, 0);
+    prpart(", returned: ");
+    lineprint(v, 0);
+    mendline();
+    userror("invalid return value");
+}
+
+static bool endswith_lprint(ALGEB functname) {
+    if (IMMINT(functname) || ID2(functname) != NAME) return false;
+    size_t n = strlen(NAMETEXT(functname));
+    return n >= 7 && strcmp(NAMETEXT(functname) + n - 7, "_lprint") == 0;
+}
+
+static void traceline(const char *head, ALGEB functname, const char *sep, ALGEB v,
+                      const char *tail) {
+    prpart(head);
+    lineprint(functname, 0);
+    if (sep != 0) {
+        prpart(sep);
+        lineprint(v, 0);
+    }
+    prpart(tail);
+    mendline();
+}
+
 ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
-    userror("evalfunc is not available yet");
+    // Every call passes here, also those whose body never reaches a statement boundary.
+    stackcheck();
+    WORD nargs = argcount(t);
+    if (nargs == 1 && hasoption(r, ININpolymorphic)) {
+        ALGEB v = CallPolymorphic(t, functname);
+        if (v != 0) return v;
+    }
+    // Argument errors are the caller's: the activation does not exist yet.
+    if (ALGEB v = checkarguments(r, t, functname, nargs)) return v;
+
+    WORD level = ENVevlstlev;
+    WORD plev = 1;
+    if (hasoption(r, ININtrace))
+        plev = TRACEPRINTLEVEL;
+    else if (IMMINT(A(ININprintlevel[1])))
+        plev = IMMVAL(A(ININprintlevel[1]));
+    WORD ctx[LumbraStackSize];
+    ctx[0] = W(Environment->ctx);
+    ctx[1] = plev;
+    ctx[2] = W(newlocals(r));
+    ctx[3] = W(t);
+    ctx[4] = W(functname);
+    ctx[5] = W(r);
+    for (int i = 6; i < LumbraStackSize; i++)
+        ctx[i] = W(null);
+    EnvSave keep;
+    EnvRecord env = {1, level, ctx};
+    Environment = &env;
+
+    const char *pname = isname(functname) ? NAMETEXT(functname) : "unknown";
+    if (printprofile) prtprof(1, pname, (int)(level + PROCLEVEL));
+    bool e = 4 * plev > level + 14 || level <= DebugLevel;
+    if (e) {
+        if (endswith_lprint(functname))
+            traceline("{--> enter ", functname, 0, 0, "");
+        else
+            traceline("{--> enter ", functname, ", args = ", t, "");
+    }
+    env.evlstlev += PROCLEVEL;
+
+    ALGEB v = 0;
+    int code = 0;
+    try {
+        if (LENGTH2(r) > 7) bindoptional(r, t, nargs);
+        v = evalstat(A(r[6]), 1);
+    } catch (const Unwind &u) {
+        code = u.code;
+    }
+    if (code == Return) {
+        v = funret;
+        code = 0;
+    }
+    if (code == 0) {
+        try {
+            checkresult(r, v, functname);
+        } catch (const Unwind &u) {
+            code = u.code;
+        }
+    }
+
+    ALGEB locals = A(ctx[2]);
+    switch (code) {
+    case 0:
+        // A module's locals outlive it: the procedures it made still reach them.
+        if (A(r[1]) == ModuleNull)
+            r[2] = W(locals);
+        else
+            releaselocals(locals);
+        Environment = keep.saved;
+        if (printprofile) prtprof(0, pname, (int)(level + PROCLEVEL));
+        if (e) traceline("<-- exit ", functname, " = ", v, "}");
+        return updategen(v);
+    case Break: Environment = keep.saved; userror("break or next outside do loop");
+    case Error:
+        if (ErrorLevel == 0) {
+            TraceBackLocals = locals;
+            TraceBackCurrproc = r;
+            TraceBackCurrstat = A(ctx[6]);
+        }
+        if (ErrorLevel < MAXTRACEBACK) {
+            TraceBackArgs[ErrorLevel] = t;
+            TraceBackFunctname[ErrorLevel] = functname;
+            ErrorLevel++;
+        }
+        Environment = keep.saved;
+        if (printprofile) prtprof(0, pname, (int)(level + PROCLEVEL));
+        if (e) traceline("<-- error in ", functname, " = ", A(ININlasterror[1]), "}");
+        lumbra_jump(Error);
+    case BreakReturnIterator:
+        releaselocals(locals);
+        Environment = keep.saved;
+        if (printprofile) prtprof(0, pname, (int)(level + PROCLEVEL));
+        if (e) traceline("<-- exit ", functname, " = ", funret, "}");
+        lumbra_jump(BreakReturnIterator);
+    default: lumbra_jump(code);
+    }
 }
+
 ALGEB traperror(ALGEB expr) {
-    userror("traperror is not available yet");
+    EnvSave keep;
+    EnvRecord env = {1, ENVevlstlev, Environment->ctx};
+    Environment = &env;
+    ALGEB v;
+    try {
+        v = eval(expr);
+    } catch (const Unwind &u) {
+        Environment = keep.saved;
+        switch (u.code) {
+        case Error:
+            // The error is handled here; its traceback must not reach a later report.
+            ErrorLevel = 0;
+            return A(ININlasterror[1]);
+        case Return:
+        case Break:
+            ININlasterror[1] = W(naminstall("return, break or next out of context"));
+            return A(ININlasterror[1]);
+        default: throw;
+        }
+    }
+    ININlasterror[1] = 0;
+    if (IDLENGTH(v, EXPSEQ, 2)) v = A(v[1]);
+    return v;
 }
+
 ALGEB evalsysf(const char *fn, ALGEB s) {
-    userror("evalsysf is not available yet");
+    ALGEB n = naminstall(fn);
+    ALGEB v = A(n[1]);
+    if (v == 0) v = eval(New3(FUNCTION, ININReadLibrary, n));
+    if (v != 0 && !IMMINT(v) && ID2(v) == FUNCTION && A(v[1]) == ININReadLibrary) v = eval(v);
+    if (v != 0 && !IMMINT(v) && ID2(v) == PROC) return evalfunc(v, s, n);
+    char msg[MAX_NAME_LENGTH];
+    snprintf(msg, sizeof msg, "%s: missing system function", fn);
+    userror(msg);
 }
-ALGEB evalname(ALGEB s) {
-    userror("evalname is not available yet");
-}
+
 ALGEB FlattenExpseq(ALGEB t, WORD rlt) {
-    userror("FlattenExpseq is not available yet");
+    WORD L = LENGTH2(t);
+    WORD count = 0;
+    for (WORD i = 1; i < L; i++) {
+        ALGEB e = A(t[i]);
+        count += !IMMINT(e) && ID2(e) == EXPSEQ ? LENGTH2(e) - 1 : 1;
+    }
+    auto splice = [&](ALGEB into) {
+        WORD k = 1;
+        for (WORD i = 1; i < L; i++) {
+            ALGEB e = A(t[i]);
+            if (!IMMINT(e) && ID2(e) == EXPSEQ)
+                for (WORD j = 1; j < LENGTH2(e); j++)
+                    into[k++] = e[j];
+            else
+                into[k++] = W(e);
+        }
+    };
+    if (rlt == 0 || count + 1 > rlt) {
+        ALGEB r = Newl1(count + 1, ID2(t));
+        splice(r);
+        return r;
+    }
+    ALGEB scratch = Newl1(count + 1, EXPSEQ);
+    splice(scratch);
+    memcpy(t + 1, scratch + 1, (size_t)count * sizeof(WORD));
+    release(scratch, count + 1);
+    StoreLEN(t, count + 1);
+    // Words given up at the end stay walkable as a dead block.
+    if (count + 1 < L) t[count + 1] = GARBAGE | (L - count - 1);
+    return t;
 }

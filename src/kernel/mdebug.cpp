@@ -7,6 +7,7 @@
 #include "Lumbra.h"
 #include "evalstat.h"
 #include "parse.h"
+#include "simplfnc.h"
 
 ALGEB funret = 0;
 int ErrorLevel = 0;
@@ -183,6 +184,9 @@ int DebuggerStatement(const char *line) {
     struct Reset {
         ~Reset() { InteracDebCalled = 0; }
     } reset;
+    // Names typed here mean what they mean in the procedure that is running.
+    ALGEB proc = ENVcurrproc;
+    if (proc != 0 && !IMMINT(proc) && ID2(proc) == PROC) stat = simplfnc(stat, proc, 0);
     evalstat(stat, 2);
     return 1;
 }
