@@ -159,7 +159,7 @@ input
     ;
 
 errors
-    : %empty                    { SpareOwner = 0; }
+    : %empty                    { SpareOwner = 0; /* a collection may have taken it */ }
     | errors error terminator
     | errors error EOFSY        { parsestat = control(1); YYACCEPT; }
     | errors EOFSY              { parsestat = control(1); YYACCEPT; }

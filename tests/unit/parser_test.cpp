@@ -306,6 +306,36 @@ TEST_F(ParserTest, Constructors) {
         ASSERT_EQ(A(e[i]), MKIMM(i));
 }
 
+// Sequences grown while parsing leave their spare words behind them; a collection walks
+// over those and hands them out again without touching the sequences.
+TEST_F(ParserTest, GrownSequencesSurviveACollection) {
+    std::string s = "[";
+    for (int i = 1; i <= 3000; i++)
+        s += std::to_string(i) + (i < 3000 ? "," : "]");
+    ALGEB keep = naminstall("parserTestKeep");
+    keep[1] = W(Parse(s));
+    Parse("do " + std::string(500, ';') + "a; b; c; d; e; f; g; h; i od");
+    int quiet = optquiet;
+    double next = nextgc;
+    optquiet = 1;
+    nextgc = 1e300;
+    for (int i = 0; i < 2; i++) {
+        ENVevlstlev = 1;
+        nextgcgen = -1;
+        GcAfterStatement(2);
+    }
+    gc();
+    for (int i = 0; i < 20000; i++)
+        New3(LIST, MKIMM(-1), null);
+    ALGEB e = A(A(keep[1])[1]);
+    ASSERT_TRUE(IDLENGTH(e, EXPSEQ, 3001));
+    for (int i = 1; i <= 3000; i++)
+        ASSERT_EQ(A(e[i]), MKIMM(i));
+    keep[1] = 0;
+    optquiet = quiet;
+    nextgc = next;
+}
+
 TEST_F(ParserTest, Procedures) {
     ALGEB p = Parse("proc(a, b; c = 1) end");
     ASSERT_TRUE(IDLENGTH(p, PROC, 8));

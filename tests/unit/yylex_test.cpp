@@ -47,6 +47,9 @@ class LexTest : public ::testing::Test {
         IniEnv.jump = 1; // errors unwind to the test instead of ending it
     }
     void SetUp() override {
+        savedquiet = optquiet;
+        optquiet = 0;
+        echo = 1;
         char tmpl[] = "/tmp/lumbra-lex-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir = tmpl;
@@ -55,6 +58,7 @@ class LexTest : public ::testing::Test {
         CloseAllInput();
         echo = 1;
         optserver = 0;
+        optquiet = savedquiet;
         std::string rm = "rm -rf '" + dir + "'";
         EXPECT_EQ(system(rm.c_str()), 0);
     }
@@ -93,6 +97,7 @@ class LexTest : public ::testing::Test {
     }
 
     std::string dir;
+    int savedquiet = 0;
 };
 
 TEST_F(LexTest, TokenNumbers) {
