@@ -3,6 +3,10 @@
 
 #include "All.h"
 
+// Where toCharptrU copies a text that is not followed by a NUL; the next call overwrites it.
+constexpr int GLOBALSTRINGSIZE = 10000;
+extern char GlobalString[GLOBALSTRINGSIZE];
+
 int SetComp(ALGEB a, ALGEB b);
 ALGEB SetNormal(ALGEB s);
 ALGEB SetUnion(ALGEB t);
@@ -16,7 +20,7 @@ ALGEB op1(WORD i, ALGEB x);
 ALGEB op(WORD lo, WORD hi, ALGEB x);
 ALGEB ExpseqFromFun(ALGEB f);
 WORD member(ALGEB s, ALGEB x);
-int hasid(ALGEB s, WORD type);
+int hasid(ALGEB s, WORD type); // type as in the header, e.g. PROC
 int has(ALGEB s, ALGEB a);
 WORD length(ALGEB x);
 WORD size(ALGEB x);

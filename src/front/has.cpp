@@ -1,0 +1,65 @@
+// Queries on the contents of objects: membership by identity, containment of a type or a value.
+#include "Lumbra.h"
+#include "eval.h"
+#include "sets.h"
+
+WORD member(ALGEB s, ALGEB x) {
+    if (!IMMINT(s) && ID2(s) == FUNCTION) {
+        for (WORD i = 2; i < LENGTH2(s); i++)
+            if (A(s[i]) == x) return i;
+        return 0;
+    }
+    if (!IMMINT(s) && ID2(s) == EXPSEQ) {
+        for (WORD i = 1; i < LENGTH2(s); i++)
+            if (A(s[i]) == x) return i;
+        return 0;
+    }
+    return s == x ? 1 : 0;
+}
+
+// The words of s that hold its components, as the half-open range [*from, *to) with step
+// *step; false when s has no components.
+static bool components(ALGEB s, WORD *from, WORD *to, WORD *step, const char *what) {
+    *from = 1;
+    *to = LENGTH2(s);
+    *step = 1;
+    switch (CASE_ID2(s)) {
+    case NUMBER_CASE:
+    case NAME_CASE:
+    case LOCAL_CASE:
+    case PARAM_CASE:
+    case LISTNUM_CASE:
+    case TEXT_CASE: return false;
+    case HASH_CASE: *from = 2, *step = 2; return true;
+    case HASHTAB_CASE: return true;
+    default:
+        if (CASE_ID2(s) > HASHTAB_CASE) notimpl(what);
+        return true;
+    }
+}
+
+int hasid(ALGEB s, WORD type) {
+    if (ID(s) == type) return 1;
+    if (IMMINT(s)) return 0;
+    WORD from, to, step;
+    if (!components(s, &from, &to, &step, "default in hasid")) return 0;
+    stackcheck();
+    for (WORD i = from; i < to; i += step) {
+        ALGEB c = A(s[i]);
+        if (c != 0 && hasid(c, type)) return 1;
+    }
+    return 0;
+}
+
+int has(ALGEB s, ALGEB a) {
+    if (Equal(s, a, 0)) return 1;
+    if (IMMINT(s) || ID2(s) == NUMBER) return numeric(a) && DBL(s) == DBL(a);
+    WORD from, to, step;
+    if (!components(s, &from, &to, &step, "default in has")) return 0;
+    stackcheck();
+    for (WORD i = from; i < to; i += step) {
+        ALGEB c = A(s[i]);
+        if (c != 0 && has(c, a)) return 1;
+    }
+    return 0;
+}
