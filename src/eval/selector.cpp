@@ -1,17 +1,552 @@
-// Provisional definitions so that the tree links while this component is written.
+// Indexing and assignment into lists, texts, sequences, structures, tables and matches.
 #include "selector.h"
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
 #include "Lumbra.h"
+#include "eval.h"
+#include "evalfunc.h"
+#include "sets.h"
+#include "type.h"
+
+static ALGEB tableDefaultProcName = 0; // kept across collections
+
+constexpr WORD TABLEBUCKETS = 13; // buckets of a table's first insertion
+constexpr WORD BUCKETFULL = 40;   // entries that make a bucket trigger a rebuild
+constexpr WORD MAXTABLEBUCKETS = 131070;
+
+// The position of index k among n items, a negative k counted from the end; 0 when outside.
+static WORD position(WORD k, WORD n) {
+    if (k < 0) k += n + 1;
+    return k >= 1 && k <= n ? k : 0;
+}
+
+// The bounds of a range selector over n items; lo > hi means an empty selection.
+static void rangebounds(ALGEB r, WORD n, WORD &lo, WORD &hi) {
+    ALGEB a = A(r[1]), b = A(r[2]);
+    if (!IMMINT(a) || !IMMINT(b)) userror2(r, "range selectors must be integers");
+    lo = IMMVAL(a);
+    hi = IMMVAL(b);
+    if (lo < 0) lo += n + 1;
+    if (hi < 0) hi += n + 1;
+    if (lo > hi) return;
+    if (lo < 1 || hi > n) userror("range selector out of bounds");
+}
+
+// Items lo..hi of w[1], w[2], ...: a new sequence, or the item itself when unwrap and lo = hi.
+static ALGEB subseq(const WORD *w, WORD lo, WORD hi, bool unwrap) {
+    if (lo > hi) return null;
+    if (unwrap && lo == hi) return A(w[lo]);
+    ALGEB r = Newl1(hi - lo + 2, EXPSEQ);
+    memcpy(r + 1, w + lo, (size_t)(hi - lo + 1) * sizeof(WORD));
+    return r;
+}
+
+// An index into a text: an immediate, or an integral NUMBER that fits 32 bits.
+static bool textindex(ALGEB x, WORD &k) {
+    if (IMMINT(x)) {
+        k = IMMVAL(x);
+        return true;
+    }
+    if (ID2(x) != NUMBER) return false;
+    double d = NUMVAL(x);
+    if (d != std::rint(d) || std::fabs(d) > 2147483647.0) return false;
+    k = (WORD)d;
+    return true;
+}
+
+static bool onechars(const char *p) {
+    return p >= OneChars && p < OneChars + 256;
+}
+
+static ALGEB textsel(ALGEB s, ALGEB sel, bool last, ALGEB val) {
+    WORD len = (WORD)STR(s)->length;
+    char *chars = STR(s)->t;
+    if (!IMMINT(sel) && ID2(sel) == RANGE) {
+        if (val != 0) userror("cannot assign to a range");
+        WORD lo, hi;
+        if (!textindex(A(sel[1]), lo) || !textindex(A(sel[2]), hi))
+            userror2(sel, "range selectors must be suitable integers");
+        if (lo < 0) lo += len + 1;
+        if (hi < 0) hi += len + 1;
+        if (lo > hi) return OneChar[0];
+        if (lo < 1 || hi > len) userror("range selector out of bounds");
+        // A view onto the same characters: no copy.
+        ALGEB r = Newl1(3, TEXT);
+        r[1] = hi - lo + 1;
+        r[2] = W(chars + lo - 1);
+        return r;
+    }
+    WORD k;
+    if (!last || !textindex(sel, k) || (k = position(k, len)) == 0)
+        userror("cannot apply selector on object");
+    if (LENGTH2(s) == 3 && !onechars(chars) && FindTextHead(chars) == 0)
+        userror("cannot apply selector on object");
+    if (val == 0) return OneChar[(unsigned char)chars[k - 1]];
+    char c;
+    if (!IMMINT(val) && ID2(val) == NAME && strlen(NAMETEXT(val)) == 1)
+        c = NAMETEXT(val)[0];
+    else if (!IMMINT(val) && ID2(val) == TEXT && STR(val)->length == 1)
+        c = STR(val)->t[0];
+    else
+        userror("can only assign a character");
+    if (onechars(chars)) userror("cannot assign to single characters");
+    // In place: every text sharing these characters sees the change.
+    chars[k - 1] = c;
+    return val;
+}
+
+static ALGEB listnumsel(ALGEB s, ALGEB sel, bool last, ALGEB val) {
+    WORD n = LISTNUMLEN(s);
+    if (IMMINT(sel)) {
+        WORD k = position(IMMVAL(sel), n);
+        if (k == 0) userror("array selector out of bounds");
+        if (!last) userror("cannot apply selector on object");
+        if (val == 0) return NewNumber(LISTNUMDATA(s)[k - 1]);
+        if (numeric(val)) {
+            LISTNUMDATA(s)[k - 1] = DBL(val);
+            return val;
+        }
+        LISTNUMtoLIST(s);
+        A(s[1])[k] = W(val);
+        return val;
+    }
+    if (ID2(sel) != RANGE) userror("array selector must be a range or an integer");
+    if (val != 0) userror("cannot assign to a range");
+    WORD lo, hi;
+    rangebounds(sel, n, lo, hi);
+    if (lo > hi) return EmptyList;
+    ALGEB r = Newl1(hi - lo + 2, LISTNUM);
+    memcpy(LISTNUMDATA(r), LISTNUMDATA(s) + lo - 1, (size_t)(hi - lo + 1) * sizeof(double));
+    return r;
+}
+
+// ---------------------------------------------------------------------------
+// Structures
+
+// The procedure assigned to a structure's function name, library stubs loaded; 0 when none.
+static ALGEB constructor(ALGEB F) {
+    if (IMMINT(F) || ID2(F) != NAME || F[1] == 0) return 0;
+    ALGEB v = A(F[1]);
+    if (!IMMINT(v) && ID2(v) == FUNCTION && A(v[1]) == ININReadLibrary) {
+        eval(v);
+        v = A(F[1]);
+    }
+    return v != 0 && !IMMINT(v) && ID2(v) == PROC ? v : 0;
+}
+
+// The parameter names of a constructor are the field names; p is 1-based, 0 when absent.
+static ALGEB paramname(ALGEB proc, WORD p) {
+    ALGEB x = A(A(proc[1])[p]);
+    if (!IMMINT(x) && ID2(x) == COLON) x = A(x[1]);
+    return x;
+}
+
+static WORD fieldposition(ALGEB proc, ALGEB sel) {
+    ALGEB params = A(proc[1]);
+    for (WORD p = 1; p < LENGTH2(params); p++) {
+        ALGEB x = paramname(proc, p);
+        if (x == sel) return p;
+        if (IMMINT(x) || ID2(x) != NAME || ID2(sel) != TEXT) continue;
+        UWORD n = (UWORD)STR(sel)->length;
+        if (strlen(NAMETEXT(x)) == n && memcmp(NAMETEXT(x), STR(sel)->t, n) == 0) return p;
+    }
+    return 0;
+}
+
+// The structure's own select method, called with (s, sel) or (s, sel, val); false when none.
+static bool polyselect(ALGEB s, ALGEB sel, ALGEB val, ALGEB &result) {
+    ALGEB m = PolymorphicFunction(s, "select");
+    if (m == 0) return false;
+    ALGEB args = val != 0 ? New4(EXPSEQ, s, sel, val) : New3(EXPSEQ, s, sel);
+    result = evalfunc(valuenv(m), args, m);
+    return true;
+}
+
+static void normalize(ALGEB s, ALGEB proc) {
+    if (proc == 0 || !hasoption(proc, ININNormalizeOnAssign)) return;
+    WORD L = LENGTH2(s);
+    ALGEB args = Newl1(L - 1, EXPSEQ);
+    memcpy(args + 1, s + 2, (size_t)(L - 2) * sizeof(WORD));
+    ALGEB r = evalfunc(proc, args, A(s[1]));
+    if (IMMINT(r) || ID2(r) != FUNCTION || LENGTH2(r) != L)
+        userror("normalization after assignment to selection returns an incompatible structure");
+    memcpy(s + 1, r + 1, (size_t)(L - 1) * sizeof(WORD));
+}
+
+// Continues a selection from the value x found for selector i.
+static ALGEB further(ALGEB x, ALGEB t, int i, ALGEB val) {
+    if (i == LENGTH2(t) - 1) return val != 0 ? val : x;
+    return selector(x, t, i + 1, val);
+}
+
+static ALGEB structsel(ALGEB s, ALGEB t, int i, ALGEB val) {
+    ALGEB sel = A(t[i]);
+    bool last = i == LENGTH2(t) - 1;
+    ALGEB store = last ? val : 0;
+    ALGEB F = A(s[1]);
+    WORD nargs = LENGTH2(s) - 2;
+    ALGEB proc = constructor(F);
+    ALGEB r;
+    bool number = numeric(sel);
+    if (number || ID2(sel) == RANGE) {
+        if (proc != 0 && hasoption(proc, ININNoIndexing)) {
+            if (F == ININtable) return further(TableSel(s, sel, store), t, i, val);
+            if (!polyselect(s, sel, store, r))
+                userror("indexing/selecting from a structure which has option NoIndexing");
+            return further(r, t, i, val);
+        }
+        if (!number) {
+            if (val != 0) userror("cannot assign to a range");
+            WORD lo, hi;
+            rangebounds(sel, nargs, lo, hi);
+            return further(subseq(s + 1, lo, hi, true), t, i, 0);
+        }
+        WORD k = position(IMMINT(sel) ? IMMVAL(sel) : (WORD)lrint(NUMVAL(sel)), nargs);
+        if (k == 0) userror("array selector out of bounds");
+        if (val == 0) return further(A(s[k + 1]), t, i, 0);
+        if (last)
+            s[k + 1] = W(val);
+        else
+            selector(A(s[k + 1]), t, i + 1, val);
+        normalize(s, proc);
+        return val;
+    }
+    if (IMMINT(F) || ID2(F) != NAME) userror2(sel, "is not a valid field selector for a structure");
+    if (F == ININtable) return further(TableSel(s, sel, store), t, i, val);
+    WORD p = proc != 0 && textual(sel) ? fieldposition(proc, sel) : 0;
+    if (p != 0) {
+        if (p > nargs) userror("selector out of bounds");
+        if (val == 0) return further(A(s[p + 1]), t, i, 0);
+        if (last) {
+            ALGEB x = A(A(proc[1])[p]);
+            if (!IMMINT(x) && ID2(x) == COLON && !type(val, A(x[2])))
+                userror("assigning an entry with incorrect type");
+            s[p + 1] = W(val);
+        } else
+            selector(A(s[p + 1]), t, i + 1, val);
+        normalize(s, proc);
+        return val;
+    }
+    if (polyselect(s, sel, store, r)) return further(r, t, i, val);
+    bool isparam = false;
+    if (proc != 0 && ID2(sel) == NAME)
+        for (WORD q = 1; q < LENGTH2(A(proc[1])) && !isparam; q++)
+            isparam = Equal(sel, paramname(proc, q), 0);
+    char msg[MAX_NAME_LENGTH + 80];
+    snprintf(msg, sizeof msg,
+             isparam ? "is protected and cannot be used as a selector for a %s structure"
+                     : "is not a valid field selector for a %s structure",
+             NAMETEXT(F));
+    userror2(sel, msg);
+}
+
+// ---------------------------------------------------------------------------
 
 ALGEB selector(ALGEB s, ALGEB t, int i, ALGEB val) {
-    userror("selector is not available yet");
+    for (;; i++) {
+        WORD n = LENGTH2(t);
+        if (i >= n) {
+            if (i > n || val != 0) notimpl("selector: assertion I");
+            return s;
+        }
+        ALGEB sel = A(t[i]);
+        if (!IMMINT(sel) && ID2(sel) == EXPSEQ) {
+            // Only the selectors still to apply are spliced, so i keeps its meaning.
+            ALGEB rest = Newl1(n - i + 1, EXPSEQ);
+            memcpy(rest + 1, t + i, (size_t)(n - i) * sizeof(WORD));
+            t = FlattenExpseq(rest, 0);
+            i = 0;
+            continue;
+        }
+        bool last = i == n - 1;
+        ALGEB store = last ? val : 0;
+        if (IMMINT(s)) userror("cannot apply selector on object");
+        switch (CASE_ID2(s)) {
+        case NAME_CASE: {
+            if (val != 0) userror("cannot modify names (only strings, lists, structures)");
+            if (last && IMMINT(sel)) {
+                WORD k = IMMVAL(sel);
+                if (k < 1 || k > (WORD)strlen(NAMETEXT(s)))
+                    userror("cannot apply selector on object");
+                return OneChar[(unsigned char)NAMETEXT(s)[k - 1]];
+            }
+            s = CreateString(NAMETEXT(s));
+            i--; // the same selector, now on the text
+            break;
+        }
+        case SUM_CASE:
+        case PROD_CASE:
+        case POWER_CASE:
+        case CATENATE_CASE:
+        case COLON_CASE:
+        case RANGE_CASE:
+        case EQUATION_CASE:
+        case INEQUAT_CASE:
+        case LESSEQ_CASE:
+        case LESSTHAN_CASE:
+        case AND_CASE:
+        case NOT_CASE:
+        case OR_CASE:
+        case EXPSEQ_CASE: {
+            WORD nops = LENGTH2(s) - 1;
+            if (!IMMINT(sel)) {
+                if (ID2(s) != EXPSEQ) userror("selector must be an integer");
+                if (ID2(sel) != RANGE) userror("selector must be a range or an integer");
+                if (val != 0) userror("cannot assign to a range");
+                WORD lo, hi;
+                rangebounds(sel, nops, lo, hi);
+                s = subseq(s, lo, hi, true);
+                break;
+            }
+            WORD k = position(IMMVAL(sel), nops);
+            if (k == 0) userror("selector out of bounds");
+            if (store != 0) {
+                s[k] = W(store);
+                return store;
+            }
+            s = A(s[k]);
+            break;
+        }
+        case LIST_CASE:
+        case SET_CASE: {
+            ALGEB seq = A(s[1]);
+            WORD nel = LENGTH2(seq) - 1;
+            if (IMMINT(sel)) {
+                WORD k = position(IMMVAL(sel), nel);
+                if (k == 0) userror("array selector out of bounds");
+                if (store != 0) {
+                    seq[k] = W(store);
+                    return store;
+                }
+                s = A(seq[k]);
+                break;
+            }
+            if (ID2(sel) != RANGE) userror("array selector must be a range or an integer");
+            if (val != 0) userror("cannot assign to a range");
+            WORD lo, hi;
+            rangebounds(sel, nel, lo, hi);
+            if (ID2(s) == SET)
+                s = subseq(seq, lo, hi, true);
+            else
+                s = lo > hi ? EmptyList : New2(LIST, subseq(seq, lo, hi, false));
+            break;
+        }
+        // Both refuse a pending assignment unless this is the last selector.
+        case LISTNUM_CASE:
+            s = listnumsel(s, sel, last, val);
+            if (val != 0) return val;
+            break;
+        case TEXT_CASE:
+            s = textsel(s, sel, last, val);
+            if (val != 0) return val;
+            break;
+        case FUNCTION_CASE: return structsel(s, t, i, val);
+        case MATCH_CASE: return MatchSel(s, t, i, val);
+        // Databases select their fields here once sequence databases are loaded.
+        // Dayhoff matrices hand their selectors to DayMatrixSel here.
+        default: userror("cannot apply selector on object");
+        }
+    }
 }
+
+// ---------------------------------------------------------------------------
+// Tables: table([buckets], default), each bucket a sorted SET of [key, [values]].
+
+static bool istable(ALGEB s) {
+    return IDLENGTH(s, FUNCTION, 4) && A(s[1]) == ININtable && !IMMINT(A(s[2])) &&
+           ID2(A(s[2])) == LIST;
+}
+
+static WORD tablehash(ALGEB key) {
+    INT h = (INT)hashalg(key);
+    return h < 0 ? -(WORD)h : (WORD)h;
+}
+
+static ALGEB entrykey(ALGEB e) {
+    ALGEB seq = IMMINT(e) || ID2(e) != LIST ? 0 : A(e[1]);
+    if (seq == 0 || !IDLENGTH(seq, EXPSEQ, 3) || IMMINT(A(seq[2])) || ID2(A(seq[2])) != LIST)
+        userror2(e, "invalid entry in table");
+    return A(seq[1]);
+}
+
+static ALGEB bucketseq(ALGEB bucket) {
+    if (IMMINT(bucket) || ID2(bucket) != SET) userror2(bucket, "invalid entry in table");
+    return A(bucket[1]);
+}
+
+// Where key is, or where it would go, among the sorted entries of seq; found tells which.
+static WORD bisect(ALGEB seq, ALGEB key, bool &found) {
+    WORD lo = 1, hi = LENGTH2(seq) - 1;
+    found = false;
+    while (lo <= hi) {
+        WORD mid = (lo + hi) / 2;
+        int c = SetComp(key, entrykey(A(seq[mid])));
+        if (c == 0) {
+            found = true;
+            return mid;
+        }
+        if (c < 0)
+            hi = mid - 1;
+        else
+            lo = mid + 1;
+    }
+    return lo;
+}
+
+static ALGEB emptybuckets(WORD nb) {
+    ALGEB b = Newl1(nb + 1, EXPSEQ);
+    for (WORD j = 1; j <= nb; j++)
+        b[j] = W(EmptySet);
+    return b;
+}
+
+// Places every entry again among nb buckets; the table changes only when all are placed.
+static void rebuild(ALGEB s, WORD nb) {
+    ALGEB old = A(A(s[2])[1]);
+    std::vector<std::vector<ALGEB>> place((size_t)nb);
+    for (WORD j = 1; j < LENGTH2(old); j++) {
+        ALGEB seq = bucketseq(A(old[j]));
+        for (WORD k = 1; k < LENGTH2(seq); k++) {
+            ALGEB e = A(seq[k]);
+            ALGEB key = entrykey(e);
+            std::vector<ALGEB> &b = place[(size_t)(tablehash(key) % nb)];
+            size_t lo = 0, hi = b.size();
+            while (lo < hi) {
+                size_t mid = (lo + hi) / 2;
+                if (SetComp(key, entrykey(b[mid])) < 0)
+                    hi = mid;
+                else
+                    lo = mid + 1;
+            }
+            b.insert(b.begin() + (std::ptrdiff_t)lo, e);
+        }
+    }
+    ALGEB nbuckets = emptybuckets(nb);
+    for (WORD j = 1; j <= nb; j++) {
+        std::vector<ALGEB> &b = place[(size_t)(j - 1)];
+        if (b.empty()) continue;
+        ALGEB seq = Newl1((WORD)b.size() + 1, EXPSEQ);
+        for (size_t k = 0; k < b.size(); k++)
+            seq[k + 1] = W(b[k]);
+        nbuckets[j] = W(New2(SET, seq));
+    }
+    s[2] = W(New2(LIST, nbuckets));
+}
+
+static ALGEB defaultvalue(ALGEB s, ALGEB key) {
+    ALGEB def = A(s[3]);
+    ALGEB proc = def;
+    if (!IMMINT(proc) && ID2(proc) == NAME) proc = valuenv(proc);
+    if (IMMINT(proc) || ID2(proc) != PROC) return def;
+    if (tableDefaultProcName == 0) {
+        tableDefaultProcName = naminstall("tableDefaultProc");
+        GcRoot(&tableDefaultProcName);
+    }
+    return evalfunc(proc, New2(EXPSEQ, key), tableDefaultProcName);
+}
+
 ALGEB TableSel(ALGEB s, ALGEB key, ALGEB val) {
-    userror("TableSel is not available yet");
+    if (!istable(s)) userror("The table object has not been properly defined");
+    ALGEB buckets = A(A(s[2])[1]);
+    WORD nb = LENGTH2(buckets) - 1;
+    WORD h = tablehash(key);
+    ALGEB seq = null;
+    WORD j = 0, at = 1;
+    bool found = false;
+    if (nb > 0) {
+        j = h % nb + 1;
+        seq = bucketseq(A(buckets[j]));
+        at = bisect(seq, key, found);
+    }
+    if (val == 0) {
+        if (!found) return defaultvalue(s, key);
+        ALGEB vals = A(A(A(A(seq[at])[1])[2])[1]);
+        return IDLENGTH(vals, EXPSEQ, 2) ? A(vals[1]) : vals;
+    }
+    ALGEB vals = !IMMINT(val) && ID2(val) == EXPSEQ ? val : New2(EXPSEQ, val);
+    if (found) {
+        A(A(seq[at])[1])[2] = W(New2(LIST, vals));
+        return val;
+    }
+    if (nb == 0) {
+        nb = TABLEBUCKETS;
+        buckets = emptybuckets(nb);
+        s[2] = W(New2(LIST, buckets));
+        j = h % nb + 1;
+    }
+    ALGEB entry = New2(LIST, New3(EXPSEQ, key, New2(LIST, vals)));
+    WORD len = LENGTH2(seq);
+    ALGEB grown = Newl1(len + 1, EXPSEQ);
+    memcpy(grown + 1, seq + 1, (size_t)(at - 1) * sizeof(WORD));
+    grown[at] = W(entry);
+    memcpy(grown + at + 1, seq + at, (size_t)(len - at) * sizeof(WORD));
+    // A new bucket object: empty buckets share EmptySet.
+    buckets[j] = W(New2(SET, grown));
+    if (len == BUCKETFULL && nb < MAXTABLEBUCKETS) rebuild(s, 2 * nb + 3);
+    return val;
 }
+
+// ---------------------------------------------------------------------------
+
 ALGEB MatchSel(ALGEB m, ALGEB t, int i, ALGEB val) {
-    userror("MatchSel is not available yet");
+    static const char *const fields[] = {"Sim",     "Offset1",   "Offset2",    "Length1",
+                                         "Length2", "PamNumber", "PamVariance"};
+    ALGEB sel = A(t[i]);
+    bool last = i == LENGTH2(t) - 1;
+    int f = 0;
+    if (numeric(sel)) {
+        if (integer(sel) && DBL(sel) >= 1 && DBL(sel) <= 7) f = (int)DBL(sel);
+    } else if (ID2(sel) == NAME) {
+        for (int k = 0; k < 7 && f == 0; k++)
+            if (strcmp(NAMETEXT(sel), fields[k]) == 0) f = k + 1;
+    } else if (ID2(sel) == TEXT) {
+        UWORD n = (UWORD)STR(sel)->length;
+        for (int k = 0; k < 7 && f == 0; k++)
+            if (strlen(fields[k]) == n && memcmp(STR(sel)->t, fields[k], n) == 0) f = k + 1;
+    }
+    if (f == 0) userror("invalid selector for Match");
+    Match *mt = (Match *)m;
+    if (val == 0 || !last) {
+        ALGEB r = 0;
+        switch (f) {
+        case 1: r = NewNumber(mt->Sim); break;
+        case 2: r = Newint(mt->Offset1); break;
+        case 3: r = Newint(mt->Offset2); break;
+        case 4: r = Newint(mt->Length1); break;
+        case 5: r = Newint(mt->Length2); break;
+        case 6: r = NewNumber(mt->PamNumber); break;
+        case 7: r = NewNumber(mt->PamVariance); break;
+        }
+        return last ? r : selector(r, t, i + 1, val);
+    }
+    if (!numeric(val)) userror("must assign a numeric in a Match");
+    if (f >= 2 && f <= 5 && !IMMINT(val)) userror("must assign an integer in a Match");
+    switch (f) {
+    case 1: mt->Sim = DBL(val); break;
+    case 2: mt->Offset1 = IMMVAL(val); break;
+    case 3: mt->Offset2 = IMMVAL(val); break;
+    case 4: mt->Length1 = (INT)IMMVAL(val); break;
+    case 5: mt->Length2 = (INT)IMMVAL(val); break;
+    case 6: mt->PamNumber = (float)DBL(val); break;
+    case 7: mt->PamVariance = (float)DBL(val); break;
+    }
+    return val;
 }
+
 ALGEB LISTNUMtoLIST(ALGEB s) {
-    userror("LISTNUMtoLIST is not available yet");
+    WORD L = LENGTH2(s);
+    // An empty LISTNUM has no word to hold the element sequence.
+    ASSERT(L >= 2);
+    WORD n = LISTNUMLEN(s);
+    ALGEB seq = Newl1(n + 1, EXPSEQ);
+    for (WORD k = 1; k <= n; k++)
+        seq[k] = W(NewNumber(LISTNUMDATA(s)[k - 1]));
+    s[0] = (s[0] & MASKGC) | LIST | 2;
+    s[1] = W(seq);
+    release(s + 2, L - 2);
+    return s;
 }
