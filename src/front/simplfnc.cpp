@@ -130,17 +130,13 @@ static void ProcessOptMakeType(ALGEB x) {
     }
 }
 
-ALGEB ProcessOptParams(ALGEB s) {
+// Names and defaults of the optional parameters; every error is raised here, before the
+// procedure changes.
+static void scanoptional(ALGEB s, std::vector<ALGEB> &names, std::vector<ALGEB> &inis) {
     ALGEB opt = A(s[7]);
     WORD n = LENGTH(opt);
-    // "proc(a;)" declares no optional parameter at all.
-    if (n <= 1) return s;
-    ALGEB params = A(s[1]);
-    ALGEB locals = A(s[2]);
-    WORD l1 = LENGTH2(locals);
-
-    // Every declaration is checked before anything changes, so an error leaves s intact.
-    std::vector<ALGEB> names(n), inis(n);
+    names.assign(n, 0);
+    inis.assign(n, 0);
     for (WORD i = 1; i < n; i++) {
         ALGEB decl = A(opt[i]);
         ProcessOptIni = ININNoDefault;
@@ -151,11 +147,22 @@ ALGEB ProcessOptParams(ALGEB s) {
         for (WORD j = 1; j < i; j++)
             if (names[j] == ProcessOptName)
                 userror2(ProcessOptName, "is a repeated optional parameter name");
-        if (findname(params, ProcessOptName, true))
+        if (findname(A(s[1]), ProcessOptName, true))
             userror2(ProcessOptName, "is a repeated parameter name");
         names[i] = ProcessOptName;
         inis[i] = ProcessOptIni;
     }
+}
+
+ALGEB ProcessOptParams(ALGEB s) {
+    ALGEB opt = A(s[7]);
+    WORD n = LENGTH(opt);
+    // "proc(a;)" declares no optional parameter at all.
+    if (n <= 1) return s;
+    std::vector<ALGEB> names, inis;
+    scanoptional(s, names, inis);
+    ALGEB locals = A(s[2]);
+    WORD l1 = LENGTH2(locals);
 
     locals = enlarge(locals, n - 1);
     s[2] = W(locals);
@@ -206,6 +213,10 @@ static ALGEB convertproc(ALGEB s, ALGEB currproc, ALGEB lex) {
     for (WORD i = 1; i < LENGTH(params); i++) {
         ALGEB p = paramname(A(params[i]));
         if (isname(p) && findname(locals, p, false)) userror2(p, "is both a parameter and a local");
+    }
+    if (LENGTH2(s) == 8) {
+        std::vector<ALGEB> names, inis;
+        scanoptional(s, names, inis);
     }
     // The shared empty sequences must not grow in place.
     if (locals == null || locals == ModuleNull) locals = New1(EXPSEQ);

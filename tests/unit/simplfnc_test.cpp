@@ -1,0 +1,255 @@
+// Procedures turned into their executable form, argument flattening, and debugger statements
+// resolved against the running procedure.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Lumbra.h"
+#include "evalfunc.h"
+#include "parse.h"
+#include "simplfnc.h"
+
+namespace {
+
+// The tree with parameters as P<k>, locals as L<k>, lexical locals as L<-k>@<owner's first
+// local>, and the optional-parameter table shown as written.
+std::string Dump(ALGEB x) {
+    if (x == 0) return "0";
+    if (IMMINT(x)) return std::to_string(IMMVAL(x));
+    switch (CASE_ID2(x)) {
+    case NUMBER_CASE: return std::to_string(NUMVAL(x));
+    case NAME_CASE: return NAMETEXT(x);
+    case PARAM_CASE: return "P" + std::to_string(x[1]);
+    case LOCAL_CASE:
+        if (LENGTH2(x) == 3) {
+            ALGEB owner = A(x[2]);
+            return "L" + std::to_string(x[1]) + "@" + Dump(A(A(owner[2])[1]));
+        }
+        return "L" + std::to_string(x[1]);
+    case PROC_CASE: return "PROC";
+    default: break;
+    }
+    std::string s;
+    switch (CASE_ID2(x)) {
+    case EXPSEQ_CASE: s = "SEQ"; break;
+    case ASSIGN_CASE: s = "ASSIGN"; break;
+    case STATSEQ_CASE: s = "STATSEQ"; break;
+    case FOR_CASE: s = "FOR"; break;
+    case IF_CASE: s = "IF"; break;
+    case TABLEREF_CASE: s = "TABLEREF"; break;
+    case FUNCTION_CASE: s = "FUNCTION"; break;
+    case COLON_CASE: s = "COLON"; break;
+    case EQUATION_CASE: s = "EQUATION"; break;
+    case SUM_CASE: s = "SUM"; break;
+    case LIST_CASE: s = "LIST"; break;
+    default: s = "?"; break;
+    }
+    s += "(";
+    for (WORD i = 1; i < LENGTH2(x); i++) {
+        if (i > 1) s += ",";
+        s += Dump(A(x[i]));
+    }
+    return s + ")";
+}
+
+class SimplfncTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        InitObjects();
+        IniEnv.jump = 1; // errors unwind to the test instead of ending it
+    }
+    void TearDown() override {
+        Environment = &IniEnv;
+        CloseAllInput();
+    }
+
+    static ALGEB Proc(const std::string &s) {
+        ALGEB p = LumbraParse(s.data(), (int)s.size());
+        EXPECT_EQ(ID(p), PROC) << s;
+        return simplfnc(p, 0, 0);
+    }
+    static std::string Locals(ALGEB p) { return Dump(A(p[2])); }
+    static std::string Body(ALGEB p) { return Dump(A(p[6])); }
+
+    // The message of the user error raised by converting s, with its object, or "".
+    static std::string ErrorOf(const std::string &s) {
+        try {
+            Proc(s);
+        } catch (const Unwind &u) {
+            EXPECT_EQ(u.code, Error);
+            ALGEB e = A(ININlasterror[1]);
+            if (ID(e) == NAME) return NAMETEXT(e);
+            return Dump(A(e[1])) + ": " + NAMETEXT(A(e[2]));
+        }
+        return "";
+    }
+};
+
+TEST_F(SimplfncTest, LocalsComeFromAssignmentsAndLoops) {
+    ALGEB p = Proc("proc(x) y := x; z[1] := 2; for i to 3 do od; y end");
+    EXPECT_EQ(Locals(p), "SEQ(y,z,i)");
+    EXPECT_EQ(Body(p),
+              "STATSEQ(ASSIGN(L1,P1),ASSIGN(TABLEREF(L2,1),2),FOR(L3,1,1,3,true,SEQ()),L1)");
+    // Declared locals come first, then implicit ones in order of appearance.
+    p = Proc("proc() local b; a, b := 1, 2; if a = 1 then c := 3 else d[1][2] := 4 fi end");
+    EXPECT_EQ(Locals(p), "SEQ(b,a,c,d)");
+    // Loop variables of nested loops, and a loop over a container.
+    p = Proc("proc(L) for u in L do for v from 1 to 2 do w := v od od end");
+    EXPECT_EQ(Locals(p), "SEQ(u,v,w)");
+}
+
+TEST_F(SimplfncTest, GlobalsAndParametersAreNotLocals) {
+    ALGEB p = Proc("proc(x) global y; y := x end");
+    EXPECT_EQ(Locals(p), "SEQ()");
+    EXPECT_EQ(Body(p), "ASSIGN(y,P1)");
+    p = Proc("proc(x:integer) x := 1 end");
+    EXPECT_EQ(Locals(p), "SEQ()");
+    EXPECT_EQ(Body(p), "ASSIGN(P1,1)");
+    EXPECT_EQ(ErrorOf("proc(x) local x; x end"), "x: is both a parameter and a local");
+    EXPECT_EQ(ErrorOf("proc(y, x:integer) local a, x; x end"),
+              "x: is both a parameter and a local");
+}
+
+TEST_F(SimplfncTest, SpecialNamesBecomeParameters) {
+    ALGEB p = Proc("proc(a) [nargs, args, procname, a, b] end");
+    EXPECT_EQ(Body(p), "LIST(SEQ(P0,P-1,P-2,P1,b))");
+    // At the top level they stay names.
+    ALGEB s = LumbraParse("nargs", 5);
+    EXPECT_EQ(simplfnc(s, 0, 0), s);
+}
+
+TEST_F(SimplfncTest, OptionalParameters) {
+    ALGEB p = Proc("proc(a; b=2:integer, c:string) [a, b, c] end");
+    ASSERT_EQ(LENGTH2(p), 8);
+    EXPECT_EQ(Locals(p), "SEQ(b,c)");
+    EXPECT_EQ(Dump(A(p[7])), "SEQ(COLON(EQUATION(b,2),integer),2,1,COLON(c,string),NoDefault,2)");
+    EXPECT_EQ(Body(p), "LIST(SEQ(P1,L1,L2))");
+    // An explicit local is reused; implicit locals may be optional parameters too.
+    p = Proc("proc(a; b=2:integer, c:string) local d, b; d := c; c := 1 end");
+    EXPECT_EQ(Locals(p), "SEQ(d,b,c)");
+    EXPECT_EQ(Dump(A(p[7])), "SEQ(COLON(EQUATION(b,2),integer),2,2,COLON(c,string),NoDefault,3)");
+    // Defaults are converted like the body.
+    p = Proc("proc(a; b=a+1:integer) b end");
+    EXPECT_EQ(Dump(A(A(p[7])[2])), "SUM(P1,1)");
+    // The colon-expression may sit inside the declaration.
+    p = Proc("proc(; [x:integer, 1]) x end");
+    EXPECT_EQ(Locals(p), "SEQ(x)");
+    EXPECT_EQ(Body(p), "L1");
+}
+
+TEST_F(SimplfncTest, BadOptionalParameters) {
+    EXPECT_EQ(ErrorOf("proc(a; b) end"),
+              "b: optional parameter does contain have colon-expression");
+    EXPECT_EQ(ErrorOf("proc(a; a:integer) end"), "a: is a repeated parameter name");
+    EXPECT_EQ(ErrorOf("proc(a:string; a:integer) end"), "a: is a repeated parameter name");
+    EXPECT_EQ(ErrorOf("proc(a; b:integer, b=1:string) end"),
+              "b: is a repeated optional parameter name");
+    EXPECT_EQ(ErrorOf("proc(a; [b:integer, c:string]) end"),
+              "multiple colon-expressions defined in an optional parameter");
+    EXPECT_EQ(ErrorOf("proc(a; f(b):integer) end"),
+              "FUNCTION(f,b): invalid lhs of a colon-expression");
+    // A failed declaration leaves the procedure as it was parsed.
+    std::string text = "proc(a; b) c := 1 end";
+    ALGEB p = LumbraParse(text.data(), (int)text.size());
+    ALGEB before = A(p[2]);
+    EXPECT_THROW(simplfnc(p, 0, 0), Unwind);
+    EXPECT_EQ(A(p[2]), before);
+}
+
+TEST_F(SimplfncTest, LexicalLocals) {
+    ALGEB p = Proc("proc() local t; f := proc() t end; f end");
+    EXPECT_EQ(Locals(p), "SEQ(t,f)");
+    ALGEB inner = A(A(A(p[6])[1])[2]);
+    ASSERT_EQ(ID(inner), PROC);
+    ALGEB ref = A(inner[6]);
+    ASSERT_TRUE(IDLENGTH(ref, LOCAL, 3));
+    EXPECT_EQ(ref[1], -1);
+    EXPECT_EQ(A(ref[2]), p);
+    // The outer locals are private NAMEs now, with the texts of the originals.
+    ALGEB t = A(A(p[2])[1]);
+    EXPECT_NE(t, naminstall("t"));
+    EXPECT_STREQ(NAMETEXT(t), "t");
+    EXPECT_EQ(t[1], 0);
+    // Without nested procedures the locals stay the global NAMEs.
+    p = Proc("proc() local t; t := 1 end");
+    EXPECT_EQ(A(A(p[2])[1]), naminstall("t"));
+}
+
+TEST_F(SimplfncTest, OnlyLocalsAreLexicallyVisible) {
+    // The parameter x of the outer procedure is not seen inside the inner one.
+    ALGEB p = Proc("proc(x) local y; proc() x, y end end");
+    ALGEB inner = A(p[6]);
+    EXPECT_EQ(Dump(A(inner[6])), "SEQ(x,L-1@y)");
+    // The outermost procedure declaring a name wins.
+    p = Proc("proc() local t, u; proc() local t; proc() t, u end end end");
+    ALGEB innermost = A(A(p[6])[6]);
+    EXPECT_EQ(Dump(A(innermost[6])), "SEQ(L-1@t,L-2@t)");
+    // The inner procedure's own locals and parameters come before the enclosing ones.
+    p = Proc("proc() local t; proc(t) local u; t, u end end");
+    EXPECT_EQ(Dump(A(A(p[6])[6])), "SEQ(P1,L1)");
+}
+
+TEST_F(SimplfncTest, ConvertedProceduresAreLeftAlone) {
+    ALGEB p = Proc("proc(x) y := x end");
+    std::string body = Body(p);
+    EXPECT_EQ(simplfnc(p, 0, 0), p);
+    EXPECT_EQ(Body(p), body);
+    // Modules have no parameters; their locals are found the same way.
+    ALGEB m = Proc("module local a; b := a end");
+    EXPECT_EQ(A(m[1]), ModuleNull);
+    EXPECT_EQ(Locals(m), "SEQ(a,b)");
+    EXPECT_EQ(Body(m), "ASSIGN(L2,L1)");
+}
+
+TEST_F(SimplfncTest, FlattenExpseq) {
+    ALGEB t = New5(EXPSEQ, MKIMM(1), New3(EXPSEQ, MKIMM(2), MKIMM(3)), null, MKIMM(4));
+    ALGEB r = FlattenExpseq(t, 0);
+    EXPECT_NE(r, t);
+    EXPECT_EQ(Dump(r), "SEQ(1,2,3,4)");
+    EXPECT_EQ(Dump(t), "SEQ(1,SEQ(2,3),SEQ(),4)");
+    // The type of t is kept.
+    ALGEB f = New4(FUNCTION, naminstall("f"), New3(EXPSEQ, MKIMM(1), MKIMM(2)), MKIMM(3));
+    EXPECT_EQ(Dump(FlattenExpseq(f, 0)), "FUNCTION(f,1,2,3)");
+
+    // In place in a buffer with room to grow.
+    WORD buf[8] = {EXPSEQ | 3, W(New4(EXPSEQ, MKIMM(1), MKIMM(2), MKIMM(3))), W(MKIMM(4))};
+    EXPECT_EQ(FlattenExpseq(buf, 8), buf);
+    EXPECT_EQ(Dump(buf), "SEQ(1,2,3,4)");
+    // Too little room gives a new object.
+    WORD small[4] = {EXPSEQ | 3, W(New4(EXPSEQ, MKIMM(1), MKIMM(2), MKIMM(3))), W(MKIMM(4))};
+    r = FlattenExpseq(small, 4);
+    EXPECT_NE(r, small);
+    EXPECT_EQ(Dump(r), "SEQ(1,2,3,4)");
+    // Shrinking in place leaves a dead block behind, so the words stay walkable.
+    WORD shrink[5] = {EXPSEQ | 5, W(null), W(MKIMM(1)), W(null), W(MKIMM(2))};
+    EXPECT_EQ(FlattenExpseq(shrink, 5), shrink);
+    EXPECT_EQ(Dump(shrink), "SEQ(1,2)");
+    EXPECT_EQ(shrink[3], GARBAGE | 2);
+}
+
+TEST_F(SimplfncTest, DebuggerStatementsSeeTheRunningProcedure) {
+    ALGEB p = Proc("proc(x) local y; y := x end");
+    ALGEB y = naminstall("y");
+    y[1] = 0;
+    // An activation of p, as procedure invocation builds it.
+    ALGEB loc = copyalg(A(A(p[2])[1]));
+    WORD ctx[LumbraStackSize] = {W(TopLevelStack),
+                                 1,
+                                 W(New2(EXPSEQ, loc)),
+                                 W(New2(EXPSEQ, MKIMM(7))),
+                                 W(naminstall("p")),
+                                 W(p),
+                                 W(null),
+                                 W(null),
+                                 W(null),
+                                 W(null)};
+    EnvRecord env = {1, IniEnv.evlstlev + 19, ctx};
+    Environment = &env;
+    ASSERT_EQ(DebuggerStatement("y := x:"), 1);
+    Environment = &IniEnv;
+    EXPECT_EQ(A(loc[1]), MKIMM(7));
+    EXPECT_EQ(y[1], 0);
+    EXPECT_EQ(InteracDebCalled, 0);
+}
+
+} // namespace
