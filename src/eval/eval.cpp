@@ -1,50 +1,454 @@
-// Provisional definitions so that the tree links while this component is written.
+// The expression evaluator: the value of any object in the current activation.
 #include "eval.h"
 
+#include <cmath>
+#include <cstdio>
+#include <string>
+
 #include "Lumbra.h"
+#include "builtins.h"
+#include "evald.h"
+#include "evalfunc.h"
+#include "evalstat.h"
+#include "selector.h"
+#include "sets.h"
+#include "simplfnc.h"
+
+// Built-in argument sequences up to this many words (header included) live in the frame.
+constexpr WORD BUILTINBUF = 25;
+// An indexed name holds its base and at most 23 indices.
+constexpr WORD MAXTABLEREF = 25;
+
+static inline bool is(ALGEB x, WORD type) {
+    return !IMMINT(x) && ID2(x) == type;
+}
+
+static bool isditto(ALGEB s) {
+    return s == ininame[0] || s == ininame[1] || s == ininame[2];
+}
+
+static ALGEB dittovalue(ALGEB s) {
+    if (s == ininame[0]) return ENVquote;
+    if (s == ininame[1]) return ENVdquote;
+    return ENVtquote;
+}
+
+// A name whose value is ReadLibrary(name) is a stub that loads its library file when used.
+static bool isstub(ALGEB v) {
+    return is(v, FUNCTION) && LENGTH2(v) >= 2 && A(v[1]) == ININReadLibrary;
+}
+
+ALGEB valuenv(ALGEB s) {
+    if (IMMINT(s)) return s;
+    switch (ID2(s)) {
+    case NAME:
+        if (isditto(s)) return dittovalue(s);
+        return s[1] != 0 ? A(s[1]) : s;
+    case PARAM:
+    case LOCAL: return evparloc(s);
+    default: return s;
+    }
+}
+
+int nametype(ALGEB s) {
+    return is(s, NAME) || is(s, TABLEREF);
+}
+
+// Option lists are short lists of names, so a scan by handle is a membership test.
+int hasoption(ALGEB proc, ALGEB option) {
+    ALGEB opts = A(proc[3]);
+    if (opts == 0 || !is(opts, EXPSEQ)) return 0;
+    for (WORD i = 1; i < LENGTH2(opts); i++)
+        if (A(opts[i]) == option) return 1;
+    return 0;
+}
+
+// A built-in keeps its number in the body slot.
+static WORD builtinno(ALGEB proc) {
+    ALGEB b = A(proc[6]);
+    if (IMMINT(b)) return IMMVAL(b);
+    if (is(b, NUMBER)) return (WORD)lrint(NUMVAL(b));
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Parameters and locals
+
+static const char *ordinal(WORD k) {
+    return k == 1 ? "st" : k == 2 ? "nd" : k == 3 ? "rd" : "th";
+}
+
+[[noreturn]] static void missingarg(WORD k) {
+    static char buf[PRINTBUFSIZE];
+    PrintIntoBuffer(ENVfunctname, buf);
+    std::string msg = buf;
+    char num[64];
+    snprintf(num, sizeof num, " uses a %ld%s argument, ", (long)k, ordinal(k));
+    msg += num;
+    ALGEB proc = ENVcurrproc;
+    if (is(proc, PROC)) {
+        ALGEB params = A(proc[1]);
+        if (is(params, EXPSEQ) && k < LENGTH2(params)) {
+            PrintIntoBuffer(A(params[k]), buf);
+            msg += buf;
+        }
+    }
+    msg += ", which is not present";
+    userror(msg.c_str());
+}
+
+static ALGEB paramvalue(WORD k) {
+    ALGEB args = Actvparams;
+    switch (k) {
+    case 0: return Newint(is(args, EXPSEQ) ? LENGTH2(args) - 1 : -1);
+    case -1: return args;
+    case -2: return ENVfunctname == ININunknown ? ENVcurrproc : ENVfunctname;
+    default:
+        if (k < 0) notimpl("default in evparloc");
+        if (!is(args, EXPSEQ) || k >= LENGTH2(args)) missingarg(k);
+        return A(args[k]);
+    }
+}
+
+ALGEB EvalLexicalName(ALGEB s) {
+    if (!(is(s, LOCAL) && LENGTH2(s) == 3 && s[1] < 0))
+        assertfail("ID(s)==LOCAL && LENGTH(s)==3 && I(s[1]) < 0", __FILE__, __LINE__);
+    WORD i = -s[1];
+    ALGEB owner = A(s[2]);
+    ALGEB locals = A(owner[2]);
+    // The innermost live activation of the owner holds the local; without one the
+    // owner's own names stand for it (a module keeps its locals there).
+    for (WORD *ctx = Environment->ctx; ctx != 0; ctx = (WORD *)ctx[0])
+        if (A(ctx[5]) == owner) {
+            locals = A(ctx[2]);
+            break;
+        }
+    if (!(i < LENGTH(locals))) assertfail("-I(s[1]) < LENGTH(p[2])", __FILE__, __LINE__);
+    return A(locals[i]);
+}
+
+ALGEB evparloc(ALGEB s) {
+    if (s == 0 || IMMINT(s)) return s;
+    switch (CASE_ID2(s)) {
+    case NUMBER_CASE:
+    case PROC_CASE:
+    case LISTNUM_CASE:
+    case TEXT_CASE:
+    case HASH_CASE:
+    case HASHTAB_CASE:
+    // Values that hold no parse tree are data as they are.
+    case DNAFILE_CASE:
+    case DAYMATRIX_CASE:
+    case MATCH_CASE:
+    case COMPRESSED_CASE: return s;
+    case NAME_CASE: return isditto(s) ? dittovalue(s) : s;
+    case LOCAL_CASE:
+        if (LENGTH2(s) == 3) return EvalLexicalName(s);
+        return A(Actvlocals[s[1]]);
+    case PARAM_CASE: return paramvalue(s[1]);
+    default: {
+        if (CASE_ID2(s) > HASHTAB_CASE) notimpl("default in evparloc");
+        ALGEB r = s;
+        for (WORD i = 1; i < LENGTH2(s); i++) {
+            ALGEB v = evparloc(A(s[i]));
+            if (v == A(s[i])) continue;
+            if (r == s) r = copyalg(s);
+            r[i] = W(v);
+        }
+        return r;
+    }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Names, locals, indexed names and concatenation
+
+static ALGEB eval_name(ALGEB s) {
+    ALGEB v = valuenv(s);
+    if (IMMINT(v)) return v;
+    if (isstub(v)) {
+        eval(v);
+        v = valuenv(s);
+        if (IMMINT(v)) return v;
+    }
+    // A procedure is reached through its name; the ditto names and the empty-text holders
+    // that carry values through evaluation give the procedure itself.
+    if (ID2(v) == PROC && !isditto(s) && NAMETEXT(s)[0] != 0) return s;
+    return v;
+}
+
+// A local's NAME stands for itself while unassigned or holding a procedure.
+static ALGEB localvalue(ALGEB n) {
+    if (!is(n, NAME)) return n;
+    ALGEB v = A(n[1]);
+    if (v == 0) return n;
+    if (IMMINT(v)) return v;
+    return ID2(v) == PROC ? n : v;
+}
+
+static ALGEB eval_local(ALGEB s) {
+    if (LENGTH2(s) == 3) return localvalue(EvalLexicalName(s));
+    return localvalue(A(Actvlocals[s[1]]));
+}
+
+static ALGEB eval_tableref(ALGEB s) {
+    WORD L = LENGTH2(s);
+    if (L > MAXTABLEREF) userror("too many indices");
+    ALGEB t = Newl1(L, EXPSEQ);
+    for (WORD i = 1; i < L; i++)
+        t[i] = W(eval(A(s[i])));
+    return selector(A(t[1]), t, 2, 0);
+}
+
+// The characters of one side of a concatenation; integers are written out in decimal.
+static bool cattext(ALGEB x, const char **p, size_t *n, char *num, size_t cap) {
+    if (textual(x)) {
+        if (ID2(x) == NAME) {
+            *p = NAMETEXT(x);
+            *n = strlen(*p);
+        } else {
+            *p = STR(x)->t;
+            *n = (size_t)STR(x)->length;
+        }
+        return true;
+    }
+    if (numeric(x) && integer(x)) {
+        snprintf(num, cap, "%.0f", IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x));
+        *p = num;
+        *n = strlen(num);
+        return true;
+    }
+    return false;
+}
+
+static ALGEB eval_catenate(ALGEB s) {
+    ALGEB a = eval(A(s[1]));
+    ALGEB b = eval(A(s[2]));
+    char anum[400], bnum[400];
+    const char *pa, *pb;
+    size_t na, nb;
+    if (!cattext(a, &pa, &na, anum, sizeof anum) || !cattext(b, &pb, &nb, bnum, sizeof bnum))
+        userror("arguments in concatenations must be strings or integers");
+    ALGEB r = NewText(na + nb);
+    memcpy(STR(r)->t, pa, na);
+    memcpy(STR(r)->t + na, pb, nb);
+    return r;
+}
+
+// ---------------------------------------------------------------------------
+// Structures and sequences
+
+static ALGEB arith(double d, const char *failure) {
+    if (isNaNerror(d)) userror(failure);
+    if (NaN(d)) return NaNtoALGEB(d);
+    return NewNumber(d);
+}
+
+// Every word after the header evaluated; the object is copied at the first change.
+static ALGEB eval_words(ALGEB s) {
+    ALGEB r = s;
+    for (WORD i = 1; i < LENGTH2(s); i++) {
+        ALGEB v = eval(A(s[i]));
+        if (v == A(s[i])) continue;
+        if (r == s) r = copyalg(s);
+        r[i] = W(v);
+    }
+    return r;
+}
+
+static ALGEB eval_expseq(ALGEB s) {
+    WORD L = LENGTH2(s);
+    if (L == 1) return s;
+    if (L == 2 && is(A(s[1]), EXPSEQ)) return eval(A(s[1]));
+    ALGEB r = s;
+    WORD count = 0;
+    bool nested = false;
+    for (WORD i = 1; i < L; i++) {
+        ALGEB v = eval(A(s[i]));
+        if (is(v, EXPSEQ)) {
+            nested = true;
+            count += LENGTH2(v) - 1;
+        } else
+            count++;
+        if (v == A(s[i])) continue;
+        if (r == s) r = copyalg(s);
+        r[i] = W(v);
+    }
+    if (!nested) return r;
+    ALGEB n = Newl1(count + 1, EXPSEQ);
+    WORD k = 1;
+    for (WORD i = 1; i < L; i++) {
+        ALGEB v = A(r[i]);
+        if (is(v, EXPSEQ))
+            for (WORD j = 1; j < LENGTH2(v); j++)
+                n[k++] = v[j];
+        else
+            n[k++] = W(v);
+    }
+    return n;
+}
+
+static ALGEB eval_proc(ALGEB s) {
+    ALGEB p = simplfnc(s, 0, 0);
+    if (is(p, PROC) && A(p[1]) == ModuleNull) return evalfunc(p, null, naminstall("module"));
+    return p;
+}
+
+static ALGEB eval_daymatrix(ALGEB s) {
+    DayMatrix *dm = (DayMatrix *)s;
+    WORD n = (WORD)dm->dim * dm->dim;
+    if (n > 0) {
+        double m = dm->Simi[0];
+        for (WORD i = 1; i < n; i++)
+            if (dm->Simi[i] > m) m = dm->Simi[i];
+        dm->MaxSim = m;
+    }
+    return s;
+}
+
+// ---------------------------------------------------------------------------
+// Function application
+
+// The arguments of call s evaluated into t[1..]: one-element sequences stand for their
+// element. Returns whether another sequence was met, which the caller then splices in.
+static bool eval_args(ALGEB s, ALGEB t) {
+    bool nested = false;
+    for (WORD i = 2; i < LENGTH2(s); i++) {
+        ALGEB v = eval(A(s[i]));
+        if (is(v, EXPSEQ)) {
+            if (LENGTH2(v) == 2)
+                v = A(v[1]);
+            else
+                nested = true;
+        }
+        t[i - 1] = W(v);
+    }
+    return nested;
+}
+
+// A call without a procedure stays a call, of the function's value when that can name one.
+static ALGEB unapplied(ALGEB s, ALGEB f, ALGEB fv) {
+    ALGEB head = nametype(fv) ? fv : nametype(f) ? f : ININunknown;
+    ALGEB r = s;
+    if (head != f) {
+        r = copyalg(s);
+        r[1] = W(head);
+    }
+    bool nested = false;
+    for (WORD i = 2; i < LENGTH2(s); i++) {
+        ALGEB v = eval(A(s[i]));
+        if (is(v, EXPSEQ)) {
+            if (LENGTH2(v) == 2)
+                v = A(v[1]);
+            else
+                nested = true;
+        }
+        if (v == A(s[i])) continue;
+        if (r == s) r = copyalg(s);
+        r[i] = W(v);
+    }
+    return nested ? FlattenExpseq(r, 0) : r;
+}
+
+static ALGEB apply_builtin(ALGEB proc, ALGEB fname, ALGEB s) {
+    WORD b = builtinno(proc);
+    if (b >= 1 && b <= 16) return evalbuiltin(proc, fname, s, 0);
+    WORD n = LENGTH2(s) - 2;
+    WORD buf[BUILTINBUF];
+    ALGEB t = n + 1 <= BUILTINBUF ? A(buf) : Newl1(n + 1, EXPSEQ);
+    t[0] = (n + 1) | EXPSEQ | genpat;
+    if (eval_args(s, t)) t = FlattenExpseq(t, 0);
+    return evalbuiltin(proc, fname, s, t);
+}
+
+static ALGEB eval_function(ALGEB s) {
+    ALGEB f = A(s[1]);
+    ALGEB proc = 0, fname = 0, fv = 0;
+    if (is(f, NAME)) {
+        ALGEB v = valuenv(f);
+        if (is(v, PROC)) {
+            proc = v;
+            fname = f;
+        } else if (v != f) {
+            ALGEB w = eval(v);
+            if (is(w, PROC)) {
+                proc = w;
+                fname = f;
+            }
+        }
+    }
+    if (proc == 0) {
+        fv = eval(f);
+        if (is(fv, NAME)) {
+            ALGEB v = valuenv(fv);
+            if (is(v, PROC)) {
+                proc = v;
+                fname = fv;
+            }
+        } else if (is(fv, PROC)) {
+            proc = fv;
+            fname = ININunknown;
+        }
+    }
+    if (proc == 0) return unapplied(s, f, fv);
+
+    // A failed zippable call of one list argument is to be zipped over the list;
+    // until element-wise evaluation exists it fails as any other.
+    if (hasoption(proc, ININnumeric)) return arith(evald(s), "numerical function failed");
+    if (hasoption(proc, ININbuiltin)) return apply_builtin(proc, fname, s);
+
+    WORD n = LENGTH2(s) - 2;
+    if (n == 0) return evalfunc(proc, null, fname);
+    ALGEB t = Newl1(n + 1, EXPSEQ);
+    if (eval_args(s, t)) t = FlattenExpseq(t, 0);
+    return evalfunc(proc, t, fname);
+}
+
+// ---------------------------------------------------------------------------
 
 ALGEB eval(ALGEB s) {
-    userror("eval is not available yet");
-}
-int evalbool(ALGEB s) {
-    userror("evalbool is not available yet");
-}
-int Equal(ALGEB r, ALGEB p, int sequal) {
-    userror("Equal is not available yet");
-}
-int CompareAny(WORD id, ALGEB r, ALGEB p) {
-    userror("CompareAny is not available yet");
-}
-ALGEB evparloc(ALGEB s) {
-    userror("evparloc is not available yet");
-}
-ALGEB EvalLexicalName(ALGEB s) {
-    userror("EvalLexicalName is not available yet");
-}
-ALGEB valuenv(ALGEB s) {
-    userror("valuenv is not available yet");
-}
-int nametype(ALGEB s) {
-    userror("nametype is not available yet");
-}
-ALGEB type1(ALGEB s) {
-    userror("type1 is not available yet");
-}
-ALGEB PolymorphicFunction(ALGEB a, const char *method) {
-    userror("PolymorphicFunction is not available yet");
-}
-ALGEB UnaryPolymorphic(ALGEB fn, ALGEB a) {
-    userror("UnaryPolymorphic is not available yet");
-}
-ALGEB BinaryPolymorphic(ALGEB fn, ALGEB a, ALGEB b) {
-    userror("BinaryPolymorphic is not available yet");
-}
-ALGEB CallPolymorphic(ALGEB t, ALGEB functname) {
-    userror("CallPolymorphic is not available yet");
-}
-int hasoption(ALGEB proc, ALGEB option) {
-    userror("hasoption is not available yet");
-}
-ALGEB remember(ALGEB f, ALGEB args) {
-    userror("remember is not available yet");
+    if (IMMINT(s)) return s;
+    if (InterruptNow) lumbra_jump(Main);
+    stackcheck();
+    switch (CASE_ID2(s)) {
+    case NUMBER_CASE:
+    case LISTNUM_CASE:
+    case TEXT_CASE:
+    case DNAFILE_CASE:
+    case MATCH_CASE:
+    case COMPRESSED_CASE: return s;
+    case NAME_CASE: return eval_name(s);
+    case TABLEREF_CASE: return eval_tableref(s);
+    case CATENATE_CASE: return eval_catenate(s);
+    case POWER_CASE:
+    case PROD_CASE:
+    case SUM_CASE: return arith(evald(s), "invalid terms in arithmetic expression");
+    case FUNCTION_CASE: return eval_function(s);
+    case COLON_CASE: userror("COLON should not escape to eval");
+    case EQUATION_CASE: {
+        ALGEB l = eval(A(s[1]));
+        ALGEB r = eval(A(s[2]));
+        if (l == A(s[1]) && r == A(s[2])) return s;
+        return New3(EQUATION, l, r);
+    }
+    case INEQUAT_CASE:
+    case LESSEQ_CASE:
+    case LESSTHAN_CASE:
+    case AND_CASE:
+    case NOT_CASE:
+    case OR_CASE: return evalbool(s) ? ININtrue : ININfalse;
+    case EXPSEQ_CASE: return eval_expseq(s);
+    case LIST_CASE:
+    case RANGE_CASE: return eval_words(s);
+    case SET_CASE: return SetNormal(eval_words(s));
+    case LOCAL_CASE: return eval_local(s);
+    case PARAM_CASE: return evparloc(s);
+    case PROC_CASE: return eval_proc(s);
+    case ASSIGN_CASE:
+    case FOR_CASE:
+    case IF_CASE:
+    case STATSEQ_CASE: return evalstat(s, 2);
+    case DAYMATRIX_CASE: return eval_daymatrix(s);
+    default: notimpl("eval");
+    }
 }
