@@ -3,6 +3,9 @@
 
 #include <cmath>
 
+#include "eval.h"
+#include "gc.h"
+#include "lineprint.h"
 #include "mdebug.h"
 #include "storman.h"
 
@@ -190,6 +193,92 @@ UINT hashalg(ALGEB s) {
                 h = h * ALGMULT + elemhash(s, code, i);
         return hashkey(h);
     }
+}
+
+// ---------------------------------------------------------------------------
+// The remember table: entries (result, procedure, arguments...) under the hash of the
+// procedure's address and the arguments.
+
+static constexpr UINT REMEMBERMULT = 131;
+
+static ALGEB rememberproc(ALGEB f) {
+    if (f == ininame[0]) return ENVquote;
+    if (f == ininame[1]) return ENVdquote;
+    if (f == ininame[2]) return ENVtquote;
+    ALGEB v = A(f[1]);
+    return v != 0 && v != f ? v : 0;
+}
+
+static bool sameentry(ALGEB entry, ALGEB proc, ALGEB args, WORD n) {
+    if (A(entry[2]) != proc || LENGTH2(entry) != n + 3) return false;
+    for (WORD i = 1; i <= n; i++)
+        if (!Equal(A(args[i]), A(entry[i + 2]), 0)) return false;
+    return true;
+}
+
+// Raises the evaluation level of the current environment record for a scope.
+struct RememberLevel {
+    EnvRecord *env = Environment;
+    RememberLevel() { env->evlstlev++; }
+    ~RememberLevel() { env->evlstlev--; }
+};
+
+ALGEB remember(ALGEB f, ALGEB args) {
+    if (f == 0 && args == 0) {
+        // The buckets stay, emptied, so the table keeps its shape.
+        for (WORD i = 1; i < LENGTH2(remembertab); i++) {
+            ALGEB b = A(remembertab[i]);
+            if (b != 0) memset(b + 1, 0, (size_t)(LENGTH2(b) - 1) * sizeof(WORD));
+        }
+        return null;
+    }
+    if (IMMINT(f) || ID2(f) != NAME) userror2(f, "remember-ing should be on a function name");
+    ALGEB proc = rememberproc(f);
+    if (proc == 0 || IMMINT(proc) || ID2(proc) != PROC)
+        userror2(f, "is not assigned a procedure for remember-ing");
+    WORD n = LENGTH2(args) - 1;
+    UINT h = (UINT)W(proc);
+    for (WORD i = 1; i <= n; i++)
+        h = h * REMEMBERMULT + hashalg(A(args[i]));
+
+    ALGEB *p = search(h, remembertab);
+    if (p != (ALGEB *)NOTFOUND) {
+        WORD key = hashkey(h);
+        for (; p[0] != 0; p += 2) {
+            if (W(p[0]) != key || !sameentry(p[1], proc, args, n)) continue;
+            ALGEB result = A(p[1][1]);
+            WORD lev = ENVevlstlev;
+            if (!(lev + 14 >= 4 * ENVprintlevel && lev > DebugLevel)) {
+                prpart("remembered ");
+                lineprint(f, 0);
+                prpart("(...) = ");
+                lineprint(result, 0);
+                mendline();
+            }
+            return updategen(result);
+        }
+    }
+
+    // The arguments ride in anonymous holders so that they are not evaluated again.
+    ALGEB call = Newl2(n + 2, FUNCTION, f);
+    for (WORD i = 1; i <= n; i++)
+        call[i + 1] = W(Newl2(3, NAME, A(args[i])));
+    ALGEB result;
+    {
+        RememberLevel up;
+        result = eval(call);
+    }
+    ALGEB entry = Newl3(n + 3, EXPSEQ, result, proc);
+    for (WORD i = 1; i <= n; i++)
+        entry[i + 2] = args[i];
+    // A special form may hand back its unevaluated call; then the holders live on in it.
+    if (!hasoption(proc, ININbuiltin)) {
+        for (WORD i = 1; i <= n; i++)
+            release(A(call[i + 1]), 3);
+        release(call, n + 2);
+    }
+    hashinsert(h, entry, remembertab);
+    return result;
 }
 
 void InitHashTables() {

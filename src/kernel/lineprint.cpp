@@ -537,11 +537,19 @@ static void prdnafile(ALGEB x) {
     prpart(peptide ? " aminoacids)" : " bases)");
 }
 
-// The library's lprint method for x, called with printlevel 0, gets the first
-// chance at FUNCTION and DNAFILE objects. TO BE COMPLETED with the evaluator:
-// UnaryPolymorphic(lprint name, x); report whether a method was found.
+// From the evaluator (eval.h, whose hasoption differs from the printer's own).
+ALGEB UnaryPolymorphic(ALGEB fn, ALGEB a);
+
+// The library's lprint method for x, called with printlevel 0 so that its own statements
+// stay quiet, gets the first chance at FUNCTION and DNAFILE objects.
 static bool polyprint(ALGEB x) {
-    return false;
+    if (procprint) return false;
+    struct Quiet {
+        ALGEB saved = A(ININprintlevel[1]);
+        Quiet() { ININprintlevel[1] = W(MKIMM(0)); }
+        ~Quiet() { ININprintlevel[1] = W(saved); }
+    } quiet;
+    return UnaryPolymorphic(naminstall("lprint"), x) != 0;
 }
 
 static void prhashtab(ALGEB x) {
