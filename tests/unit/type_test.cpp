@@ -1,0 +1,285 @@
+// Type tests on packed number lists and kinds, and selections that change objects in place.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+
+#include "Lumbra.h"
+#include "selector.h"
+#include "type.h"
+
+namespace {
+
+class TypeSel : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        InitObjects();
+        IniEnv.jump = 1; // errors unwind to the test instead of ending it
+    }
+};
+
+// The message of the user error that f raises, or "" when it raises none.
+template <typename F>
+std::string ErrorOf(F f) {
+    try {
+        f();
+    } catch (const Unwind &u) {
+        EXPECT_EQ(u.code, Error);
+        ALGEB m = A(ININlasterror[1]);
+        if (ID(m) == EXPSEQ) m = A(m[LENGTH2(m) - 1]);
+        return NAMETEXT(m);
+    }
+    return "";
+}
+
+ALGEB Num(double d) {
+    ALGEB r = Newl1(2, NUMBER);
+    ((Number *)r)->N = d;
+    return r;
+}
+
+ALGEB Packed(std::initializer_list<double> xs) {
+    ALGEB x = Newl1((WORD)xs.size() + 1, LISTNUM);
+    WORD i = 0;
+    for (double d : xs)
+        LISTNUMDATA(x)[i++] = d;
+    return x;
+}
+
+ALGEB Seq(std::initializer_list<ALGEB> xs) {
+    ALGEB s = Newl1((WORD)xs.size() + 1, EXPSEQ);
+    WORD i = 1;
+    for (ALGEB x : xs)
+        s[i++] = W(x);
+    return s;
+}
+
+ALGEB List(std::initializer_list<ALGEB> xs) {
+    return New2(LIST, Seq(xs));
+}
+
+ALGEB Call(const char *f, std::initializer_list<ALGEB> xs) {
+    ALGEB s = Newl1((WORD)xs.size() + 2, FUNCTION);
+    s[1] = W(naminstall(f));
+    WORD i = 2;
+    for (ALGEB x : xs)
+        s[i++] = W(x);
+    return s;
+}
+
+ALGEB I(WORD v) {
+    return MKIMM(v);
+}
+
+// Selectors as the evaluator passes them: the object first, selection from index 2.
+ALGEB Sel(ALGEB s, std::initializer_list<ALGEB> sels, ALGEB val = 0) {
+    ALGEB t = Newl1((WORD)sels.size() + 2, EXPSEQ);
+    t[1] = W(s);
+    WORD i = 2;
+    for (ALGEB x : sels)
+        t[i++] = W(x);
+    return selector(s, t, 2, val);
+}
+
+std::string Text(ALGEB t) {
+    return std::string(STR(t)->t, (size_t)STR(t)->length);
+}
+
+TEST_F(TypeSel, KindTypesAreFoundByHandle) {
+    EXPECT_EQ(typesel(ININfloat), NUMBER);
+    EXPECT_EQ(typesel(ININcolon), COLON);
+    EXPECT_EQ(typesel(ININsymbol), NAME);
+    EXPECT_EQ(typesel(ININselect), TABLEREF);
+    EXPECT_EQ(typesel(ININless), LESSTHAN);
+    EXPECT_EQ(typesel(ININlessequal), LESSEQ);
+    EXPECT_EQ(typesel(ININunequal), INEQUAT);
+    EXPECT_EQ(typesel(ININcompressed), COMPRESSED);
+    // Named types with a rule of their own, and a spelling that only looks like a kind.
+    EXPECT_EQ(typesel(ININinteger), 0);
+    EXPECT_EQ(typesel(ININlist), 0);
+    EXPECT_EQ(typesel(naminstall("fl")), 0);
+    EXPECT_EQ(typesel(CreateString("float")), 0);
+}
+
+TEST_F(TypeSel, NumbersAgainstNumericTypes) {
+    EXPECT_TRUE(type(I(3), ININfloat));
+    EXPECT_TRUE(type(Num(3.5), ININfloat));
+    EXPECT_FALSE(type(Num(3.5), ININinteger));
+    EXPECT_TRUE(type(Num(1e10), ININinteger));
+    EXPECT_FALSE(type(I(0), ININposint));
+    EXPECT_FALSE(type(I(0), ININpositive));
+    EXPECT_TRUE(type(Num(-0.5), ININnegative));
+    EXPECT_TRUE(type(I(3), Num(3.0)));
+    EXPECT_FALSE(type(I(3), I(4)));
+    EXPECT_FALSE(type(naminstall("x"), I(0)));
+}
+
+TEST_F(TypeSel, PackedListsOfNumbers) {
+    ALGEB v = Packed({1, 2});
+    EXPECT_TRUE(type(v, Call("list", {ININposint})));
+    EXPECT_TRUE(type(v, Call("array", {ININinteger, I(2)})));
+    EXPECT_FALSE(type(v, Call("array", {ININinteger, I(3)})));
+    EXPECT_TRUE(type(v, List({ININposint, I(2)})));
+    EXPECT_FALSE(type(v, List({ININposint})));
+    ALGEB w = Packed({-1, 2.5});
+    EXPECT_FALSE(type(w, Call("list", {ININinteger})));
+    EXPECT_TRUE(type(w, Call("list", {ININfloat})));
+    EXPECT_TRUE(type(w, Call("array", {ININnumeric})));
+    EXPECT_FALSE(type(w, Call("array", {ININpositive, I(2)})));
+    // A packed row has no second dimension.
+    EXPECT_FALSE(type(v, Call("array", {ININinteger, I(2), I(1)})));
+    EXPECT_EQ(ErrorOf([&] {
+                  type(v, Call("array", {ININinteger, Num(2.5)}));
+              }),
+              "type/array test, specify integer upper limit");
+}
+
+TEST_F(TypeSel, MatricesOfPackedRows) {
+    ALGEB m = List({Packed({1, 2}), Packed({3, 4})});
+    EXPECT_TRUE(type(m, ININmatrix));
+    EXPECT_TRUE(type(m, Call("matrix", {ININinteger})));
+    EXPECT_TRUE(type(m, Call("array", {ININposint, I(2), I(2)})));
+    EXPECT_FALSE(type(List({Packed({1, 2}), Packed({3})}), ININmatrix));
+    EXPECT_FALSE(type(List({I(1), I(2)}), ININmatrix));
+    EXPECT_TRUE(type(EmptyList, ININmatrix));
+    EXPECT_FALSE(type(m, Call("matrix", {ININnegative})));
+}
+
+TEST_F(TypeSel, NonnegativeIsRecognisedBySpelling) {
+    EXPECT_TRUE(type_numeric(0, naminstall("nonnegative")));
+    EXPECT_FALSE(type_numeric(-1, naminstall("nonnegative")));
+    EXPECT_TRUE(type_numeric(2, CreateString("nonneg")));
+    EXPECT_FALSE(type_numeric(2, CreateString("nonnegatives")));
+    EXPECT_FALSE(type_numeric(2, naminstall("nonneg")));
+    EXPECT_TRUE(type_numeric(2, New2(SET, Seq({ININnegative, I(2)}))));
+    EXPECT_FALSE(type_numeric(2.5, ININinteger));
+}
+
+TEST_F(TypeSel, ConstantsAreBuiltFromNumbersOnly) {
+    ALGEB x = naminstall("x");
+    EXPECT_TRUE(onlyconst(Call("f", {I(1), Packed({2})})));
+    EXPECT_FALSE(onlyconst(Call("f", {I(1), x})));
+    EXPECT_TRUE(onlyconst(New3(POWER, I(2), Num(0.5))));
+    EXPECT_FALSE(onlyconst(New3(SUM, I(2), x)));
+    EXPECT_TRUE(onlyconst(EmptyList));
+    EXPECT_FALSE(onlyconst(CreateString("1")));
+}
+
+TEST_F(TypeSel, InvalidTypesArePrintedAndCut) {
+    ALGEB sum = New3(SUM, naminstall("x"), naminstall("y"));
+    EXPECT_EQ(ErrorOf([&] { type(I(1), sum); }), "x+y is not a valid type");
+    std::string longname(120, 'a');
+    ALGEB big = New3(SUM, naminstall(longname.c_str()), I(1));
+    std::string want = std::string(98, 'a') + ".. is not a valid type";
+    EXPECT_EQ(ErrorOf([&] { type(I(1), big); }), want);
+    EXPECT_EQ(ErrorOf([&] { type(I(1), Call("structure", {})); }),
+              "structure() is not a valid type");
+    EXPECT_EQ(ErrorOf([&] {
+                  type(I(1), Call("matrix", {ININinteger, ININinteger}));
+              }),
+              "matrix(integer,integer) is not a valid type");
+}
+
+TEST_F(TypeSel, PackedSelection) {
+    ALGEB v = Packed({1.5, 2, 3});
+    EXPECT_EQ(DBL(Sel(v, {I(-1)})), 3);
+    EXPECT_TRUE(Sel(v, {I(2)}) == I(2));
+    EXPECT_EQ(ErrorOf([&] { Sel(v, {I(4)}); }), "array selector out of bounds");
+    EXPECT_EQ(ErrorOf([&] { Sel(v, {I(1), I(1)}); }), "cannot apply selector on object");
+    ALGEB r = Sel(v, {New3(RANGE, I(2), I(3))});
+    ASSERT_EQ(ID(r), LISTNUM);
+    ASSERT_EQ(LISTNUMLEN(r), 2);
+    EXPECT_EQ(LISTNUMDATA(r)[0], 2);
+    EXPECT_EQ(Sel(v, {New3(RANGE, I(3), I(2))}), EmptyList);
+    EXPECT_EQ(ErrorOf([&] { Sel(v, {New3(RANGE, I(1), Num(2.5))}); }),
+              "range selectors must be integers");
+    EXPECT_EQ(ErrorOf([&] { Sel(v, {New3(RANGE, I(1), I(2))}, I(0)); }),
+              "cannot assign to a range");
+    // A number is stored in place as a double.
+    Sel(v, {I(1)}, Num(7.25));
+    EXPECT_EQ(ID(v), LISTNUM);
+    EXPECT_EQ(LISTNUMDATA(v)[0], 7.25);
+}
+
+TEST_F(TypeSel, StoringANonNumberUnpacksTheListInPlace) {
+    ALGEB v = Packed({1, 2.5, 3});
+    int tag = GcTag(v);
+    ALGEB x = naminstall("x");
+    EXPECT_EQ(Sel(v, {I(-2)}, x), x);
+    ASSERT_EQ(ID(v), LIST);
+    EXPECT_EQ(LENGTH(v), 2);
+    EXPECT_EQ(GcTag(v), tag);
+    ALGEB e = A(v[1]);
+    ASSERT_EQ(LENGTH(e), 4);
+    EXPECT_TRUE(A(e[1]) == I(1));
+    EXPECT_EQ(A(e[2]), x);
+    EXPECT_TRUE(A(e[3]) == I(3));
+}
+
+TEST_F(TypeSel, TextRangesShareCharacters) {
+    ALGEB s = CreateString("abcde");
+    ALGEB bc = Sel(s, {New3(RANGE, I(2), I(3))});
+    EXPECT_EQ(Text(bc), "bc");
+    EXPECT_EQ(STR(bc)->t, STR(s)->t + 1);
+    EXPECT_EQ(Text(Sel(s, {New3(RANGE, I(-2), I(-1))})), "de");
+    EXPECT_EQ(Sel(s, {New3(RANGE, I(4), I(2))}), OneChar[0]);
+    EXPECT_EQ(ErrorOf([&] { Sel(s, {New3(RANGE, Num(2.5), I(3))}); }),
+              "range selectors must be suitable integers");
+    EXPECT_EQ(ErrorOf([&] { Sel(s, {New3(RANGE, I(0), I(3))}); }), "range selector out of bounds");
+    EXPECT_EQ(ErrorOf([&] { Sel(s, {Num(3e9)}); }), "cannot apply selector on object");
+}
+
+TEST_F(TypeSel, CharactersAreAssignedInPlace) {
+    ALGEB s = CreateString("abcde");
+    ALGEB view = Sel(s, {New3(RANGE, I(2), I(4))});
+    Sel(view, {I(-1)}, CreateString("X"));
+    EXPECT_EQ(Text(s), "abcXe");
+    Sel(s, {I(1)}, naminstall("Z"));
+    EXPECT_EQ(Text(view), "bcX");
+    EXPECT_EQ(Text(s), "ZbcXe");
+    EXPECT_EQ(ErrorOf([&] { Sel(s, {I(1)}, CreateString("xy")); }), "can only assign a character");
+    EXPECT_EQ(ErrorOf([&] { Sel(OneChar['q'], {I(1)}, OneChar['r']); }),
+              "cannot assign to single characters");
+    EXPECT_EQ(OneChars[(unsigned char)'q'], 'q');
+    EXPECT_EQ(ErrorOf([&] { Sel(s, {I(6)}); }), "cannot apply selector on object");
+    EXPECT_EQ(Sel(s, {Num(-5)}), OneChar['Z']);
+}
+
+TEST_F(TypeSel, MatchFields) {
+    ALGEB m = Newl1((WORD)NrALGEBs(1, Match), MATCH);
+    Match *mt = (Match *)m;
+    mt->Sim = 12.5;
+    mt->Offset1 = 100;
+    mt->Length2 = 7;
+    mt->PamNumber = 250;
+    EXPECT_EQ(DBL(Sel(m, {naminstall("Sim")})), 12.5);
+    EXPECT_TRUE(Sel(m, {I(2)}) == I(100));
+    EXPECT_TRUE(Sel(m, {CreateString("Length2")}) == I(7));
+    EXPECT_EQ(DBL(Sel(m, {naminstall("PamNumber")})), 250);
+    EXPECT_EQ(ErrorOf([&] { Sel(m, {I(8)}); }), "invalid selector for Match");
+    EXPECT_EQ(ErrorOf([&] { Sel(m, {CreateString("Sim2")}); }), "invalid selector for Match");
+    EXPECT_EQ(ErrorOf([&] { Sel(m, {naminstall("Offset1")}, Num(3.5)); }),
+              "must assign an integer in a Match");
+    EXPECT_EQ(ErrorOf([&] { Sel(m, {I(1)}, naminstall("x")); }),
+              "must assign a numeric in a Match");
+    Sel(m, {naminstall("Offset2")}, I(42));
+    Sel(m, {I(7)}, Num(0.5));
+    EXPECT_EQ(mt->Offset2, 42);
+    EXPECT_EQ(mt->PamVariance, 0.5f);
+    EXPECT_EQ(mt->Offset1, 100);
+}
+
+TEST_F(TypeSel, OperandsOfExpressions) {
+    ALGEB x = naminstall("x");
+    ALGEB sum = New4(SUM, x, I(2), naminstall("y"));
+    EXPECT_EQ(Sel(sum, {I(-1)}), naminstall("y"));
+    EXPECT_EQ(ErrorOf([&] { Sel(sum, {I(4)}); }), "selector out of bounds");
+    EXPECT_EQ(ErrorOf([&] { Sel(sum, {New3(RANGE, I(1), I(2))}); }), "selector must be an integer");
+    Sel(sum, {I(1)}, I(5));
+    EXPECT_TRUE(A(sum[1]) == I(5));
+    EXPECT_EQ(ErrorOf([&] { Sel(x, {I(1)}, OneChar['a']); }),
+              "cannot modify names (only strings, lists, structures)");
+    EXPECT_EQ(ErrorOf([&] { Sel(I(3), {I(1)}); }), "cannot apply selector on object");
+}
+
+} // namespace
