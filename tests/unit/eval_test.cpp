@@ -1,0 +1,321 @@
+// Equality and ordering of objects, class names, and parameters of the running activation.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+
+#include "Lumbra.h"
+#include "eval.h"
+
+namespace {
+
+class Eval : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        InitObjects();
+        IniEnv.jump = 1; // errors unwind to the test instead of ending it
+    }
+};
+
+std::string lasterror() {
+    ALGEB e = A(ININlasterror[1]);
+    if (ID(e) == EXPSEQ) e = A(e[LENGTH2(e) - 1]);
+    return NAMETEXT(e);
+}
+
+template <class F>
+std::string errorof(F f) {
+    try {
+        f();
+    } catch (const Unwind &u) {
+        EXPECT_EQ(u.code, Error);
+        return lasterror();
+    }
+    ADD_FAILURE() << "no error raised";
+    return "";
+}
+
+ALGEB N(const char *s) {
+    return naminstall(s);
+}
+
+ALGEB Str(const char *s) {
+    size_t n = strlen(s);
+    ALGEB t = NewText(n);
+    memcpy(STR(t)->t, s, n);
+    return t;
+}
+
+// A view of n characters starting at p.
+ALGEB View(const char *p, WORD n) {
+    ALGEB t = Newl1(3, TEXT);
+    t[1] = n;
+    t[2] = W(p);
+    return t;
+}
+
+ALGEB Num(double d) {
+    ALGEB r = Newl1(2, NUMBER);
+    ((Number *)r)->N = d;
+    return r;
+}
+
+ALGEB Seq(std::initializer_list<ALGEB> xs) {
+    ALGEB s = Newl1((WORD)xs.size() + 1, EXPSEQ);
+    WORD i = 1;
+    for (ALGEB x : xs)
+        s[i++] = W(x);
+    return s;
+}
+
+ALGEB List(std::initializer_list<ALGEB> xs) {
+    return New2(LIST, Seq(xs));
+}
+
+ALGEB Packed(std::initializer_list<double> xs) {
+    ALGEB x = Newl1((WORD)xs.size() + 1, LISTNUM);
+    WORD i = 0;
+    for (double d : xs)
+        LISTNUMDATA(x)[i++] = d;
+    return x;
+}
+
+ALGEB Call(ALGEB f, std::initializer_list<ALGEB> xs) {
+    ALGEB r = Newl2((WORD)xs.size() + 2, FUNCTION, f);
+    WORD i = 2;
+    for (ALGEB x : xs)
+        r[i++] = W(x);
+    return r;
+}
+
+ALGEB I(WORD v) {
+    return MKIMM(v);
+}
+
+TEST_F(Eval, NumbersEqualByValueWhateverTheirForm) {
+    EXPECT_TRUE(Equal(I(2), Num(2.0), 0));
+    EXPECT_TRUE(Equal(Num(2.5), Num(2.5), 1));
+    EXPECT_FALSE(Equal(I(2), Num(2.5), 0));
+    EXPECT_FALSE(Equal(I(2), N("two"), 0));
+    // A number is never equal to its text.
+    EXPECT_FALSE(Equal(I(2), Str("2"), 0));
+}
+
+TEST_F(Eval, TextsCompareByCharactersUnlessStrict) {
+    ALGEB s = Str("abcdef");
+    EXPECT_TRUE(Equal(N("abc"), Str("abc"), 0));
+    EXPECT_TRUE(Equal(Str("abc"), View(STR(s)->t, 3), 0));
+    EXPECT_FALSE(Equal(Str("abc"), Str("abd"), 0));
+    EXPECT_FALSE(Equal(Str("abc"), View(STR(s)->t, 4), 0));
+    // Strictly, only texts over the same characters are equal.
+    EXPECT_FALSE(Equal(Str("abc"), Str("abc"), 1));
+    EXPECT_TRUE(Equal(View(STR(s)->t, 3), View(STR(s)->t, 3), 1));
+    EXPECT_FALSE(Equal(View(STR(s)->t, 3), View(STR(s)->t + 1, 3), 1));
+    EXPECT_FALSE(Equal(View(STR(s)->t, 3), View(STR(s)->t, 2), 1));
+    EXPECT_TRUE(Equal(OneChar[0], Str(""), 0));
+}
+
+TEST_F(Eval, PackedListEqualsListOfTheSameNumbers) {
+    ALGEB packed = Packed({1.0, 2.0, 3.0});
+    EXPECT_TRUE(Equal(List({I(1), I(2), I(3)}), packed, 0));
+    EXPECT_TRUE(Equal(packed, List({I(1), Num(2.0), I(3)}), 0));
+    EXPECT_FALSE(Equal(packed, List({I(1), I(2)}), 0));
+    EXPECT_FALSE(Equal(packed, List({I(1), I(2), I(4)}), 0));
+    EXPECT_FALSE(Equal(List({I(1), N("b"), I(3)}), packed, 0));
+    EXPECT_FALSE(Equal(packed, List({I(1), I(2), I(3), I(4)}), 0));
+    EXPECT_TRUE(Equal(Packed({}), EmptyList, 0));
+}
+
+TEST_F(Eval, PackedListsCompareTheirNumbers) {
+    EXPECT_TRUE(Equal(Packed({1.5, 2.0}), Packed({1.5, 2.0}), 0));
+    // Different bits, equal numbers.
+    EXPECT_TRUE(Equal(Packed({0.0, 1.0}), Packed({-0.0, 1.0}), 0));
+    EXPECT_FALSE(Equal(Packed({1.5, 2.0}), Packed({1.0, 2.0}), 0));
+    EXPECT_FALSE(Equal(Packed({1.5, 2.0}), Packed({1.5, 2.0, 3.0}), 0));
+    EXPECT_FALSE(Equal(Packed({NAN, 1.0}), Packed({-NAN, 1.0}), 0));
+}
+
+TEST_F(Eval, StructuresCompareElementByElement) {
+    ALGEB a = List({I(1), List({Num(2.5), Str("ab")}), N("x")});
+    ALGEB b = List({I(1), List({Num(2.5), Str("ab")}), N("x")});
+    ALGEB c = List({I(1), List({Num(2.5), Str("ac")}), N("x")});
+    EXPECT_TRUE(Equal(a, b, 0));
+    EXPECT_FALSE(Equal(a, c, 0));
+    // The texts inside are different objects, so strictly the lists differ.
+    EXPECT_FALSE(Equal(a, b, 1));
+    EXPECT_TRUE(Equal(Seq({}), Seq({}), 0));
+    // The same elements in a list and in a set are different objects.
+    EXPECT_FALSE(Equal(List({I(1)}), New2(SET, Seq({I(1)})), 0));
+    EXPECT_TRUE(Equal(New3(RANGE, I(1), Num(3.0)), New3(RANGE, I(1), I(3)), 0));
+    EXPECT_FALSE(Equal(New3(EQUATION, N("x"), I(1)), New3(INEQUAT, N("x"), I(1)), 0));
+}
+
+TEST_F(Eval, CallsWithoutAnEqualMethodCompareStructurally) {
+    ALGEB f = N("evaltestclass");
+    EXPECT_TRUE(Equal(Call(f, {I(1), Str("a")}), Call(f, {Num(1.0), N("a")}), 0));
+    EXPECT_FALSE(Equal(Call(f, {I(1)}), Call(f, {I(2)}), 0));
+    EXPECT_FALSE(Equal(Call(f, {I(1)}), Call(f, {I(1), I(2)}), 0));
+    EXPECT_FALSE(Equal(Call(f, {I(1)}), I(1), 0));
+}
+
+TEST_F(Eval, RawWordsOfParametersAndLocalsAreNotFollowed) {
+    ALGEB p1 = New2(PARAM, A(1)), p1b = New2(PARAM, A(1)), p2 = New2(PARAM, A(2));
+    EXPECT_TRUE(Equal(p1, p1b, 0));
+    EXPECT_FALSE(Equal(p1, p2, 0));
+    ALGEB owner = N("owner"), other = N("other");
+    ALGEB l1 = New3(LOCAL, A(-2), Call(owner, {I(1)}));
+    ALGEB l2 = New3(LOCAL, A(-2), Call(owner, {I(1)}));
+    ALGEB l3 = New3(LOCAL, A(-2), Call(other, {I(1)}));
+    EXPECT_TRUE(Equal(l1, l2, 0));
+    EXPECT_FALSE(Equal(l1, l3, 0));
+    EXPECT_FALSE(Equal(New3(LOCAL, A(-4), A(l1[2])), l1, 0));
+}
+
+TEST_F(Eval, RecordsAreEqualOnlyWhenIdentical) {
+    WORD len = NrALGEBs(1, Match);
+    ALGEB m1 = Newl1(len, MATCH), m2 = Newl1(len, MATCH);
+    ((Match *)m1)->Sim = 10;
+    ((Match *)m2)->Sim = 10;
+    // Same words: equal without looking further.
+    EXPECT_TRUE(Equal(m1, m2, 0));
+    ((Match *)m2)->PamNumber = 25;
+    EXPECT_FALSE(Equal(m1, m2, 0));
+
+    WORD dlen = NrALGEBs(1, database);
+    ALGEB d1 = Newl1(dlen, DNAFILE), d2 = Newl1(dlen, DNAFILE);
+    strcpy(((database *)d1)->FileName, "one");
+    strcpy(((database *)d2)->FileName, "two");
+    EXPECT_EQ(errorof([&] { Equal(d1, d2, 0); }), "unable to compare");
+    EXPECT_EQ(errorof([&] { Equal(List({d1}), List({d2}), 0); }), "unable to compare");
+    EXPECT_TRUE(Equal(d1, d1, 0));
+}
+
+TEST_F(Eval, TextsOrderByCharactersAndPrefixesFirst) {
+    auto lt = [](const char *a, const char *b) { return CompareAny(LESSTHAN, Str(a), Str(b)); };
+    auto le = [](const char *a, const char *b) { return CompareAny(LESSEQ, Str(a), Str(b)); };
+    EXPECT_TRUE(lt("abc", "abcd"));
+    EXPECT_FALSE(lt("abd", "abcd"));
+    EXPECT_FALSE(lt("abcd", "abc"));
+    EXPECT_TRUE(lt("abcd", "abd"));
+    EXPECT_FALSE(lt("abc", "abc"));
+    EXPECT_TRUE(le("abc", "abc"));
+    EXPECT_TRUE(le("abc", "abcd"));
+    EXPECT_FALSE(le("abcd", "abc"));
+    EXPECT_FALSE(le("abd", "abcd"));
+    EXPECT_TRUE(lt("", "a"));
+    // Characters compare as unsigned bytes.
+    EXPECT_TRUE(lt("a", "\xe9"));
+    EXPECT_TRUE(CompareAny(LESSTHAN, N("abc"), Str("abd")));
+    EXPECT_FALSE(CompareAny(LESSEQ, Str("b"), N("abc")));
+}
+
+TEST_F(Eval, NumbersOrderAsDoublesAndOthersNeedAMethod) {
+    EXPECT_TRUE(CompareAny(LESSTHAN, I(2), Num(2.5)));
+    EXPECT_FALSE(CompareAny(LESSTHAN, Num(2.0), I(2)));
+    EXPECT_TRUE(CompareAny(LESSEQ, Num(2.0), I(2)));
+    EXPECT_TRUE(CompareAny(LESSTHAN, I(-3), I(2)));
+    ALGEB l = List({I(1)});
+    EXPECT_TRUE(CompareAny(LESSEQ, l, l));
+    EXPECT_FALSE(CompareAny(LESSTHAN, l, l));
+    EXPECT_EQ(errorof([&] { CompareAny(LESSTHAN, l, List({I(2)})); }), "values cannot be ordered");
+    EXPECT_EQ(errorof([&] { CompareAny(LESSEQ, I(1), N("x")); }), "values cannot be ordered");
+}
+
+TEST_F(Eval, ClassNames) {
+    EXPECT_EQ(type1(I(3)), ININinteger);
+    EXPECT_EQ(type1(Num(1e10)), ININinteger);
+    EXPECT_EQ(type1(Num(2.5)), ININfloat);
+    EXPECT_EQ(type1(N("x")), ININsymbol);
+    EXPECT_EQ(type1(Call(N("myclass"), {I(1)})), N("myclass"));
+    EXPECT_EQ(type1(Call(List({}), {I(1)})), ININstructure);
+    EXPECT_EQ(type1(Packed({1.0})), ININlist);
+    EXPECT_EQ(type1(List({})), ININlist);
+    EXPECT_EQ(type1(New3(COLON, N("x"), ININinteger)), ININcolon);
+    EXPECT_EQ(type1(New3(LESSEQ, I(1), I(2))), ININlessequal);
+    EXPECT_EQ(type1(Str("s")), ININstring);
+    EXPECT_EQ(type1(Newl1(2, SYSTEM)), nullptr);
+    // Without a method for the class, there is nothing to call.
+    EXPECT_EQ(PolymorphicFunction(Call(N("nomethodclass"), {}), "lprint"), nullptr);
+    EXPECT_EQ(UnaryPolymorphic(N("lprint"), I(3)), nullptr);
+    // A structure named after the function already is the answer.
+    ALGEB m = Call(N("Match"), {I(1)});
+    EXPECT_EQ(CallPolymorphic(Seq({m}), N("Match")), m);
+    EXPECT_EQ(CallPolymorphic(Seq({Call(N("Other"), {I(1)})}), N("Match")), nullptr);
+}
+
+// An activation of procedure proc(x:integer, y) local a, b, called by the name f.
+class Activation : public Eval {
+  protected:
+    WORD ctx[LumbraStackSize];
+    EnvRecord env;
+    EnvRecord *saved;
+    ALGEB proc, locals;
+    void SetUp() override {
+        saved = Environment;
+        proc = Newl1(7, PROC);
+        proc[1] = W(Seq({New3(COLON, N("x"), ININinteger), N("y")}));
+        proc[2] = W(Seq({Newl1(3, NAME), Newl1(3, NAME)}));
+        proc[3] = W(null);
+        proc[4] = W(null);
+        proc[5] = W(null);
+        proc[6] = W(null);
+        locals = Seq({Newl1(3, NAME), Newl1(3, NAME)});
+        ctx[0] = W(TopLevelStack);
+        ctx[1] = 1;
+        ctx[2] = W(locals);
+        ctx[3] = W(Seq({I(7)}));
+        ctx[4] = W(N("f"));
+        ctx[5] = W(proc);
+        ctx[6] = W(null);
+        ctx[7] = W(I(70));
+        ctx[8] = W(I(80));
+        ctx[9] = W(I(90));
+        env = {1, 25, ctx};
+        Environment = &env;
+    }
+    void TearDown() override { Environment = saved; }
+};
+
+TEST_F(Activation, ParametersTakeTheArguments) {
+    EXPECT_EQ(evparloc(New2(PARAM, A(1))), I(7));
+    EXPECT_EQ(evparloc(New2(PARAM, A(0))), I(1));
+    EXPECT_EQ(evparloc(New2(PARAM, A(-1))), A(ctx[3]));
+    EXPECT_EQ(evparloc(New2(PARAM, A(-2))), N("f"));
+    ctx[4] = W(ININunknown);
+    EXPECT_EQ(evparloc(New2(PARAM, A(-2))), proc);
+    ctx[3] = W(I(0));
+    EXPECT_EQ(evparloc(New2(PARAM, A(0))), I(-1));
+}
+
+TEST_F(Activation, AMissingArgumentIsReportedWithItsParameter) {
+    EXPECT_EQ(errorof([] { evparloc(New2(PARAM, A(2))); }),
+              "f uses a 2nd argument, y, which is not present");
+    ctx[3] = W(null);
+    EXPECT_EQ(errorof([] { evparloc(New2(PARAM, A(1))); }),
+              "f uses a 1st argument, x:integer, which is not present");
+}
+
+TEST_F(Activation, SubstitutionCopiesOnlyWhatChanges) {
+    ALGEB x = New2(PARAM, A(1));
+    ALGEB s = List({N("z"), New3(SUM, x, I(1))});
+    ALGEB r = evparloc(s);
+    ASSERT_NE(r, s);
+    EXPECT_TRUE(Equal(r, List({N("z"), New3(SUM, I(7), I(1))}), 0));
+    // The original keeps its parameter.
+    EXPECT_EQ(A(A(A(s[1])[2])[1]), x);
+    ALGEB c = List({N("z"), Str("t")});
+    EXPECT_EQ(evparloc(c), c);
+    EXPECT_EQ(evparloc(New2(LOCAL, A(2))), A(locals[2]));
+    EXPECT_EQ(evparloc(ininame[1]), I(80));
+    EXPECT_EQ(valuenv(ininame[2]), I(90));
+}
+
+TEST_F(Activation, LexicalLocalsComeFromTheOwnersActivation) {
+    ALGEB ref = New3(LOCAL, A(-2), proc);
+    EXPECT_EQ(EvalLexicalName(ref), A(locals[2]));
+    // With no activation of the owner, the owner's own names are meant.
+    ctx[5] = W(null);
+    EXPECT_EQ(EvalLexicalName(ref), A(A(proc[2])[2]));
+}
+
+} // namespace
