@@ -554,7 +554,7 @@ static ALGEB table2(int b, ALGEB fname, ALGEB t) {
         return null;
     }
     case 51: raiseerror(t);
-    case 52: iterate(copyalg(t)); return null;
+    case 52: iterate(t); return null;
     case 53:
         lline = 0;
         BreakLongLines = 1;
