@@ -2,7 +2,6 @@
 // into the tokens of the grammar.
 #include "yylex.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>

@@ -407,6 +407,24 @@ TEST_F(ParserTest, ModulesAndArrows) {
     EXPECT_EQ(Tree("f := x -> x, 2"), "ASSIGN(f,EXPSEQ(" + Tree("x -> x") + ",2))");
 }
 
+// What the printer writes of a tree reads back as the same tree.
+TEST_F(ParserTest, PrintedTreesReadBack) {
+    static char buf[PRINTBUFSIZE];
+    for (const char *s : {"a + b * c",   "-x^2",       "a - 2*b",
+                          "(a + b) * c", "(a*b)^c",    "a > b",
+                          "a >= b",      "not a = b",  "a and (b or c)",
+                          "f(x)(y)",     "a[i, j]",    "[1, 2.5, {3}, []]",
+                          "a..b",        "a.b.c",      "x/2",
+                          "|x - y|",     "x!",         "a union b minus c",
+                          "-(a + b)",    "x -> x + 1", "proc(a, b:integer) local t; t := a; t end",
+                          "1e-5",        "f()"}) {
+        ALGEB t = Parse(s);
+        PrintIntoBuffer(t, buf);
+        std::string error = ErrorOf(buf);
+        EXPECT_EQ(error.empty() ? Tree(buf) : error, Dump(t)) << s << " printed as " << buf;
+    }
+}
+
 TEST_F(ParserTest, Numbers) {
     EXPECT_EQ(Tree("0.001"), "0.001");
     EXPECT_EQ(Parse("007"), MKIMM(7));
