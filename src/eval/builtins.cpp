@@ -368,6 +368,14 @@ static ALGEB ReadOneStatement(ALGEB t) {
 // Table 1: the special forms, on the unevaluated call.
 
 static ALGEB assigned(ALGEB fname, ALGEB a) {
+    switch (CASE_ID(a)) {
+    case NAME_CASE:
+    case TABLEREF_CASE:
+    case LOCAL_CASE:
+    case PARAM_CASE:
+    case FUNCTION_CASE: break;
+    default: kinderror(fname);
+    }
     if (!IMMINT(a) && ID2(a) == TABLEREF) {
         ALGEB base = A(a[1]);
         WORD k = CASE_ID(base);
