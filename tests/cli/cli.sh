@@ -68,5 +68,21 @@ mkdir "$tmp/lib"
 gzip -c "$tmp/lib/lumbrait" > "$tmp/init.gz"
 "$lumbra" -q -B -S "$tmp/init.gz" < /dev/null || { echo "FAIL -S .gz: status"; fails=$((fails + 1)); }
 
+# -s: built-ins that would touch the server's own files or processes refuse before doing
+# anything, and the error ends the program with status 1; others still work.
+refuse() {
+    printf '%s\n' "$2" > "$tmp/server.lum"
+    check "server-$1" 1 "Error, '$3'" -- -q -s -i "$tmp/server.lum"
+}
+refuse OpenWriting "OpenWriting('$tmp/made');" "cannot do OpenAppending/OpenWriting as a server"
+refuse OpenAppending "OpenAppending('$tmp/made');" "cannot do OpenAppending/OpenWriting as a server"
+refuse OpenPipe "OpenPipe('touch $tmp/made');" "cannot do OpenPipe as a server"
+refuse ReadProgram "ReadProgram('$tmp/lib/lumbrait');" "Cannot ReadProgram as a server"
+refuse OpenReading "OpenReading('$tmp/lib/lumbrait');" "Cannot OpenReading as a server"
+refuse ReadOffsetLine "ReadOffsetLine('$tmp/lib/lumbrait', 0);" "cannot ReadOffsetLine as a server"
+[ -e "$tmp/made" ] && { echo "FAIL server: a refused built-in made a file"; fails=$((fails + 1)); }
+printf 'lprint(sort([b, a]));\n' > "$tmp/server.lum"
+check server-works 0 "[a, b]" -- -q -s -B -i "$tmp/server.lum"
+
 if [ $fails = 0 ]; then echo "cli: all checks passed"; exit 0; fi
 exit 1
