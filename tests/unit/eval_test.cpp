@@ -318,4 +318,88 @@ TEST_F(Activation, LexicalLocalsComeFromTheOwnersActivation) {
     EXPECT_EQ(EvalLexicalName(ref), A(A(proc[2])[2]));
 }
 
+// remember with a procedure that gives back its (evaluated) argument, built-in 3.
+class Remember : public Eval {
+  protected:
+    ALGEB proc, rf;
+    WORD savedplev;
+    void SetUp() override {
+        proc = Newl1(7, PROC);
+        proc[1] = W(Seq({N("a")}));
+        proc[2] = W(null);
+        proc[3] = W(Seq({ININbuiltin}));
+        proc[4] = W(null);
+        proc[5] = W(null);
+        proc[6] = W(I(3));
+        rf = N("evaltestremembered");
+        rf[1] = W(proc);
+        savedplev = TopLevelStack[1];
+        remember(0, 0);
+    }
+    void TearDown() override {
+        TopLevelStack[1] = savedplev;
+        TopLevelStack[7] = W(null);
+        rf[1] = 0;
+        if (w_unit != 0 && w_unit != stdout) fclose(w_unit);
+        w_unit = stdout;
+        remember(0, 0);
+    }
+    // What is written to the output unit while f runs.
+    template <class F>
+    std::string output(F f) {
+        w_unit = tmpfile();
+        f();
+        fflush(w_unit);
+        rewind(w_unit);
+        std::string s;
+        for (int c; (c = fgetc(w_unit)) != EOF;)
+            s += (char)c;
+        fclose(w_unit);
+        w_unit = stdout;
+        return s;
+    }
+};
+
+TEST_F(Remember, EqualArgumentsFindTheKeptResult) {
+    ALGEB first = List({I(1), Str("ab")});
+    ALGEB again = List({I(1), Str("ab")});
+    ALGEB other = List({I(1), Str("ac")});
+    EXPECT_EQ(remember(rf, Seq({first})), first);
+    // Kept: the first result comes back for an equal argument.
+    EXPECT_EQ(remember(rf, Seq({again})), first);
+    EXPECT_EQ(remember(rf, Seq({other})), other);
+    // Erased: computed anew.
+    EXPECT_EQ(remember(0, 0), null);
+    EXPECT_EQ(remember(rf, Seq({again})), again);
+}
+
+TEST_F(Remember, AHitIsReportedOnlyAtAHighPrintLevel) {
+    ALGEB arg = List({I(5)});
+    EXPECT_EQ(output([&] { remember(rf, Seq({arg})); }), "");
+    TopLevelStack[1] = 1;
+    EXPECT_EQ(output([&] { remember(rf, Seq({arg})); }), "");
+    TopLevelStack[1] = 10;
+    EXPECT_EQ(output([&] { remember(rf, Seq({arg})); }),
+              "remembered evaltestremembered(...) = [5]\n");
+}
+
+TEST_F(Remember, TheDittoNamesGiveTheirProcedure) {
+    TopLevelStack[7] = W(proc);
+    ALGEB arg = List({I(6)});
+    EXPECT_EQ(remember(ininame[0], Seq({arg})), arg);
+    EXPECT_EQ(remember(rf, Seq({List({I(6)})})), arg);
+}
+
+TEST_F(Remember, OnlyNamesOfProceduresCanBeRemembered) {
+    EXPECT_EQ(errorof([] { remember(I(3), Seq({})); }),
+              "remember-ing should be on a function name");
+    rf[1] = 0;
+    EXPECT_EQ(errorof([&] { remember(rf, Seq({})); }),
+              "is not assigned a procedure for remember-ing");
+    EXPECT_EQ(A(A(ININlasterror[1])[1]), rf);
+    rf[1] = W(I(4));
+    EXPECT_EQ(errorof([&] { remember(rf, Seq({})); }),
+              "is not assigned a procedure for remember-ing");
+}
+
 } // namespace
