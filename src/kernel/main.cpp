@@ -45,7 +45,7 @@ static int StackSign = -1;
 static WORD StackSafety;    // bytes kept free for reporting the overflow
 static WORD StackSize;      // bytes the interpreter may use
 static constexpr WORD STACKMARGIN = 940090;
-static constexpr size_t INTERPSTACK = (size_t)1 << 30;
+static constexpr size_t INTERPSTACK = (size_t)64 << 20;
 
 [[gnu::noinline]] static int stackdirection(char *callerlocal) {
     char here;
@@ -57,17 +57,14 @@ static WORD stackdepth() {
     return (WORD)(here - StackBottom) * StackSign;
 }
 
-bool stackroom(UWORD lo, UWORD hi) {
+bool stackroom() {
     if (StackBottom == 0) return true;
-    UWORD here = (UWORD)__builtin_frame_address(0);
-    UWORD edge = here + StackSafety;
-    bool inheap = (here >= lo && here < hi) || (edge >= lo && edge < hi);
     WORD depth = stackdepth();
-    return !inheap && depth >= 0 && depth + STACKMARGIN <= StackSize;
+    return depth >= 0 && depth + STACKMARGIN <= StackSize;
 }
 
 void stackcheck() {
-    if (!stackroom(lostorage, historage))
+    if (!stackroom())
         userror("stack overflow, stack too small or infinite recursion");
 }
 

@@ -25,4 +25,4 @@ void InitObjects();
 double cptime();
 double cptime_all();
 void stackcheck();
-bool stackroom(UWORD lo, UWORD hi);
+bool stackroom();

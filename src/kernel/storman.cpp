@@ -94,9 +94,9 @@ static ALGEB newregion(WORD n) {
     WORD size = n <= 33333 ? CHUNK : n + 2;
     ALGEB p = (ALGEB)malloc((size_t)size * sizeof(WORD));
     if (p == 0) notimpl("ran out of memory");
+    // Regions come from the system allocator anywhere in a 64-bit address space, so they can
+    // never grow into the interpreter's stack; the stack guard alone watches the depth.
     widen((UWORD)p, (UWORD)(p + size));
-    if (!stackroom(lostorage, historage))
-        notimpl("too many allocated structures, no room for stack");
     totalmem += size;
     ALGEB block;
     if (allstorage != 0 && allstorage + allstorage[1] == p) {
