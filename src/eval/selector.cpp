@@ -255,7 +255,7 @@ ALGEB selector(ALGEB s, ALGEB t, int i, ALGEB val) {
         }
         ALGEB sel = A(t[i]);
         if (!IMMINT(sel) && ID2(sel) == EXPSEQ) {
-            // Only the selectors still to apply are spliced, so i keeps its meaning.
+            // Only the selectors still to apply are spliced; they then start at index 1.
             ALGEB rest = Newl1(n - i + 1, EXPSEQ);
             memcpy(rest + 1, t + i, (size_t)(n - i) * sizeof(WORD));
             t = FlattenExpseq(rest, 0);
