@@ -282,4 +282,62 @@ TEST_F(TypeSel, OperandsOfExpressions) {
     EXPECT_EQ(ErrorOf([&] { Sel(I(3), {I(1)}); }), "cannot apply selector on object");
 }
 
+// The buckets of a table(buckets, default) object.
+ALGEB Buckets(ALGEB tab) {
+    return A(A(tab[2])[1]);
+}
+
+WORD Entries(ALGEB bucket) {
+    return LENGTH(A(bucket[1])) - 1;
+}
+
+TEST_F(TypeSel, TablesGetBucketsOnFirstStoreAndGrowAtForty) {
+    ALGEB tab = Call("table", {EmptyList, naminstall("none")});
+    EXPECT_EQ(TableSel(tab, I(5), 0), naminstall("none"));
+    EXPECT_EQ(LENGTH(Buckets(tab)), 1);
+    // Keys 13m hash to 26m+1, all in one of 13 buckets.
+    for (WORD m = 1; m <= 39; m++)
+        TableSel(tab, I(13 * m), I(m));
+    ASSERT_EQ(LENGTH(Buckets(tab)), 14);
+    ALGEB full = A(Buckets(tab)[2]);
+    ASSERT_EQ(Entries(full), 39);
+    // Entries are kept in key order.
+    for (WORD k = 1; k <= 39; k++)
+        EXPECT_TRUE(A(A(A(A(full[1])[k])[1])[1]) == I(13 * k));
+    TableSel(tab, I(13 * 40), I(40));
+    ALGEB b = Buckets(tab);
+    ASSERT_EQ(LENGTH(b), 30);
+    WORD total = 0;
+    for (WORD j = 1; j < LENGTH(b); j++)
+        total += Entries(A(b[j]));
+    EXPECT_EQ(total, 40);
+    for (WORD m = 1; m <= 40; m++)
+        EXPECT_TRUE(TableSel(tab, I(13 * m), 0) == I(m));
+    // Storing again replaces the values; a sequence is kept as it is.
+    ALGEB two = Seq({I(1), I(2)});
+    EXPECT_EQ(TableSel(tab, I(13), two), two);
+    EXPECT_EQ(TableSel(tab, I(13), 0), two);
+    EXPECT_EQ(LENGTH(Buckets(tab)), 30);
+}
+
+TEST_F(TypeSel, TablesRefuseMalformedObjects) {
+    EXPECT_EQ(ErrorOf([&] {
+                  TableSel(Call("table", {I(1), I(2)}), I(1), 0);
+              }),
+              "The table object has not been properly defined");
+    EXPECT_EQ(ErrorOf([&] {
+                  TableSel(Call("tabel", {EmptyList, I(2)}), I(1), 0);
+              }),
+              "The table object has not been properly defined");
+    EXPECT_EQ(ErrorOf([&] {
+                  TableSel(Call("table", {List({I(5)}), I(0)}), I(1), 0);
+              }),
+              "invalid entry in table");
+    ALGEB badentry = New2(SET, Seq({List({I(1)})}));
+    EXPECT_EQ(ErrorOf([&] {
+                  TableSel(Call("table", {List({badentry}), I(0)}), I(1), 0);
+              }),
+              "invalid entry in table");
+}
+
 } // namespace
