@@ -51,11 +51,17 @@ bool isfree(ALGEB p) {
 
 class Collector : public ::testing::Test {
   protected:
+    int savedquiet;
     void SetUp() override {
         InitObjects();
         IniEnv.jump = 1;
+        savedquiet = optquiet;
         optquiet = 1;
         nextgc = 1e300;
+    }
+    void TearDown() override {
+        optquiet = savedquiet;
+        ENVevlstlev = 1;
     }
     // A finished top-level statement; each one opens a new generation.
     void statement() {
