@@ -272,13 +272,31 @@ TEST_F(SetsTest, SpareRoomIsReclaimedAndTheHeapStaysTiled) {
 }
 
 TEST_F(SetsTest, ShrunkObjectsDoNotReuseTheirSpareRoom) {
+    // The words given back behind a shrunk object go to a new neighbour, which appending
+    // must leave alone.
     ALGEB r = Append2(Counting(30), I(31));
     WORD L = LENGTH2(r);
     StoreLEN(r, L - 3);
     release(r + L - 3, 3);
+    ALGEB neighbour = New3(LIST, I(7), I(8));
+    ASSERT_EQ(neighbour, r + L - 3);
     ALGEB grown = Append2(r, I(99));
     EXPECT_NE(grown, r);
     EXPECT_EQ(A(grown[L - 3]), I(99));
+    EXPECT_TRUE(IDLENGTH(neighbour, LIST, 3));
+    EXPECT_EQ(A(neighbour[2]), I(8));
+
+    // Working storage is a GARBAGE block too, but a tagged one.
+    r = Append2(Counting(30), I(31));
+    L = LENGTH2(r);
+    StoreLEN(r, L - 8);
+    release(r + L - 8, 8);
+    char *bytes = (char *)WSAlloc(8, __FILE__, __LINE__);
+    ASSERT_EQ((ALGEB)bytes, r + L - 8 + 6);
+    grown = Append2(r, I(99));
+    EXPECT_NE(grown, r);
+    WSCheck(__FILE__, __LINE__, 0);
+    WSReturn();
     HeapWalk();
 }
 
