@@ -317,4 +317,51 @@ TEST_F(SetsTest, AppendNDLeavesItsArgumentAlone) {
     HeapWalk();
 }
 
+// A view of n characters starting at s.
+ALGEB View(const char *s, WORD n) {
+    ALGEB v = Newl1(3, TEXT);
+    v[1] = n;
+    v[2] = W(s);
+    return v;
+}
+
+TEST_F(SetsTest, TextsForCCodeAreTerminated) {
+    ALGEB text = CreateString("abcdef");
+    const char *chars = STR(text)->t;
+    EXPECT_EQ(toCharptrU(text), chars);
+    // A view that ends where its text ends shares the terminating NUL; others are copied.
+    EXPECT_EQ(toCharptrU(View(chars + 3, 3)), chars + 3);
+    const char *copy = toCharptrU(View(chars + 1, 2));
+    EXPECT_EQ(copy, GlobalString);
+    EXPECT_STREQ(copy, "bc");
+    EXPECT_STREQ(toCharptrU(OneChar[255]), "\xff");
+    EXPECT_STREQ(toCharptrU(N("nm")), "nm");
+    std::string big(GLOBALSTRINGSIZE + 10, 'x');
+    ALGEB longtext = CreateString(big.c_str());
+    EXPECT_EQ(ErrorOf([&] { toCharptrU(View(STR(longtext)->t, GLOBALSTRINGSIZE)); }),
+              "string too long to handle substrings appropriately");
+    EXPECT_STREQ(toCharptrU(View(STR(longtext)->t, GLOBALSTRINGSIZE - 1)),
+                 big.substr(0, GLOBALSTRINGSIZE - 1).c_str());
+    EXPECT_EQ(ErrorOf([] { toCharptr(I(3)); }), "cannot convert to character string");
+}
+
+TEST_F(SetsTest, NamesAndIntegersFromObjects) {
+    EXPECT_EQ(toNAME(CreateString("setsName")), N("setsName"));
+    EXPECT_EQ(toNAME(View("setsNameXYZ", 8)), N("setsName"));
+    std::string longest(MAX_NAME_LENGTH - 1, 'n');
+    EXPECT_EQ(toNAME(CreateString(longest.c_str())), N(longest.c_str()));
+    std::string toolong(MAX_NAME_LENGTH, 'n');
+    EXPECT_EQ(ErrorOf([&] { toNAME(CreateString(toolong.c_str())); }),
+              "string too long to convert to a name");
+    EXPECT_EQ(ErrorOf([] { toNAME(I(1)); }), "unable to convert to a name");
+
+    EXPECT_EQ(toInteger(I(-1073741824)), -1073741824);
+    EXPECT_EQ(toInteger(Boxed(2147483647.0)), 2147483647);
+    EXPECT_EQ(toInteger(Boxed(-2147483647.0)), -2147483647);
+    EXPECT_EQ(ErrorOf([] { toInteger(Boxed(2147483648.0)); }), "integer too large in context");
+    EXPECT_EQ(ErrorOf([] { toInteger(Boxed(-2147483648.0)); }), "integer too large in context");
+    EXPECT_EQ(ErrorOf([] { toInteger(Boxed(2.5)); }), "cannot convert to integer");
+    EXPECT_EQ(ErrorOf([] { toInteger(N("x")); }), "cannot convert to integer");
+}
+
 } // namespace
