@@ -291,7 +291,7 @@ enum class SortMode { Function, Numeric, Textual, Canonical };
 
 struct SortRun {
     SortMode mode;
-    ALGEB f;  // the comparison function as given
+    ALGEB f; // the comparison function as given
     ALGEB e; // the element sequence
     std::vector<WORD> next;
 };
