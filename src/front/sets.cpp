@@ -1,6 +1,7 @@
 // The canonical order of objects, the set operations built on it, and sorting of lists.
 #include "sets.h"
 
+#include <utility>
 #include <vector>
 
 #include "Lumbra.h"
@@ -76,6 +77,7 @@ int SetComp(ALGEB a, ALGEB b) {
     if (al || bl) {
         if (!bl) return -1;
         if (!al) return 1;
+        stackcheck();
         return listcomp(a, b);
     }
 
