@@ -1,0 +1,130 @@
+// Raw lines, case conversion and arrays: the routines of the built-in dispatch.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+#include "Lumbra.h"
+#include "builtins.h"
+
+namespace {
+
+class BuiltinsTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        InitObjects();
+        IniEnv.jump = 1; // errors unwind to the test instead of ending it
+    }
+
+    void SetUp() override {
+        char tmpl[] = "/tmp/lumbra-builtins-XXXXXX";
+        int fd = mkstemp(tmpl);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        path = tmpl;
+    }
+    void TearDown() override {
+        CloseAllInput();
+        unlink(path.c_str());
+    }
+
+    void Write(const std::string &text) {
+        FILE *f = fopen(path.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        fwrite(text.data(), 1, text.size(), f);
+        fclose(f);
+    }
+
+    std::string path;
+};
+
+std::string Text(ALGEB s) {
+    EXPECT_EQ(ID(s), TEXT);
+    return std::string(STR(s)->t, (size_t)STR(s)->length);
+}
+
+ALGEB Seq(std::initializer_list<ALGEB> xs) {
+    ALGEB t = Newl1((WORD)xs.size() + 1, EXPSEQ);
+    WORD i = 1;
+    for (ALGEB x : xs)
+        t[i++] = W(x);
+    return t;
+}
+
+ALGEB Range(WORD lo, WORD hi) {
+    return New3(RANGE, MKIMM(lo), MKIMM(hi));
+}
+
+TEST_F(BuiltinsTest, RawLinesKeepTheirLineEndAndEndWithEOF) {
+    Write("first line\nlast line without end");
+    ASSERT_EQ(Ropen(path.c_str(), 0), 1);
+    int unit = r_unit0;
+    EXPECT_EQ(Text(ReadRawLine()), "first line\n");
+    EXPECT_EQ(Text(ReadRawLine()), "last line without end");
+    EXPECT_EQ(r_unit0, unit);
+    // The end of the file closes the unit.
+    EXPECT_EQ(Text(ReadRawLine()), "EOF");
+    EXPECT_EQ(r_unit0, unit - 1);
+}
+
+TEST_F(BuiltinsTest, LongRawLinesComeInPiecesOf99999Characters) {
+    Write(std::string(100005, 'x') + "\n");
+    ASSERT_EQ(Ropen(path.c_str(), 0), 1);
+    EXPECT_EQ(Text(ReadRawLine()).size(), 99999u);
+    EXPECT_EQ(Text(ReadRawLine()), "xxxxxx\n");
+}
+
+TEST_F(BuiltinsTest, CaseConversionMakesNewTextsOfTheSameLength) {
+    ALGEB s = CreateString("Mixed Case 1.5");
+    ALGEB u = uppercase(s);
+    EXPECT_NE(u, s);
+    EXPECT_EQ(Text(u), "MIXED CASE 1.5");
+    EXPECT_EQ(Text(lowercase(s)), "mixed case 1.5");
+    EXPECT_EQ(Text(s), "Mixed Case 1.5");
+    // Views and names convert through their own characters.
+    EXPECT_EQ(Text(uppercase(naminstall("abc"))), "ABC");
+    ALGEB view = New3(TEXT, A(3), A(STR(s)->t + 6));
+    EXPECT_EQ(Text(uppercase(view)), "CAS");
+    EXPECT_EQ(uppercase(OneChar[0]), OneChar[0]);
+    EXPECT_EQ(lowercase(OneChar['Q']), OneChar['q']);
+}
+
+TEST_F(BuiltinsTest, CreateArrayPacksNumericRowsAndSharesOtherValues) {
+    ALGEB a = CreateArray(Seq({Range(1, 2), Range(1, 3)}), 1);
+    ASSERT_EQ(ID(a), LIST);
+    ALGEB rows = A(a[1]);
+    ASSERT_EQ(LENGTH(rows), 3);
+    ASSERT_EQ(ID(A(rows[1])), LISTNUM);
+    EXPECT_EQ(LISTNUMLEN(A(rows[1])), 3);
+    EXPECT_NE(rows[1], rows[2]);
+    EXPECT_EQ(LISTNUMDATA(A(rows[2]))[2], 0.0);
+
+    ALGEB x = naminstall("x");
+    ALGEB b = CreateArray(Seq({Range(1, 2), Range(1, 2), x}), 1);
+    ALGEB rows2 = A(b[1]);
+    ALGEB row = A(A(rows2[1])[1]);
+    EXPECT_EQ(A(row[1]), x);
+    EXPECT_EQ(A(row[2]), x);
+    EXPECT_NE(rows2[1], rows2[2]); // the rows are fresh, only x is shared
+
+    ALGEB c = CreateArray(Seq({Range(1, 2), NewNumber(2.5)}), 1);
+    ASSERT_EQ(ID(c), LISTNUM);
+    EXPECT_EQ(LISTNUMDATA(c)[1], 2.5);
+
+    EXPECT_EQ(CreateArray(Seq({Range(1, 0), Range(1, 5)}), 1), EmptyList);
+}
+
+TEST_F(BuiltinsTest, CreateArrayRefusesOtherRanges) {
+    for (ALGEB r : {Range(2, 5), Range(0, 3), Range(1, -1), cons1}) {
+        try {
+            CreateArray(Seq({r}), 1);
+            ADD_FAILURE() << "no error";
+        } catch (const Unwind &u) {
+            EXPECT_EQ(u.code, Error);
+            EXPECT_STREQ(NAMETEXT(A(ININlasterror[1])), "invalid range argument for CreateArray");
+        }
+    }
+}
+
+} // namespace
