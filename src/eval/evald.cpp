@@ -458,12 +458,20 @@ static double evaldprod(ALGEB s) {
 double smpow(double x, double y) {
     if (x == 0 && y < 0) userror("division by zero");
     if (x < 0 && y != std::floor(y)) userror("cannot compute fractional power of negative base");
-    if (y == -1) return 1 / x;
-    if (y == 2) return x * x;
-    if (y == -2) return 1 / (x * x);
-    if (y == 0.5) return std::sqrt(x);
-    if (y == -0.5) return 1 / std::sqrt(x);
-    return arith(std::pow(x, y));
+    double r;
+    if (y == -1)
+        r = 1 / x;
+    else if (y == 2)
+        r = x * x;
+    else if (y == -2)
+        r = 1 / (x * x);
+    else if (y == 0.5)
+        r = std::sqrt(x);
+    else if (y == -0.5)
+        r = 1 / std::sqrt(x);
+    else
+        r = std::pow(x, y);
+    return arith(r);
 }
 
 // The squared norm of a vector, summed with compensation from the last entry; false
@@ -805,7 +813,7 @@ static double evaldcall(ALGEB s) {
     }
     double r = numericbuiltin(b, t, nargs, fname);
     publishargs(t, lt);
-    return NaN(r) ? r : arith(r);
+    return isNaNerror(r) ? r : arith(r);
 }
 
 // ---------------------------------------------------------------------------
