@@ -214,12 +214,7 @@ void LumbraInit(int argc, char **argv) {
 // ---------------------------------------------------------------------------
 // The read-evaluate loop
 
-static void printonline(ALGEB x) {
-    int saved = BreakLongLines;
-    BreakLongLines = 0;
-    lineprint(x, 0);
-    BreakLongLines = saved;
-}
+static void printonline(ALGEB x) { lineprint(x, 0); }
 
 // A loop or conditional is shown with its statement parts elided.
 static ALGEB elided(ALGEB stat) {
@@ -240,11 +235,17 @@ static ALGEB elided(ALGEB stat) {
     return stat;
 }
 
+// The report is written unfolded: each of its lines is one line of output.
 static void reporterror() {
     Environment = &IniEnv;
     IniEnv.evlstlev = 1;
     PrintToString = 0;
     lline = 0;
+    struct Unfolded {
+        int saved = BreakLongLines;
+        Unfolded() { BreakLongLines = 0; }
+        ~Unfolded() { BreakLongLines = saved; }
+    } unfolded;
     ALGEB err = A(ININlasterror[1]);
     if (ErrorLevel <= 0) {
         prpart("Error, ");
@@ -307,30 +308,35 @@ static void readloop() {
 }
 
 static void mainloop() {
+    Environment = &IniEnv;
+    IniEnv.jump = 1;
     for (;;) {
-        Environment = &IniEnv;
-        IniEnv.jump = 1;
+        int code;
         try {
             readloop();
         } catch (const Unwind &u) {
+            code = u.code;
+        }
+        Environment = &IniEnv;
+        IniEnv.evlstlev = 1;
+        if (code == Main) {
+            InterruptNow = 0;
+            CloseAllInput();
+            continue;
+        }
+        if (code < Main || code > Error) normalexit();
+        if (code == Return) ININlasterror[1] = W(naminstall("return out of context"));
+        if (code == Break) ININlasterror[1] = W(naminstall("break or next not in loop"));
+        try {
+            reporterror();
+        } catch (const Unwind &) {
+            // The report itself failed (a print method in error, an interrupt): what was
+            // written stands, and reading goes on.
             Environment = &IniEnv;
             IniEnv.evlstlev = 1;
-            switch (u.code) {
-            case Main:
-                InterruptNow = 0;
-                CloseAllInput();
-                continue;
-            case Return:
-                ININlasterror[1] = W(naminstall("return out of context"));
-                reporterror();
-                continue;
-            case Break:
-                ININlasterror[1] = W(naminstall("break or next not in loop"));
-                reporterror();
-                continue;
-            case Error: reporterror(); continue;
-            default: normalexit();
-            }
+            mendline();
+            CloseAllInput();
+            if (optserver || opterrorexit) errorexit();
         }
     }
 }
