@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Lumbra.h"
+#include "evalfunc.h"
 #include "selector.h"
 #include "type.h"
 
@@ -338,6 +339,19 @@ TEST_F(TypeSel, TablesRefuseMalformedObjects) {
                   TableSel(Call("table", {List({badentry}), I(0)}), I(1), 0);
               }),
               "invalid entry in table");
+}
+
+TEST_F(TypeSel, OptionalParameterPatternsRecordTheValue) {
+    ALGEB decl = New3(COLON, naminstall("b"), ININinteger);
+    OptParamMatch = 0;
+    EXPECT_FALSE(type(Num(2.5), decl));
+    EXPECT_EQ(OptParamMatch, nullptr);
+    EXPECT_TRUE(type(I(4), decl));
+    EXPECT_TRUE(OptParamMatch == I(4));
+    // Inside a pattern the colon still records what it matched.
+    ALGEB inlist = List({ININstring, decl});
+    EXPECT_TRUE(type(List({naminstall("s"), I(9)}), inlist));
+    EXPECT_TRUE(OptParamMatch == I(9));
 }
 
 } // namespace
