@@ -218,6 +218,8 @@ ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
         v = funret;
         code = 0;
     }
+    // A body of no statements has no value.
+    if (code == 0 && v == 0) v = null;
     if (code == 0) {
         try {
             checkresult(r, v, functname);
