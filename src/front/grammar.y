@@ -11,6 +11,7 @@
 
 #include "Lumbra.h"
 #include "parse.h"
+#include "sets.h"
 #include "yylex.h"
 
 // The parser's stack lives in yyparse's frame, so an error unwinding through it leaks nothing.
@@ -19,46 +20,10 @@
 ALGEB parsestat = 0;
 int prtflag = 1;
 
-// Objects that grow one element at a time keep spare words behind them, headed as GARBAGE,
-// so that long sequences are not copied at every element. Only the object grown last has
-// its spare words recorded; the collector takes back whatever spare is left.
-static ALGEB SpareOwner = 0;
-
-static ALGEB grow(ALGEB s, ALGEB a) {
-    WORD len = LENGTH2(s);
-    if (s == SpareOwner) {
-        ALGEB spare = s + len;
-        WORD k = LENGTH2(spare);
-        if (ID2(spare) == GARBAGE && k > 0) {
-            s[len] = W(a);
-            StoreLEN(s, len + 1);
-            if (k > 1) spare[1] = GARBAGE | (k - 1);
-            else SpareOwner = 0;
-            return s;
-        }
-    }
-    if (len >= MAXOBJLEN) userror("cannot append, structure too long");
-    if (len <= 6) {
-        ALGEB t = enlarge(s, 1);
-        t[len] = W(a);
-        return t;
-    }
-    WORD extra = 2 + ((2 * len / 5) & ~(WORD)1);
-    if (len + extra > MAXOBJLEN) extra = MAXOBJLEN - len;
-    ALGEB t = enlarge(s, extra);
-    t[len] = W(a);
-    StoreLEN(t, len + 1);
-    if (extra > 1) {
-        t[len + 1] = GARBAGE | (extra - 1);
-        SpareOwner = t;
-    }
-    return t;
-}
-
 // A sequence of one element is the element itself. Only sequences built while parsing this
 // statement are grown; the fixed empty ones are shared.
 static ALGEB seq(ALGEB a, ALGEB b) {
-    if (!IMMINT(a) && ID2(a) == EXPSEQ && !ISNULL(a)) return grow(a, b);
+    if (!IMMINT(a) && ID2(a) == EXPSEQ && !ISNULL(a)) return Append2(a, b);
     return New3(EXPSEQ, a, b);
 }
 
@@ -82,7 +47,7 @@ static ALGEB indexed(ALGEB a, ALGEB ind) {
     WORD n = LENGTH2(ind) - 1;
     if (!IMMINT(a) && ID2(a) == TABLEREF) {
         for (WORD i = 1; i <= n; i++)
-            a = grow(a, A(ind[i]));
+            a = Append2(a, A(ind[i]));
         return a;
     }
     ALGEB r = Newl2(n + 2, TABLEREF, a);
@@ -92,7 +57,7 @@ static ALGEB indexed(ALGEB a, ALGEB ind) {
 }
 
 static ALGEB sum(ALGEB l, ALGEB r) {
-    if (!IMMINT(l) && ID2(l) == SUM) return grow(l, r);
+    if (!IMMINT(l) && ID2(l) == SUM) return Append2(l, r);
     return New3(SUM, l, r);
 }
 
@@ -159,7 +124,7 @@ input
     ;
 
 errors
-    : %empty                    { SpareOwner = 0; /* a collection may have taken it */ }
+    : %empty                    { }
     | errors error terminator
     | errors error EOFSY        { parsestat = control(1); YYACCEPT; }
     | errors EOFSY              { parsestat = control(1); YYACCEPT; }
@@ -190,17 +155,17 @@ stat
 
 assignment
     : exprseq ASSIGNSY exprseq      { $$ = New3(ASSIGN, $1, $3); }
-    | assignment ASSIGNSY exprseq   { $$ = grow($1, $3); }
+    | assignment ASSIGNSY exprseq   { $$ = Append2($1, $3); }
     ;
 
 ifstat
     : ifchain FI
-    | ifchain ELSE statseq FI   { $$ = grow($1, $3); }
+    | ifchain ELSE statseq FI   { $$ = Append2($1, $3); }
     ;
 
 ifchain
     : IFSY exprseq THEN statseq             { $$ = New3(IF, $2, $4); }
-    | ifchain ELIF exprseq THEN statseq     { $$ = grow(grow($1, $3), $5); }
+    | ifchain ELIF exprseq THEN statseq     { $$ = Append2(Append2($1, $3), $5); }
     ;
 
 forhead
@@ -241,7 +206,7 @@ whileclause
 statseq
     : statseq terminator seqstat {
             if (ISNULL($3)) $$ = $1;
-            else if (!IMMINT($1) && ID2($1) == STATSEQ) $$ = grow($1, $3);
+            else if (!IMMINT($1) && ID2($1) == STATSEQ) $$ = Append2($1, $3);
             else $$ = New3(STATSEQ, $1, $3);
         }
     | seqstat
@@ -406,7 +371,7 @@ descr
     ;
 
 namelist
-    : namelist COMMASY SYMBOL   { $$ = grow($1, $3); }
+    : namelist COMMASY SYMBOL   { $$ = Append2($1, $3); }
     | SYMBOL                    { $$ = New2(EXPSEQ, $1); }
     ;
 
@@ -421,7 +386,7 @@ paramlist
 params
     : params COMMASY param {
             if (!isparam($3)) SYNTAXERROR("parameter is not a symbol or symbol:type");
-            $$ = grow($1, $3);
+            $$ = Append2($1, $3);
         }
     | param {
             if (!isparam($1)) SYNTAXERROR("parameter is not a symbol or symbol:type");
