@@ -250,7 +250,9 @@ ALGEB selector(ALGEB s, ALGEB t, int i, ALGEB val) {
     for (;; i++) {
         WORD n = LENGTH2(t);
         if (i >= n) {
-            if (i > n || val != 0) notimpl("selector: assertion I");
+            if (i > n) notimpl("selector: assertion I");
+            // Only empty sequences were left to select with: nothing to assign into.
+            if (val != 0) userror("improper op or subscript selector");
             return s;
         }
         ALGEB sel = A(t[i]);
