@@ -63,14 +63,6 @@ int hasoption(ALGEB proc, ALGEB option) {
     return 0;
 }
 
-// A built-in keeps its number in the body slot.
-static WORD builtinno(ALGEB proc) {
-    ALGEB b = A(proc[6]);
-    if (IMMINT(b)) return IMMVAL(b);
-    if (is(b, NUMBER)) return (WORD)lrint(NUMVAL(b));
-    return 0;
-}
-
 // ---------------------------------------------------------------------------
 // Parameters and locals
 
@@ -351,7 +343,7 @@ static ALGEB unapplied(ALGEB s, ALGEB f, ALGEB fv) {
 }
 
 static ALGEB apply_builtin(ALGEB proc, ALGEB fname, ALGEB s) {
-    WORD b = builtinno(proc);
+    WORD b = builtinnumber(proc);
     if (b >= 1 && b <= 16) return evalbuiltin(proc, fname, s, 0);
     WORD n = LENGTH2(s) - 2;
     WORD buf[BUILTINBUF];

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Lumbra.h"
+#include "eval.h"
 
 int lline = 0;
 int scrnwidth = 80;
@@ -352,14 +353,6 @@ static ALGEB localname(ALGEB p, WORD k) {
     return A(locs[k]);
 }
 
-static bool hasoption(ALGEB opts, ALGEB name) {
-    if (opts == name) return true;
-    if (!opts || IMMINT(opts) || ID2(opts) != EXPSEQ) return false;
-    for (WORD i = 1; i < LENGTH2(opts); i++)
-        if (A(opts[i]) == name) return true;
-    return false;
-}
-
 static WORD count(ALGEB s) {
     return !IMMINT(s) && ID2(s) == EXPSEQ ? LENGTH2(s) - 1 : 1;
 }
@@ -377,7 +370,7 @@ static void prproc(ALGEB x) {
     ProcPrintScope scope(x);
     ALGEB params = A(x[1]), opts = A(x[3]);
     const char *sep = seqsep();
-    if (hasoption(opts, ININarrow)) {
+    if (hasoption(x, ININarrow)) {
         if (IDLENGTH(params, EXPSEQ, 2))
             lineprint(A(params[1]), 0);
         else
@@ -537,8 +530,6 @@ static void prdnafile(ALGEB x) {
     prpart(peptide ? " aminoacids)" : " bases)");
 }
 
-// From the evaluator (eval.h, whose hasoption differs from the printer's own).
-ALGEB UnaryPolymorphic(ALGEB fn, ALGEB a);
 
 // The library's lprint method for x, called with printlevel 0 so that its own statements
 // stay quiet, gets the first chance at FUNCTION and DNAFILE objects.
