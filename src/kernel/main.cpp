@@ -45,7 +45,12 @@ static int StackSign = -1;
 static WORD StackSafety;    // bytes kept free for reporting the overflow
 static WORD StackSize;      // bytes the interpreter may use
 static constexpr WORD STACKMARGIN = 940090;
+#if defined(__SANITIZE_ADDRESS__)
+// Sanitized frames are several times larger; the language's depth should not shrink with them.
+static constexpr size_t INTERPSTACK = (size_t)512 << 20;
+#else
 static constexpr size_t INTERPSTACK = (size_t)64 << 20;
+#endif
 
 [[gnu::noinline]] static int stackdirection(char *callerlocal) {
     char here;
@@ -325,8 +330,11 @@ static void mainloop() {
             continue;
         }
         if (code < Main || code > Error) normalexit();
-        if (code == Return) ININlasterror[1] = W(naminstall("return out of context"));
-        if (code == Break) ININlasterror[1] = W(naminstall("break or next not in loop"));
+        if (code == Return || code == Break) {
+            ErrorLevel = 0; // no activation recorded a traceback for these
+            ININlasterror[1] = W(naminstall(code == Return ? "return out of context"
+                                                           : "break or next not in loop"));
+        }
         try {
             reporterror();
         } catch (const Unwind &) {
