@@ -28,6 +28,7 @@
 #include "sets.h"
 #include "simplfnc.h"
 #include "type.h"
+#include "zip.h"
 
 #ifndef LUMBRA_COMPILER
 #define LUMBRA_COMPILER "c++"
@@ -486,6 +487,7 @@ static ALGEB specialform(int b, ALGEB fname, ALGEB call) {
     case 7: need(1); return boolname(evalbool(a));
     case 8: doreturn(call);
     case 9: return ReadLibrary(fname, call);
+    case 10: need(1); return zip(a);
     case 11: return sumprod(fname, call, true);
     case 12: return timing(call, wallclock, false);
     case 13: need(2); return sequence(fname, call);

@@ -13,6 +13,7 @@
 #include "selector.h"
 #include "sets.h"
 #include "simplfnc.h"
+#include "zip.h"
 
 // Built-in argument sequences up to this many words (header included) live in the frame.
 constexpr WORD BUILTINBUF = 25;
@@ -353,6 +354,13 @@ static ALGEB apply_builtin(ALGEB proc, ALGEB fname, ALGEB s) {
     return evalbuiltin(proc, fname, s, t);
 }
 
+// The list that a failed numeric call received as its argument, or 0.
+static ALGEB zippable_list(double arg) {
+    if (!NaN(arg)) return 0;
+    ALGEB v = NaNtoALGEB(arg);
+    return v != 0 && (is(v, LIST) || is(v, LISTNUM)) ? v : 0;
+}
+
 static ALGEB eval_function(ALGEB s) {
     ALGEB f = A(s[1]);
     ALGEB proc = 0, fname = 0, fv = 0;
@@ -384,9 +392,13 @@ static ALGEB eval_function(ALGEB s) {
     }
     if (proc == 0) return unapplied(s, f, fv);
 
-    // A failed zippable call of one list argument is to be zipped over the list;
-    // until element-wise evaluation exists it fails as any other.
-    if (hasoption(proc, ININnumeric)) return arith(evald(s), "numerical function failed");
+    if (hasoption(proc, ININnumeric)) {
+        double d = evald(s);
+        if (isNaNerror(d) && LENGTH2(s) == 3 && evald_lt == 2 && hasoption(proc, ININzippable))
+            if (ALGEB v = zippable_list(evald_t[1]))
+                return zip(New3(FUNCTION, fname == ININunknown ? proc : fname, v));
+        return arith(d, "numerical function failed");
+    }
     if (hasoption(proc, ININbuiltin)) return apply_builtin(proc, fname, s);
 
     WORD n = LENGTH2(s) - 2;

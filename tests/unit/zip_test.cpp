@@ -1,0 +1,166 @@
+// Element-wise evaluation: packed lists of doubles take fast paths that must give the same
+// numbers as lists of number objects, and must leave their operands alone.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Lumbra.h"
+#include "parse.h"
+#include "zip.h"
+
+namespace {
+
+class ZipTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        InitObjects();
+        IniEnv.jump = 1; // errors unwind to the test instead of ending it
+    }
+    void SetUp() override {
+        Environment = &IniEnv;
+        IniEnv.evlstlev = 1;
+    }
+};
+
+const std::vector<double> A1 = {0.1, -2.5, 1e16, 3, 7.25e-3};
+const std::vector<double> B1 = {0.2, 4, 1, -0.3, 1.5};
+
+ALGEB Packed(const std::vector<double> &v) {
+    ALGEB r = Newl1((WORD)v.size() + 1, LISTNUM);
+    for (size_t i = 0; i < v.size(); i++)
+        LISTNUMDATA(r)[i] = v[i];
+    return r;
+}
+
+ALGEB Plain(const std::vector<double> &v) {
+    ALGEB s = Newl1((WORD)v.size() + 1, EXPSEQ);
+    for (size_t i = 0; i < v.size(); i++)
+        s[i + 1] = W(NewNumber(v[i]));
+    return New2(LIST, s);
+}
+
+// The names a and b hold the operands; the expression is parsed as a user would type it.
+ALGEB Zip(const char *expr, ALGEB a, ALGEB b) {
+    naminstall("a")[1] = W(a);
+    naminstall("b")[1] = W(b);
+    ALGEB e = LumbraParse(expr, (int)strlen(expr));
+    return zip(e);
+}
+
+std::vector<double> Doubles(ALGEB x) {
+    std::vector<double> r;
+    if (ID(x) == LISTNUM) {
+        for (WORD i = 0; i < LISTNUMLEN(x); i++)
+            r.push_back(LISTNUMDATA(x)[i]);
+    } else {
+        EXPECT_EQ(ID(x), LIST);
+        ALGEB s = A(x[1]);
+        for (WORD i = 1; i < LENGTH(s); i++)
+            r.push_back(DBL(A(s[i])));
+    }
+    return r;
+}
+
+std::string ErrorOf(const char *expr, ALGEB a, ALGEB b) {
+    try {
+        Zip(expr, a, b);
+    } catch (const Unwind &u) {
+        EXPECT_EQ(u.code, Error);
+        ALGEB m = A(ININlasterror[1]);
+        if (ID(m) == EXPSEQ) m = A(m[LENGTH2(m) - 1]);
+        return NAMETEXT(m);
+    }
+    return "";
+}
+
+TEST_F(ZipTest, PackedArithmeticMatchesListsOfNumbers) {
+    const char *exprs[] = {"a + b",
+                           "a * b",
+                           "a - b",
+                           "a / b",
+                           "3 * a",
+                           "a * 3",
+                           "a + 0.7",
+                           "0.7 + a",
+                           "2 * a - b",
+                           "a ^ 2",
+                           "a ^ (-1)",
+                           "a ^ 0.5",
+                           "a ^ 3",
+                           "b ^ a",
+                           "2 ^ b",
+                           "a ^ b",
+                           "a * b * a + b * 3"};
+    std::vector<double> pos = {0.1, 2.5, 1e16, 3, 7.25e-3}; // roots need positive bases
+    for (const char *e : exprs) {
+        const std::vector<double> &av = strstr(e, "0.5") || strstr(e, "b ^ a") ? pos : A1;
+        ALGEB pa = Packed(av), pb = Packed(B1);
+        ALGEB fast = Zip(e, pa, pb);
+        ALGEB slow = Zip(e, Plain(av), Plain(B1));
+        EXPECT_EQ(ID(fast), LISTNUM) << e;
+        EXPECT_EQ(ID(slow), LIST) << e;
+        EXPECT_EQ(Doubles(fast), Doubles(slow)) << e;
+        // The operands are copied before anything is written.
+        EXPECT_EQ(Doubles(pa), av) << e;
+        EXPECT_EQ(Doubles(pb), B1) << e;
+    }
+}
+
+TEST_F(ZipTest, PackedMeetsListPositionByPosition) {
+    for (const char *e : {"a + b", "b + a", "a * b", "b ^ a", "a ^ b"}) {
+        std::vector<double> pos = {0.1, 2.5, 1e16, 3, 7.25e-3};
+        ALGEB mixed = Zip(e, Packed(pos), Plain(B1));
+        ALGEB slow = Zip(e, Plain(pos), Plain(B1));
+        EXPECT_EQ(Doubles(mixed), Doubles(slow)) << e;
+    }
+    // A packed list with a list of the same count becomes a list.
+    EXPECT_EQ(ID(Zip("a + b", Packed(A1), Plain(B1))), LIST);
+    EXPECT_EQ(ID(Zip("a ^ b", Packed(A1), Plain(B1))), LISTNUM);
+}
+
+TEST_F(ZipTest, ListOperandsAreNotChanged) {
+    ALGEB pa = Plain(A1), pb = Plain(B1);
+    Zip("a * b + a ^ 2", pa, pb);
+    EXPECT_EQ(Doubles(pa), A1);
+    EXPECT_EQ(Doubles(pb), B1);
+}
+
+TEST_F(ZipTest, Refusals) {
+    std::vector<double> three = {1, 2, 3};
+    for (const char *e : {"a + b", "a * b", "a ^ b", "f(a, b)"}) {
+        EXPECT_EQ(ErrorOf(e, Packed(A1), Packed(three)), "zip: inconsistent dimensions") << e;
+        EXPECT_EQ(ErrorOf(e, Packed(A1), Plain(three)), "zip: inconsistent dimensions") << e;
+        EXPECT_EQ(ErrorOf(e, Plain(A1), Plain(three)), "zip: inconsistent dimensions") << e;
+    }
+    ALGEB zero = Packed({1, 0, 2});
+    EXPECT_EQ(ErrorOf("a ^ (-1)", zero, cons0), "division by zero");
+    EXPECT_EQ(ErrorOf("a ^ (-2)", zero, cons0), "division by zero");
+    EXPECT_EQ(ErrorOf("0 ^ a", Packed({1, -1}), cons0), "division by zero");
+    EXPECT_EQ(ErrorOf("a ^ 0.5", Packed({4, -1}), cons0),
+              "cannot compute fractional power of negative base");
+    EXPECT_EQ(Doubles(zero), std::vector<double>({1, 0, 2}));
+    // A packed list has no place for a symbolic result.
+    for (const char *e : {"a + x", "x * a", "a ^ x", "x ^ a", "a ^ [1, 2, x]"})
+        EXPECT_EQ(ErrorOf(e, Packed({1, 2, 3}), cons0), "zip: not implemented yet 2") << e;
+}
+
+TEST_F(ZipTest, CallsAtEveryPosition) {
+    ALGEB r = Zip("f(a, b, 7)", Packed({1.5, 2}), Plain({3, 4}));
+    ASSERT_EQ(ID(r), LIST);
+    ALGEB s = A(r[1]);
+    ASSERT_EQ(LENGTH(s), 3);
+    for (WORD i = 1; i <= 2; i++) {
+        ALGEB c = A(s[i]);
+        ASSERT_EQ(ID(c), FUNCTION);
+        ASSERT_EQ(LENGTH(c), 5);
+        EXPECT_EQ(A(c[1]), naminstall("f"));
+        EXPECT_EQ(DBL(A(c[2])), i == 1 ? 1.5 : 2);
+        EXPECT_EQ(DBL(A(c[3])), i == 1 ? 3 : 4);
+        EXPECT_EQ(A(c[4]), MKIMM(7));
+    }
+    EXPECT_EQ(Zip("f(a, b)", EmptyList, Packed({})), EmptyList);
+}
+
+} // namespace
