@@ -17,6 +17,8 @@
 
 #include "Lumbra.h"
 #include "SetOption.h"
+#include "assemble.h"
+#include "compress.h"
 #include "eval.h"
 #include "evald.h"
 #include "evalfunc.h"
@@ -838,6 +840,8 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
     case 207: return NewNumber(R_unit != 0 ? (double)ftell(R_unit) : -1.0);
     case 228: return lowercase(a);
     case 229: return uppercase(a);
+    case 230: return assemble(a);
+    case 231: return disassemble(a);
     case 232: return symbol(a);
     case 233: {
         Chars c = textof(a);
@@ -845,6 +849,8 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
         return null;
     }
     case 234: setenv(cstring(a).c_str(), cstring(a2).c_str(), 1); return null;
+    case 243: return compress(a);
+    case 244: return decompress(a);
     case 247: exitWithStatus((int)intarg(a));
     case 301: return blanks(fname, t);
     case 302: return names(n >= 1 ? a : ININanything);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Lumbra.h"
+#include "compress.h"
 #include "eval.h"
 
 int lline = 0;
@@ -784,8 +785,7 @@ void lineprint(ALGEB x, int level) {
         break;
     case DAYMATRIX_CASE: prdaymatrix(x); break;
     case MATCH_CASE: prmatch(x); break;
-    // The decompressed object prints here once decompression exists.
-    case COMPRESSED_CASE: prpart(UnablePrint); break;
+    case COMPRESSED_CASE: lineprint(decompress(x), level); break;
     default: prpart(UnablePrint); break;
     }
 }
