@@ -9,6 +9,7 @@
 
 #include "Lumbra.h"
 #include "eval.h"
+#include "matrix.h"
 #include "rand.h"
 #include "selector.h"
 #include "various.h"
@@ -51,20 +52,9 @@ static inline bool symbolic(ALGEB x) {
 static inline bool isarray(ALGEB x) {
     return !IMMINT(x) && (ID2(x) == LIST || ID2(x) == LISTNUM);
 }
-// A LIST whose first element is a list: a matrix, or higher.
-static inline bool ismatrix(ALGEB x) {
-    if (IMMINT(x) || ID2(x) != LIST) return false;
-    ALGEB e = A(x[1]);
-    return LENGTH2(e) > 1 && isarray(A(e[1]));
-}
 static inline WORD arraylen(ALGEB x) {
     return ID2(x) == LISTNUM ? LISTNUMLEN(x) : LENGTH2(A(x[1])) - 1;
 }
-// Element i (from 0) of an array as an object.
-static inline ALGEB arrayelem(ALGEB x, WORD i) {
-    return ID2(x) == LISTNUM ? NewNumber(LISTNUMDATA(x)[i]) : A(A(x[1])[i + 1]);
-}
-
 // r has the same kind and words as s: keep the evaluated object itself.
 static ALGEB unchanged(ALGEB r, ALGEB s) {
     if (IMMINT(r) || (r[0] & (MASKID | MASKLEN)) != (s[0] & (MASKID | MASKLEN))) return r;
@@ -91,143 +81,6 @@ static inline void addcomp(double &s, double &c, double x) {
     else
         c += s - (u - x);
     s = u;
-}
-
-// ---------------------------------------------------------------------------
-// Arrays in sums and products
-
-// A LIST of numbers as a LISTNUM; a list of rows with every row converted.
-static ALGEB tolistnum(ALGEB a) {
-    if (IMMINT(a) || ID2(a) != LIST) return a;
-    ALGEB e = A(a[1]);
-    WORD n = LENGTH2(e) - 1;
-    bool allnum = true, alllistnum = true, allarrays = true;
-    for (WORD i = 1; i <= n; i++) {
-        ALGEB x = A(e[i]);
-        if (!numeric(x)) allnum = false;
-        if (IMMINT(x) || ID2(x) != LISTNUM) alllistnum = false;
-        if (!isarray(x)) allarrays = false;
-    }
-    if (allnum) {
-        ALGEB r = Newl1(n + 1, LISTNUM);
-        for (WORD i = 1; i <= n; i++)
-            LISTNUMDATA(r)[i - 1] = num(A(e[i]));
-        return r;
-    }
-    if (alllistnum || !allarrays) return a;
-    ALGEB seq = Newl1(n + 1, EXPSEQ);
-    for (WORD i = 1; i <= n; i++)
-        seq[i] = W(tolistnum(A(e[i])));
-    return New2(LIST, seq);
-}
-
-static ALGEB newlist(WORD n) {
-    return New2(LIST, Newl1(n + 1, EXPSEQ));
-}
-
-// The sum of two arrays, element by element.
-static ALGEB arraysum(ALGEB a, ALGEB b) {
-    bool aa = isarray(a), ba = isarray(b);
-    if (aa && ba) {
-        a = tolistnum(a);
-        b = tolistnum(b);
-        WORD n = arraylen(a);
-        if (arraylen(b) != n) userror("different length arrays in sum");
-        if (ID2(a) == LISTNUM && ID2(b) == LISTNUM) {
-            ALGEB r = Newl1(n + 1, LISTNUM);
-            for (WORD i = n - 1; i >= 0; i--) {
-                double v = LISTNUMDATA(a)[i] + LISTNUMDATA(b)[i];
-                if (std::fabs(v) > DBL_MAX) userror(UnableToRepresent);
-                LISTNUMDATA(r)[i] = v;
-            }
-            return r;
-        }
-        ALGEB r = newlist(n);
-        ALGEB seq = A(r[1]);
-        for (WORD i = 0; i < n; i++)
-            seq[i + 1] = W(arraysum(arrayelem(a, i), arrayelem(b, i)));
-        return r;
-    }
-    if (numeric(a) && numeric(b)) return NewNumber(num(a) + num(b));
-    ALGEB m = BinaryPolymorphic(ININplus, a, b);
-    if (m != 0) return m;
-    if (!aa && !ba && symbolic(a) && symbolic(b)) {
-        double t[3] = {0, box(a), box(b)};
-        return object(evaldSUM(t, 3));
-    }
-    userror("invalid terms in array sum");
-}
-
-// The product of s (a number, or a boxed object) and the array b.
-static ALGEB scalarmul(double s, ALGEB b) {
-    if (!isarray(b)) userror("invalid term in scalar-vector product");
-    if (ID2(b) == LIST && arraylen(b) > 0 && numeric(A(A(b[1])[1]))) b = tolistnum(b);
-    WORD n = arraylen(b);
-    if (!NaN(s) && ID2(b) == LISTNUM) {
-        ALGEB r = Newl1(n + 1, LISTNUM);
-        for (WORD i = 0; i < n; i++) {
-            double v = s * LISTNUMDATA(b)[i];
-            if (std::fabs(v) > DBL_MAX) userror(UnableToRepresent);
-            LISTNUMDATA(r)[i] = v;
-        }
-        return r;
-    }
-    ALGEB r = newlist(n);
-    for (WORD i = 0; i < n; i++) {
-        ALGEB x = arrayelem(b, i), v;
-        if (isarray(x))
-            v = scalarmul(s, x);
-        else if (!NaN(s) && numeric(x))
-            v = NewNumber(s * num(x));
-        else {
-            ALGEB so = object(s);
-            v = BinaryPolymorphic(ININtimes, so, x);
-            if (v == 0 && symbolic(so) && symbolic(x)) v = NewProd(so, x);
-            if (v == 0)
-                userror(NaN(s) ? "invalid term in scalar-vector product"
-                               : "mixed matrix entries in product");
-        }
-        A(r[1])[i + 1] = W(v);
-    }
-    return r;
-}
-
-// The inner product of two vectors: exact pairs of numbers are accumulated with
-// compensation in increasing index order; other pairs multiply through times.
-static ALGEB innerproduct(ALGEB a, ALGEB b) {
-    WORD n = arraylen(a);
-    if (arraylen(b) != n) userror("unequal length vectors for inner product");
-    double s = 0, c = 0;
-    std::vector<double> rest(2); // evaldSUM reads entries 1 ..; entry 1 takes the numbers
-    for (WORD i = 0; i < n; i++) {
-        if (ID2(a) == LISTNUM && ID2(b) == LISTNUM) {
-            addcomp(s, c, LISTNUMDATA(a)[i] * LISTNUMDATA(b)[i]);
-            continue;
-        }
-        ALGEB x = arrayelem(a, i), y = arrayelem(b, i);
-        if (numeric(x) && numeric(y)) {
-            addcomp(s, c, num(x) * num(y));
-            continue;
-        }
-        ALGEB m = BinaryPolymorphic(ININtimes, x, y);
-        if (m == 0 && symbolic(x) && symbolic(y)) m = NewProd(x, y);
-        if (m == 0) userror("vector product contains extraneous terms");
-        if (numeric(m))
-            addcomp(s, c, num(m));
-        else
-            rest.push_back(box(m));
-    }
-    double total = s + c;
-    if (!(std::fabs(total) <= DBL_MAX)) userror(UnableToRepresent);
-    if (rest.size() == 2) return NewNumber(total);
-    rest[1] = total;
-    return object(evaldSUM(rest.data(), (int)rest.size()));
-}
-
-// The product of two arrays; products with matrices wait for the array routines.
-static ALGEB arrayproduct(ALGEB a, ALGEB b) {
-    if (ismatrix(a) || ismatrix(b)) userror("matrix products need the array routines");
-    return innerproduct(a, b);
 }
 
 // ---------------------------------------------------------------------------
@@ -275,7 +128,7 @@ static void sumobject(SumState &z, ALGEB o) {
     }
     if (isarray(o)) {
         if (z.nums || z.acc != 0 || z.text != 0) userror("mixed terms in sum");
-        z.vec = z.vec == 0 ? o : arraysum(z.vec, o);
+        z.vec = z.vec == 0 ? o : AddArrays(z.vec, o);
         return;
     }
     if (z.vec != 0) userror("mixed terms in sum");
@@ -375,7 +228,7 @@ static void prodvector(ProdState &p, ALGEB v) {
     p.vec = 0;
     if (ID2(a) == LISTNUM && ID2(v) == LISTNUM && LISTNUMLEN(a) != LISTNUMLEN(v))
         userror("product of unequal length vectors");
-    prodfactor(p, arrayproduct(a, v));
+    prodfactor(p, mamul_vv(a, v));
 }
 
 static void prodfactor(ProdState &p, ALGEB o) {
@@ -384,7 +237,7 @@ static void prodfactor(ProdState &p, ALGEB o) {
         return;
     }
     if (isarray(o)) {
-        prodvector(p, tolistnum(o));
+        prodvector(p, LISTtoLISTNUM(o));
         return;
     }
     if (p.pending == 0) {
@@ -405,8 +258,8 @@ static void prodfactor(ProdState &p, ALGEB o) {
 static double prodend(ProdState &p) {
     if (p.vec != 0) {
         ALGEB v = p.vec;
-        if (p.r != 1) v = scalarmul(p.r, v);
-        if (p.pending != 0) v = scalarmul(box(p.pending), v);
+        if (p.r != 1) v = mamul_sv(p.r, v);
+        if (p.pending != 0) v = mamul_sv(box(p.pending), v);
         return box(v);
     }
     if (p.pending == 0) return arith(p.r);

@@ -1,0 +1,651 @@
+// Packing of lists, the order of compensated sums, array products, the matrix exponential
+// against an eigen-decomposition of its own, the logarithm, linear systems, Cholesky
+// factors and symmetric eigenproblems.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Lumbra.h"
+#include "matrix.h"
+
+namespace {
+
+typedef std::vector<double> Dense; // row-major n x n
+
+class MatrixTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        InitObjects();
+        IniEnv.jump = 1; // errors unwind to the test instead of ending it
+        optquiet = 1;
+    }
+    void SetUp() override {
+        ENVevlstlev = 1;
+        nextgc = 1e300;
+    }
+};
+
+template <typename F>
+std::string ErrorOf(F f) {
+    try {
+        f();
+    } catch (const Unwind &u) {
+        EXPECT_EQ(u.code, Error);
+        ALGEB m = A(ININlasterror[1]);
+        if (ID(m) == EXPSEQ) m = A(m[LENGTH2(m) - 1]);
+        return NAMETEXT(m);
+    }
+    return "";
+}
+
+ALGEB Seq(std::initializer_list<ALGEB> xs) {
+    ALGEB s = Newl1((WORD)xs.size() + 1, EXPSEQ);
+    WORD i = 1;
+    for (ALGEB x : xs)
+        s[i++] = W(x);
+    return s;
+}
+ALGEB List(std::initializer_list<ALGEB> xs) {
+    return New2(LIST, Seq(xs));
+}
+ALGEB Packed(const std::vector<double> &xs) {
+    ALGEB r = Newl1((WORD)xs.size() + 1, LISTNUM);
+    for (size_t i = 0; i < xs.size(); i++)
+        LISTNUMDATA(r)[i] = xs[i];
+    return r;
+}
+// The rows of a row-major array as a LIST of LIST rows of NUMBER objects (nothing packed).
+ALGEB Unpacked(const Dense &a, WORD m, WORD n) {
+    ALGEB rows = Newl1(m + 1, EXPSEQ);
+    for (WORD i = 0; i < m; i++) {
+        ALGEB row = Newl1(n + 1, EXPSEQ);
+        for (WORD j = 0; j < n; j++)
+            row[j + 1] = W(NewNumber(a[i * n + j]));
+        rows[i + 1] = W(New2(LIST, row));
+    }
+    return New2(LIST, rows);
+}
+Dense ToDense(ALGEB x, WORD m, WORD n) {
+    Dense a(m * n);
+    ListToArray(x, a.data(), m, n);
+    return a;
+}
+ALGEB Elem(ALGEB list, WORD i) {
+    return A(A(list[1])[i + 1]);
+}
+double MaxDiff(const Dense &a, const Dense &b) {
+    double m = 0;
+    for (size_t k = 0; k < a.size(); k++)
+        m = std::fmax(m, std::fabs(a[k] - b[k]));
+    return m;
+}
+Dense Mul(const Dense &a, const Dense &b, int n) {
+    Dense c(n * n, 0);
+    for (int i = 0; i < n; i++)
+        for (int k = 0; k < n; k++)
+            for (int j = 0; j < n; j++)
+                c[i * n + j] += a[i * n + k] * b[k * n + j];
+    return c;
+}
+Dense Identity(int n) {
+    Dense I(n * n, 0);
+    for (int i = 0; i < n; i++)
+        I[i * n + i] = 1;
+    return I;
+}
+
+// The symmetric S as V diag(w) V^T by cyclic Jacobi rotations: a method unrelated to the
+// Householder and QL steps under test.
+void Jacobi(Dense S, int n, std::vector<double> &w, Dense &V) {
+    V = Identity(n);
+    for (int sweep = 0; sweep < 100; sweep++) {
+        double off = 0;
+        for (int p = 0; p < n; p++)
+            for (int q = p + 1; q < n; q++)
+                off += S[p * n + q] * S[p * n + q];
+        if (off < 1e-300) break;
+        for (int p = 0; p < n; p++)
+            for (int q = p + 1; q < n; q++) {
+                double apq = S[p * n + q];
+                if (apq == 0) continue;
+                double theta = (S[q * n + q] - S[p * n + p]) / (2 * apq);
+                double t =
+                    (theta >= 0 ? 1 : -1) / (std::fabs(theta) + std::sqrt(theta * theta + 1));
+                double c = 1 / std::sqrt(t * t + 1), s = t * c;
+                for (int k = 0; k < n; k++) {
+                    double skp = S[k * n + p], skq = S[k * n + q];
+                    S[k * n + p] = c * skp - s * skq;
+                    S[k * n + q] = s * skp + c * skq;
+                }
+                for (int k = 0; k < n; k++) {
+                    double spk = S[p * n + k], sqk = S[q * n + k];
+                    S[p * n + k] = c * spk - s * sqk;
+                    S[q * n + k] = s * spk + c * sqk;
+                }
+                for (int k = 0; k < n; k++) {
+                    double vkp = V[k * n + p], vkq = V[k * n + q];
+                    V[k * n + p] = c * vkp - s * vkq;
+                    V[k * n + q] = s * vkp + c * vkq;
+                }
+            }
+    }
+    w.resize(n);
+    for (int i = 0; i < n; i++)
+        w[i] = S[i * n + i];
+}
+
+// A reversible rate matrix: stationary frequencies pi, symmetric exchangeabilities R.
+struct Rates {
+    int n;
+    std::vector<double> pi;
+    Dense Q;
+};
+
+Rates ReversibleRates(int n, unsigned seed, bool tridiagonal) {
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<double> u(0.2, 1.0);
+    Rates r{n, std::vector<double>(n), Dense(n * n, 0)};
+    double tot = 0;
+    for (double &p : r.pi)
+        tot += (p = u(gen));
+    for (double &p : r.pi)
+        p /= tot;
+    for (int i = 0; i < n; i++)
+        for (int j = i + 1; j < n; j++) {
+            if (tridiagonal && j != i + 1) continue;
+            double x = u(gen) * (tridiagonal ? 5 : 1);
+            r.Q[i * n + j] = x * r.pi[j];
+            r.Q[j * n + i] = x * r.pi[i];
+        }
+    for (int i = 0; i < n; i++) {
+        double s = 0;
+        for (int j = 0; j < n; j++)
+            if (j != i) s += r.Q[i * n + j];
+        r.Q[i * n + i] = -s;
+    }
+    return r;
+}
+
+// exp(Q) = P^-1/2 exp(S) P^1/2 with the symmetric S = P^1/2 Q P^-1/2.
+Dense ExpByEigen(const Rates &r) {
+    int n = r.n;
+    Dense S(n * n);
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++)
+            S[i * n + j] = std::sqrt(r.pi[i] / r.pi[j]) * r.Q[i * n + j];
+    for (int i = 0; i < n; i++) // rounding must not break the symmetry Jacobi relies on
+        for (int j = i + 1; j < n; j++)
+            S[j * n + i] = S[i * n + j];
+    std::vector<double> w;
+    Dense V;
+    Jacobi(S, n, w, V);
+    Dense E(n * n);
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++) {
+            double s = 0;
+            for (int k = 0; k < n; k++)
+                s += V[i * n + k] * std::exp(w[k]) * V[j * n + k];
+            E[i * n + j] = std::sqrt(r.pi[j] / r.pi[i]) * s;
+        }
+    return E;
+}
+
+Dense Mexp(Dense a, int n) {
+    Dense w1(n * n), w2(n * n), R(n * n);
+    mexp(a.data(), w1.data(), w2.data(), R.data(), n);
+    return R;
+}
+
+int NonZeros(const Dense &a) {
+    int k = 0;
+    for (double x : a)
+        k += x != 0;
+    return k;
+}
+
+// ---------------------------------------------------------------------------
+
+TEST_F(MatrixTest, PackingListsOfNumbers) {
+    ALGEB v = LISTtoLISTNUM(List({MKIMM(1), NewNumber(2.5)}));
+    ASSERT_EQ(ID(v), LISTNUM);
+    ASSERT_EQ(LISTNUMLEN(v), 2);
+    EXPECT_EQ(LISTNUMDATA(v)[0], 1);
+    EXPECT_EQ(LISTNUMDATA(v)[1], 2.5);
+
+    ALGEB p = Packed({1, 2}), q = Packed({3});
+    ALGEB rows = List({p, q});
+    EXPECT_EQ(LISTtoLISTNUM(rows), rows); // already packed: the same object
+
+    ALGEB unpacked = List({MKIMM(7), MKIMM(8)});
+    ALGEB mixed = List({unpacked, q});
+    ALGEB m = LISTtoLISTNUM(mixed);
+    ASSERT_NE(m, mixed); // a copy: the argument keeps its rows
+    EXPECT_EQ(Elem(mixed, 0), unpacked);
+    ASSERT_EQ(ID(Elem(m, 0)), LISTNUM);
+    EXPECT_EQ(LISTNUMDATA(Elem(m, 0))[1], 8);
+    EXPECT_EQ(Elem(m, 1), q);
+
+    ALGEB sym = List({MKIMM(1), naminstall("x")});
+    EXPECT_EQ(LISTtoLISTNUM(sym), sym);
+    ALGEB rowsandscalars = List({p, MKIMM(1)});
+    EXPECT_EQ(LISTtoLISTNUM(rowsandscalars), rowsandscalars);
+    EXPECT_EQ(LISTtoLISTNUM(p), p);
+    EXPECT_EQ(LISTtoLISTNUM(EmptyList), EmptyList);
+}
+
+TEST_F(MatrixTest, ArraysAndMatrixObjects) {
+    Dense a = {1, 2.5, -3, 4, 5, 6};
+    ALGEB m = NewMatrix(a.data(), 2, 3);
+    ASSERT_EQ(ID(m), LIST);
+    ASSERT_EQ(ID(Elem(m, 1)), LISTNUM);
+    EXPECT_EQ(ToDense(m, 2, 3), a);
+    EXPECT_EQ(ToDense(Unpacked(a, 3, 2), 3, 2), a);
+
+    EXPECT_EQ(ErrorOf([&] { ToDense(m, 3, 2); }), "unable to convert to an array");
+    EXPECT_EQ(ErrorOf([&] { ToDense(m, 2, 2); }), "unable to convert to an array");
+    EXPECT_EQ(ErrorOf([&] { ToDense(Packed({1, 2}), 1, 2); }), "unable to convert to an array");
+    ALGEB symbolic = List({List({MKIMM(1), naminstall("x")})});
+    EXPECT_EQ(ErrorOf([&] { ToDense(symbolic, 1, 2); }), "unable to convert to an array");
+    ALGEB ragged = List({Packed({1, 2}), MKIMM(3)});
+    EXPECT_EQ(ErrorOf([&] { ToDense(ragged, 2, 2); }), "unable to convert to an array");
+}
+
+// [1, -2^100, -1, -2^-55, 2^100] sums to -2^-55 from the first term to the last, but to 0
+// from the last to the first (and to 0 without compensation in either order), so each
+// routine's order shows.
+const double Big = std::ldexp(1, 100), Tiny = std::ldexp(1, -55);
+const std::vector<double> Forward = {1, -Big, -1, -Tiny, Big};
+const std::vector<double> Backward = {Big, -Tiny, -1, -Big, 1};
+
+TEST_F(MatrixTest, InnerProductsRunForward) {
+    ALGEB ones = Packed({1, 1, 1, 1, 1});
+    ALGEB r = mamul_vv(Packed(Forward), ones);
+    ASSERT_EQ(ID(r), NUMBER);
+    EXPECT_EQ(DBL(r), -Tiny);
+    // The same through unpacked elements.
+    ALGEB f = List({MKIMM(1), NewNumber(-Big), MKIMM(-1), NewNumber(-Tiny), NewNumber(Big)});
+    EXPECT_EQ(DBL(mamul_vv(f, ones)), -Tiny);
+    EXPECT_EQ(mamul_vv(EmptyList, EmptyList), cons0);
+}
+
+TEST_F(MatrixTest, MatrixVectorProductsRunBackward) {
+    ALGEB ones = Packed({1, 1, 1, 1, 1});
+    ALGEB mv = mamul_vv(List({Packed(Backward), Packed(Forward)}), ones);
+    ASSERT_EQ(ID(mv), LISTNUM);
+    EXPECT_EQ(LISTNUMDATA(mv)[0], -Tiny);
+    EXPECT_EQ(LISTNUMDATA(mv)[1], 0);
+    // Vector times matrix: down each column from the last row.
+    ALGEB col = List({Packed({Backward[0], 1}), Packed({Backward[1], 1}), Packed({Backward[2], 1}),
+                      Packed({Backward[3], 1}), Packed({Backward[4], 1})});
+    ALGEB vm = mamul_vv(ones, col);
+    ASSERT_EQ(ID(vm), LISTNUM);
+    EXPECT_EQ(LISTNUMDATA(vm)[0], -Tiny);
+    EXPECT_EQ(LISTNUMDATA(vm)[1], 5);
+}
+
+TEST_F(MatrixTest, MmulOrderDependsOnTheOrder) {
+    for (int n : {30, 31}) {
+        // Up to 30 the entries are summed forward, from 31 on backward.
+        const std::vector<double> &v = n == 30 ? Forward : Backward;
+        Dense a(n * n, 0), b(n * n, 1), c(n * n);
+        for (int k = 0; k < 5; k++)
+            a[k] = v[k];
+        mmul(a.data(), b.data(), c.data(), n);
+        EXPECT_EQ(c[0], -Tiny) << n;
+        EXPECT_EQ(c[n - 1], -Tiny) << n;
+        EXPECT_EQ(c[n], 0) << n;
+    }
+    Dense big = {1e308, 1e308, 1, 1};
+    Dense out(4);
+    EXPECT_EQ(ErrorOf([&] { mmul(big.data(), big.data(), out.data(), 2); }),
+              "unable to represent result");
+}
+
+TEST_F(MatrixTest, ProductShapes) {
+    ALGEB M = List({Packed({1, 2}), Packed({3, 4})});
+    ALGEB x = naminstall("x");
+    // Matrix times matrix: rows of the first times the second.
+    ALGEB mm = mamul_vv(M, M);
+    EXPECT_EQ(ToDense(mm, 2, 2), (Dense{7, 10, 15, 22}));
+    ASSERT_EQ(ID(Elem(mm, 0)), LISTNUM);
+    // Unpacked rows and symbolic entries take the general ways.
+    ALGEB U = Unpacked({1, 2, 3, 4}, 2, 2);
+    EXPECT_EQ(ToDense(mamul_vv(U, M), 2, 2), (Dense{7, 10, 15, 22}));
+    ALGEB xv = mamul_vv(List({x, MKIMM(1)}), M); // x*[1, 2] + [3, 4]
+    ASSERT_EQ(ID(xv), LIST);
+    EXPECT_EQ(ID(Elem(xv, 0)), SUM);
+
+    EXPECT_EQ(ErrorOf([&] {
+                  mamul_vv(Packed({1, 2, 3}), M);
+              }),
+              "unequal length vectors for inner product");
+    EXPECT_EQ(ErrorOf([&] {
+                  mamul_vv(M, Packed({1, 2, 3}));
+              }),
+              "unequal length vectors for inner product");
+    EXPECT_EQ(ErrorOf([&] {
+                  mamul_vv(Packed({1, 2}), List({Packed({1}), Packed({1, 2})}));
+              }),
+              "matrix of mixed widths");
+    EXPECT_EQ(ErrorOf([&] {
+                  mamul_vv(Packed({1, 2}), List({Packed({1, 2}), List({x, x})}));
+              }),
+              "matrix of mixed rows");
+    EXPECT_EQ(ErrorOf([&] {
+                  mamul_vv(Packed({1e308, 1}), Packed({10, 1}));
+              }),
+              "unable to represent result");
+    EXPECT_EQ(ErrorOf([&] {
+                  mamul_vv(List({EmptySet, MKIMM(1)}), Packed({1, 2}));
+              }),
+              "vector product contains extraneous terms");
+}
+
+TEST_F(MatrixTest, ScalarProductsAndSums) {
+    ALGEB s = mamul_sv(2, List({MKIMM(1), NewNumber(2.5)}));
+    ASSERT_EQ(ID(s), LISTNUM);
+    EXPECT_EQ(LISTNUMDATA(s)[1], 5);
+    ALGEB nested = mamul_sv(-1, List({Packed({1}), List({MKIMM(2), naminstall("x")})}));
+    ASSERT_EQ(ID(nested), LIST);
+    EXPECT_EQ(LISTNUMDATA(Elem(nested, 0))[0], -1);
+    EXPECT_EQ(Elem(Elem(nested, 1), 0), MKIMM(-2));
+    EXPECT_EQ(ErrorOf([&] {
+                  mamul_sv(2, List({MKIMM(1), EmptySet}));
+              }),
+              "mixed matrix entries in product");
+    EXPECT_EQ(ErrorOf([&] { mamul_sv(MakeNaN(EmptySet), Packed({1})); }),
+              "invalid term in scalar-vector product");
+    EXPECT_EQ(ErrorOf([&] { mamul_sv(2, MKIMM(3)); }), "invalid term in scalar-vector product");
+    EXPECT_EQ(ErrorOf([&] { mamul_sv(1e300, Packed({1e10})); }), "unable to represent result");
+
+    // A packed list and a list give a list; two packed lists a packed list.
+    ALGEB x = naminstall("x");
+    ALGEB pp = AddArrays(Packed({1, 2}), List({MKIMM(3), MKIMM(4)}));
+    ASSERT_EQ(ID(pp), LISTNUM);
+    EXPECT_EQ(LISTNUMDATA(pp)[1], 6);
+    ALGEB lp = AddArrays(List({x, MKIMM(4)}), Packed({1, 2}));
+    ASSERT_EQ(ID(lp), LIST);
+    EXPECT_EQ(Elem(lp, 1), MKIMM(6));
+    EXPECT_EQ(ErrorOf([&] {
+                  AddArrays(Packed({1, 2}), Packed({1}));
+              }),
+              "different length arrays in sum");
+    EXPECT_EQ(ErrorOf([&] { AddArrays(List({Packed({1})}), List({MKIMM(1)})); }),
+              "invalid terms in array sum");
+    EXPECT_EQ(ErrorOf([&] { AddArrays(Packed({DBL_MAX}), Packed({DBL_MAX})); }),
+              "unable to represent result");
+}
+
+TEST_F(MatrixTest, ExpOfZeroAndOfOneByOne) {
+    for (int n : {3, 35}) { // 35: the sparse way
+        Dense R = Mexp(Dense(n * n, 0), n);
+        EXPECT_EQ(R, Identity(n)) << n;
+    }
+    for (double x : {-20.0, -1.0, 1e-3, 0.5, 3.0, 50.0}) {
+        Dense R = Mexp({x}, 1);
+        EXPECT_NEAR(R[0], std::exp(x), 1e-14 * std::exp(x)) << x;
+    }
+}
+
+TEST_F(MatrixTest, ExpOfRateMatricesAgainstEigenDecomposition) {
+    // 20: dense with the forward products; 40 full: dense with column buffers;
+    // 40 tridiagonal: 118 non-zeros, the sparse way.
+    struct Case {
+        int n;
+        bool tridiagonal;
+    };
+    for (Case c : {Case{20, false}, Case{40, false}, Case{40, true}}) {
+        Rates r = ReversibleRates(c.n, 17 + c.n, c.tridiagonal);
+        if (c.tridiagonal) {
+            ASSERT_LE(NonZeros(r.Q), 9 * c.n);
+        }
+        Dense E = Mexp(r.Q, c.n), ref = ExpByEigen(r);
+        EXPECT_LT(MaxDiff(E, ref), 1e-12) << c.n << (c.tridiagonal ? " sparse" : " dense");
+        for (int i = 0; i < c.n; i++) { // rows of a transition matrix sum to 1
+            double s = 0;
+            for (int j = 0; j < c.n; j++)
+                s += E[i * c.n + j];
+            EXPECT_NEAR(s, 1, 1e-13);
+        }
+    }
+}
+
+TEST_F(MatrixTest, SparseExpAgreesWithTheDenseWay) {
+    // Beside a full block the same rates are exponentiated densely: the upper left block
+    // of the exponential of the block-diagonal matrix.
+    int n = 40, N = 80;
+    Rates r = ReversibleRates(n, 5, true), full = ReversibleRates(n, 6, false);
+    Dense big(N * N, 0);
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++) {
+            big[i * N + j] = r.Q[i * n + j];
+            big[(n + i) * N + n + j] = full.Q[i * n + j];
+        }
+    ASSERT_GT(NonZeros(big), 9 * N);
+    Dense sparse = Mexp(r.Q, n), dense = Mexp(big, N);
+    Dense block(n * n);
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++)
+            block[i * n + j] = dense[i * N + j];
+    EXPECT_LT(MaxDiff(sparse, block), 1e-13);
+}
+
+TEST_F(MatrixTest, ExpRefusals) {
+    EXPECT_EQ(ErrorOf([] { Mexp({1e306}, 1); }), "cannot compute exp of a matrix");
+    EXPECT_EQ(ErrorOf([] { Mexp({800}, 1); }), "unable to represent result");
+    EXPECT_EQ(ErrorOf([] { Mexp({1, NAN, 0, 1}, 2); }), "matrix too ill-conditioned");
+    Dense huge(40 * 40, 0);
+    huge[0] = 1e308; // sparse: scaled by the norm itself
+    EXPECT_EQ(ErrorOf([&] { Mexp(huge, 40); }), "cannot compute exp of a matrix");
+}
+
+TEST_F(MatrixTest, Logarithm) {
+    Dense I = Identity(3);
+    EXPECT_EQ(ToDense(mlog(NewMatrix(I.data(), 3, 3)), 3, 3), Dense(9, 0));
+    // A transition matrix: exp(log(P)) is P again.
+    Rates r = ReversibleRates(6, 3, false);
+    Dense P = Mexp(r.Q, 6);
+    ALGEB L = mlog(NewMatrix(P.data(), 6, 6));
+    EXPECT_LT(MaxDiff(ToDense(L, 6, 6), r.Q), 1e-12);
+    EXPECT_LT(MaxDiff(ToDense(maexp(L), 6, 6), P), 1e-13);
+
+    Dense neg = {-5, 1, 1, -5};
+    EXPECT_EQ(ErrorOf([&] { mlog(NewMatrix(neg.data(), 2, 2)); }), "Cannot compute log of matrix");
+    // Singular: the series stalls on the eigenvalue 0 and is given up.
+    Dense sing = {0.5, 0.5, 0.5, 0.5};
+    EXPECT_EQ(ErrorOf([&] { mlog(NewMatrix(sing.data(), 2, 2)); }), "Cannot compute log of matrix");
+}
+
+TEST_F(MatrixTest, Transpose) {
+    ALGEB t = transpose(Unpacked({1, 2, 3, 4, 5, 6}, 2, 3));
+    EXPECT_EQ(ToDense(t, 3, 2), (Dense{1, 4, 2, 5, 3, 6}));
+    EXPECT_EQ(ID(Elem(t, 0)), LISTNUM);
+    ALGEB x = naminstall("x");
+    ALGEB s = transpose(List({Packed({1, 2}), List({x, MKIMM(3)})}));
+    ASSERT_EQ(ID(Elem(s, 0)), LIST);
+    EXPECT_EQ(Elem(Elem(s, 0), 1), x);
+    EXPECT_EQ(Elem(Elem(s, 1), 0), MKIMM(2));
+    EXPECT_EQ(transpose(EmptyList), EmptyList);
+    ALGEB cube = List({List({Packed({1}), Packed({2})}), List({Packed({3}), Packed({4})})});
+    EXPECT_EQ(ErrorOf([&] { transpose(cube); }),
+              "transposition of higher-order matrices not implemented");
+    EXPECT_EQ(ErrorOf([&] { transpose(List({MKIMM(1)})); }), "invalid arguments to transpose");
+    EXPECT_EQ(ErrorOf([&] {
+                  transpose(List({Packed({1, 2}), Packed({1})}));
+              }),
+              "invalid arguments to transpose");
+}
+
+// A well-conditioned n x n matrix: a strong diagonal over pseudo-random entries.
+Dense Dominant(int n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<double> u(-1, 1);
+    Dense a(n * n);
+    for (double &x : a)
+        x = u(gen);
+    for (int i = 0; i < n; i++)
+        a[i * n + i] += n;
+    return a;
+}
+
+TEST_F(MatrixTest, LinearSystems) {
+    for (int n : {3, 100}) { // on the stack, in working storage
+        Dense a = Dominant(n, n);
+        std::vector<double> x(n), b(n, 0);
+        for (int i = 0; i < n; i++)
+            x[i] = i - n / 2.0;
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++)
+                b[i] += a[i * n + j] * x[j];
+        ALGEB r = GaussElim(NewMatrix(a.data(), n, n), Packed(b));
+        ASSERT_EQ(ID(r), LISTNUM);
+        for (int i = 0; i < n; i++)
+            EXPECT_NEAR(LISTNUMDATA(r)[i], x[i], 1e-12);
+        EXPECT_EQ(WSHead, nullptr); // working storage is given back
+    }
+    Dense sing = {1, 2, 2, 4};
+    ALGEB S = NewMatrix(sing.data(), 2, 2);
+    EXPECT_EQ(ErrorOf([&] { GaussElim(S, Packed({1, 2})); }), "GaussElim: matrix is singular");
+    EXPECT_EQ(ErrorOf([&] {
+                  GaussElim(S, List({naminstall("x"), MKIMM(1)}));
+              }),
+              "GaussElim: invalid rhs");
+    EXPECT_EQ(ErrorOf([&] { GaussElim(S, Packed({1, 2, 3})); }), "GaussElim: incorrect dimensions");
+    // Elimination on Wilkinson's matrix of order 30 grows its entries to 2^29: the residual
+    // gives the answer away.
+    int n = 30;
+    Dense w(n * n, 0);
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++)
+            w[i * n + j] = i == j || j == n - 1 ? 1 : (j < i ? -1 : 0);
+    std::vector<double> b(n);
+    for (int i = 0; i < n; i++)
+        b[i] = 1 + (i + 1) / 7.0;
+    EXPECT_EQ(ErrorOf([&] { GaussElim(NewMatrix(w.data(), n, n), Packed(b)); }),
+              "GaussElim: matrix too ill-conditioned");
+    // Too large: refused from the row count alone.
+    ALGEB rows = Newl1(2002, EXPSEQ);
+    for (int i = 1; i <= 2001; i++)
+        rows[i] = W(EmptyList);
+    EXPECT_EQ(ErrorOf([&] { GaussElim(New2(LIST, rows), EmptyList); }),
+              "dimension too large for GaussElim");
+    EXPECT_EQ(ErrorOf([&] { matrix_inverse(New2(LIST, rows)); }),
+              "dimension too large for matrix inverse");
+}
+
+TEST_F(MatrixTest, Inverse) {
+    for (int n : {5, 80}) {
+        Dense a = Dominant(n, 3 * n);
+        Dense inv = ToDense(matrix_inverse(NewMatrix(a.data(), n, n)), n, n);
+        EXPECT_LT(MaxDiff(Mul(a, inv, n), Identity(n)), 1e-13) << n;
+    }
+    Dense sing = {1, 2, 3, 2, 4, 6, 0, 0, 1};
+    EXPECT_EQ(ErrorOf([&] { matrix_inverse(NewMatrix(sing.data(), 3, 3)); }),
+              "matrix_inverse: matrix is singular");
+}
+
+TEST_F(MatrixTest, Cholesky) {
+    for (int n : {1, 2, 6}) { // closed forms for 1 and 2
+        Dense b = Dominant(n, 7 * n), a(n * n);
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++) {
+                double s = 0;
+                for (int k = 0; k < n; k++)
+                    s += b[i * n + k] * b[j * n + k];
+                a[i * n + j] = s;
+            }
+        Dense R = ToDense(Cholesky(NewMatrix(a.data(), n, n)), n, n);
+        Dense RRt(n * n, 0);
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++) {
+                if (j > i) {
+                    EXPECT_EQ(R[i * n + j], 0);
+                }
+                for (int k = 0; k < n; k++)
+                    RRt[i * n + j] += R[i * n + k] * R[j * n + k];
+            }
+        EXPECT_LT(MaxDiff(RRt, a), 1e-12 * n * n) << n;
+    }
+    Dense notsym = {2, 1, 0, 2};
+    EXPECT_EQ(ErrorOf([&] { Cholesky(NewMatrix(notsym.data(), 2, 2)); }),
+              "matrix is not symmetric");
+    Dense rect = {1, 2, 3, 4, 5, 6};
+    EXPECT_EQ(ErrorOf([&] { Cholesky(NewMatrix(rect.data(), 2, 3)); }), "matrix must be square");
+    for (Dense indef : {Dense{-1}, Dense{1, 2, 2, 1}, Dense{2, 1, 1, 1, 2, 1, 1, 1, -5}}) {
+        int n = (int)std::lround(std::sqrt((double)indef.size()));
+        EXPECT_EQ(ErrorOf([&] { Cholesky(NewMatrix(indef.data(), n, n)); }),
+                  "matrix is not positive definite")
+            << n;
+    }
+}
+
+TEST_F(MatrixTest, EigenvaluesOfKnownMatrices) {
+    // The second difference matrix of order n: 2 - 2 cos(k pi / (n + 1)).
+    for (int n : {3, 80}) {
+        Dense a(n * n, 0);
+        for (int i = 0; i < n; i++) {
+            a[i * n + i] = 2;
+            if (i > 0) a[i * n + i - 1] = a[(i - 1) * n + i] = -1;
+        }
+        ALGEB ev = Eigenvalues(Seq({NewMatrix(a.data(), n, n)}));
+        ASSERT_EQ(ID(ev), LISTNUM);
+        for (int k = 0; k < n; k++) // ascending
+            EXPECT_NEAR(LISTNUMDATA(ev)[k], 2 - 2 * std::cos((k + 1) * M_PI / (n + 1)), 1e-13);
+    }
+}
+
+TEST_F(MatrixTest, EigenvectorsSatisfyTheEigenEquation) {
+    ALGEB V = naminstall("EigenvectorsForTest");
+    for (int n : {1, 2, 20, 75}) {
+        Dense b = Dominant(n, 11 * n), a(n * n);
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++)
+                a[i * n + j] = b[i * n + j] + b[j * n + i];
+        ALGEB ev = Eigenvalues(Seq({Unpacked(a, n, n), V}));
+        Dense vec = ToDense(A(V[1]), n, n);
+        for (int k = 0; k < n; k++) {
+            double lambda = LISTNUMDATA(ev)[k];
+            if (k > 0) {
+                EXPECT_LE(LISTNUMDATA(ev)[k - 1], lambda);
+            }
+            for (int i = 0; i < n; i++) {
+                double s = 0;
+                for (int j = 0; j < n; j++)
+                    s += a[i * n + j] * vec[j * n + k];
+                EXPECT_LT(std::fabs(s - lambda * vec[i * n + k]), 1e-12 * n) << n;
+            }
+        }
+        Dense VtV(n * n, 0);
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++)
+                for (int k = 0; k < n; k++)
+                    VtV[i * n + j] += vec[k * n + i] * vec[k * n + j];
+        EXPECT_LT(MaxDiff(VtV, Identity(n)), 1e-13) << n;
+    }
+}
+
+TEST_F(MatrixTest, EigenvaluesRefusals) {
+    Dense notsym = {1, 2, 2.0000001, 1};
+    ALGEB ns = NewMatrix(notsym.data(), 2, 2);
+    EXPECT_EQ(ErrorOf([&] { Eigenvalues(Seq({ns})); }), "input matrix must be symmetric");
+    // Differences within the rounding of the entries pass.
+    Dense nearly = {1, 0.1, 0.1 + 1e-17, 1};
+    EXPECT_NO_THROW(Eigenvalues(Seq({NewMatrix(nearly.data(), 2, 2)})));
+    ALGEB sym = List({List({MKIMM(1), naminstall("x")}), List({naminstall("x"), MKIMM(1)})});
+    EXPECT_EQ(ErrorOf([&] { Eigenvalues(Seq({sym})); }), "invalid arguments");
+    Dense I = Identity(2);
+    EXPECT_EQ(ErrorOf([&] {
+                  Eigenvalues(Seq({NewMatrix(I.data(), 2, 2), MKIMM(1)}));
+              }),
+              "invalid arguments");
+    EXPECT_EQ(ErrorOf([&] { Eigenvalues(null); }), "invalid arguments");
+    Dense rect = {1, 2, 3, 4, 5, 6};
+    EXPECT_EQ(ErrorOf([&] { Eigenvalues(Seq({NewMatrix(rect.data(), 2, 3)})); }),
+              "unable to convert to an array");
+}
+
+} // namespace
