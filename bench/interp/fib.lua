@@ -1,0 +1,5 @@
+-- Recursive Fibonacci numbers: function calls and integer arithmetic.
+local function fib(n)
+  if n < 2 then return n else return fib(n - 1) + fib(n - 2) end
+end
+print(string.format("%d", fib(27)))

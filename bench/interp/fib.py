@@ -1,0 +1,5 @@
+# Recursive Fibonacci numbers: function calls and integer arithmetic.
+def fib(n):
+    return n if n < 2 else fib(n - 1) + fib(n - 2)
+
+print("%d" % fib(27))
