@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <sys/time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -17,12 +16,14 @@
 
 #include "Lumbra.h"
 #include "SetOption.h"
+#include "FileSize.h"
 #include "assemble.h"
 #include "compress.h"
 #include "eval.h"
 #include "evald.h"
 #include "evalfunc.h"
 #include "evalstat.h"
+#include "miscfuncs.h"
 #include "mprintf.h"
 #include "parse.h"
 #include "rand.h"
@@ -129,12 +130,6 @@ int builtinnumber(ALGEB proc) {
 
 // ---------------------------------------------------------------------------
 // Clocks.
-
-static double wallclock() {
-    struct timeval tv;
-    gettimeofday(&tv, 0);
-    return (double)tv.tv_sec + (double)tv.tv_usec * 1e-6;
-}
 
 // time (5) and walltime (12): a clock reading, or the time the arguments take.
 static ALGEB timing(ALGEB call, double (*clock)(), bool allform) {
@@ -491,7 +486,7 @@ static ALGEB specialform(int b, ALGEB fname, ALGEB call) {
     case 9: return ReadLibrary(fname, call);
     case 10: need(1); return zip(a);
     case 11: return sumprod(fname, call, true);
-    case 12: return timing(call, wallclock, false);
+    case 12: return timing(call, rtime, false);
     case 13: need(2); return sequence(fname, call);
     case 14: need(1); return rememberform(fname, a);
     case 15:
@@ -791,6 +786,12 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
         return null;
     case 124: return searcharray(a, a2);
     case 125: return boolname(Equal(a, a2, 1));
+    case 126:
+        serverrefuses("cannot do CallSystem as a server");
+        return CallSystem(cstring(a).c_str());
+    case 127:
+        serverrefuses("cannot do ReadRawFile as a server");
+        return ReadRawFile(cstring(a).c_str());
     case 128: return SetOption(a);
     case 129: return parsebuiltin(a);
     case 130: nextgc = cused - 1; return null;
@@ -816,6 +817,8 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
     case 168:
         if (printprofile) prtprof(b == 167, cstring(a).c_str(), (int)ENVevlstlev - 1);
         return null;
+    case 180: return date();
+    case 181: return hostname();
     case 187: return searchordered(a, a2);
     case 188: return Newint(getpid());
     case 189: sleep((unsigned)std::max(0L, intarg(a))); return null;
@@ -855,6 +858,16 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
     case 301: return blanks(fname, t);
     case 302: return names(n >= 1 ? a : ININanything);
     case 303: return ReadOneStatement(t);
+    case 304:
+        if (n != 1) counterror(fname, n);
+        return FileStat(a);
+    case 307:
+        serverrefuses("cannot do TimedCallSystem as a server");
+        if (n < 1) counterror(fname, n);
+        return TimedCallSystem(cstring(a).c_str(), n == 2 ? (int)intarg(a2) : 0);
+    case 308:
+        if (n < 1) counterror(fname, n);
+        return LockFile(cstring(a).c_str(), n == 2 ? cstring(a2).c_str() : nullptr);
     case 315: DebugLevel = 1000000000; return null;
     case 316: return rawline(t);
     case 317: return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);

@@ -8,6 +8,7 @@
 
 #include "main.h"
 #include "mdebug.h"
+#include "miscfuncs.h"
 #include "storman.h"
 
 read_unit read_units[MAX_FILES];
@@ -154,19 +155,10 @@ void WriteString(const char *s) {
     fputs(s, stdout);
 }
 
-// A leading "~/" stands for the home directory.
-static void expand_home(const char *name, char *buf, size_t size) {
-    const char *home = getenv("HOME");
-    if (name[0] == '~' && (name[1] == '/' || name[1] == 0) && home != nullptr)
-        snprintf(buf, size, "%s%s", home, name + 1);
-    else
-        snprintf(buf, size, "%s", name);
-}
-
 void OpenOutput(const char *name, int append) {
     if (optserver) userror("cannot do OpenAppending/OpenWriting as a server");
     char path[256];
-    expand_home(name, path, sizeof path);
+    expandname(name, path, sizeof path);
     fflush(w_unit);
     if (strcmp(path, "previous") == 0) {
         if (w_unit0 == 0) userror("there is no previous output file open");
