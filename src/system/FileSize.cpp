@@ -88,6 +88,10 @@ void ReadFile(const char *path, char *buffer, size_t length) {
 ALGEB ReadRawFile(const char *name) {
     char path[256];
     expandname(name, path, sizeof path);
+    // What cannot be read at all is refused before the reading, whose failures are fatal.
+    struct stat st;
+    if (stat(path, &st) == 0 && S_ISDIR(st.st_mode)) userror("cannot read a directory");
+    if (stat(path, &st) == 0 && access(path, R_OK) != 0) userror("Unable to open input file");
     uint64_t n = FileSize(path);
     if (n == 0) return OneChar[0];
     ALGEB r = NewText((UWORD)n);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "Lumbra.h"
+#include "miscfuncs.h"
 #include "evalstat.h"
 #include "sets.h"
 #include "yylex.h"
@@ -39,35 +40,6 @@ static ALGEB setflag(int *flag, ALGEB v, const char *msg) {
     else
         userror(msg);
     return boolobj(old);
-}
-
-// A leading tilde stands for a home directory: "~" or "~/..." the user's own, "~name/..."
-// that user's.
-static void expandhome(const char *name, char *buf, size_t size) {
-    const char *home = 0, *rest = name;
-    if (name[0] == '~') {
-        const char *slash = strchr(name, '/');
-        size_t ulen = slash != 0 ? (size_t)(slash - name - 1) : strlen(name + 1);
-        rest = name + 1 + ulen;
-        struct passwd *pw;
-        if (ulen == 0) {
-            pw = getpwuid(getuid());
-        } else {
-            char user[24];
-            if (ulen > sizeof user - 1) ulen = sizeof user - 1;
-            memcpy(user, name + 1, ulen);
-            user[ulen] = 0;
-            pw = getpwnam(user);
-            if (pw == 0) {
-                char msg[60];
-                snprintf(msg, sizeof msg, "Unknown user: %s", user);
-                userror(msg);
-            }
-        }
-        home = pw != 0 ? pw->pw_dir : "";
-    }
-    int n = home != 0 ? snprintf(buf, size, "%s%s", home, rest) : snprintf(buf, size, "%s", rest);
-    if (n < 0 || (size_t)n >= size) userror("File name too long");
 }
 
 // The characters of a NAME or TEXT, NUL-terminated, at most size-1 of them.
@@ -104,7 +76,7 @@ static ALGEB setplotoutput(ALGEB v) {
         return old;
     }
     textof(v, name, sizeof name);
-    expandhome(name, expanded, sizeof expanded);
+    expandname(name, expanded, sizeof expanded);
     strcpy(plotoutput, expanded);
     return old;
 }
