@@ -23,6 +23,7 @@
 #include "evald.h"
 #include "evalfunc.h"
 #include "evalstat.h"
+#include "matrix.h"
 #include "miscfuncs.h"
 #include "mprintf.h"
 #include "parse.h"
@@ -764,10 +765,12 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
         return null;
     }
     case 110: {
+        if (!IMMINT(a) && ID2(a) == LIST) return maexp(a);
         if (!numeric(a) || !(DBL(a) < 709.1962086421661)) kinderror(fname);
         return NewNumber(exp(DBL(a)));
     }
     case 111: {
+        if (!IMMINT(a) && ID2(a) == LIST) return mlog(a);
         if (!numeric(a) || DBL(a) <= 0) kinderror(fname);
         return NewNumber(log(DBL(a)));
     }
@@ -784,6 +787,7 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
         serverrefuses("cannot do OpenAppending/OpenWriting as a server");
         OpenOutput(cstring(a).c_str(), b == 121);
         return null;
+    case 123: return GaussElim(a, a2);
     case 124: return searcharray(a, a2);
     case 125: return boolname(Equal(a, a2, 1));
     case 126:
@@ -797,6 +801,9 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
     case 130: nextgc = cused - 1; return null;
     case 131: return memberof(a, a2);
     case 137: return msscanf(a, a2);
+    case 138: return matrix_inverse(a);
+    case 139: return transpose(a);
+    case 140: return Cholesky(a);
     case 147: return Newint(size(a));
     case 148: return version();
     case 149: return Newint((INT)hashalg(a));
@@ -855,6 +862,7 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
     case 243: return compress(a);
     case 244: return decompress(a);
     case 247: exitWithStatus((int)intarg(a));
+    case 252: return Eigenvalues(t);
     case 301: return blanks(fname, t);
     case 302: return names(n >= 1 ? a : ININanything);
     case 303: return ReadOneStatement(t);

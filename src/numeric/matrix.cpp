@@ -348,6 +348,7 @@ void mmul(const double *A, const double *B, double *C, WORD n) {
         // A column of B in a row of its own keeps the inner loop on contiguous doubles.
         static double col[10008];
         for (WORD j = 0; j < n; j++) {
+            if (InterruptNow) lumbra_jump(Main);
             for (WORD k = 0; k < n; k++)
                 col[k] = B[k * n + j];
             for (WORD i = 0; i < n; i++) {
@@ -360,13 +361,15 @@ void mmul(const double *A, const double *B, double *C, WORD n) {
         }
         return;
     }
-    for (WORD i = 0; i < n; i++)
+    for (WORD i = 0; i < n; i++) {
+        if (InterruptNow) lumbra_jump(Main);
         for (WORD j = 0; j < n; j++) {
             double s = 0, c = 0;
             for (WORD k = 0; k < n; k++)
                 compadd(s, c, A[i * n + k] * B[k * n + j]);
             C[i * n + j] = compresult(s, c);
         }
+    }
 }
 
 // A non-zero entry of a sparse matrix.
