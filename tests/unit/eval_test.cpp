@@ -1,96 +1,14 @@
 // Equality and ordering of objects, class names, and parameters of the running activation.
 #include <gtest/gtest.h>
 
-#include <initializer_list>
-#include <string>
-
-#include "Lumbra.h"
 #include "eval.h"
+#include "testkit.h"
 
 namespace {
 
-class Eval : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        InitObjects();
-        IniEnv.jump = 1; // errors unwind to the test instead of ending it
-    }
-};
+using namespace testkit;
 
-std::string lasterror() {
-    ALGEB e = A(ININlasterror[1]);
-    if (ID(e) == EXPSEQ) e = A(e[LENGTH2(e) - 1]);
-    return NAMETEXT(e);
-}
-
-template <class F>
-std::string errorof(F f) {
-    try {
-        f();
-    } catch (const Unwind &u) {
-        EXPECT_EQ(u.code, Error);
-        return lasterror();
-    }
-    ADD_FAILURE() << "no error raised";
-    return "";
-}
-
-ALGEB N(const char *s) {
-    return naminstall(s);
-}
-
-ALGEB Str(const char *s) {
-    size_t n = strlen(s);
-    ALGEB t = NewText(n);
-    memcpy(STR(t)->t, s, n);
-    return t;
-}
-
-// A view of n characters starting at p.
-ALGEB View(const char *p, WORD n) {
-    ALGEB t = Newl1(3, TEXT);
-    t[1] = n;
-    t[2] = W(p);
-    return t;
-}
-
-ALGEB Num(double d) {
-    ALGEB r = Newl1(2, NUMBER);
-    ((Number *)r)->N = d;
-    return r;
-}
-
-ALGEB Seq(std::initializer_list<ALGEB> xs) {
-    ALGEB s = Newl1((WORD)xs.size() + 1, EXPSEQ);
-    WORD i = 1;
-    for (ALGEB x : xs)
-        s[i++] = W(x);
-    return s;
-}
-
-ALGEB List(std::initializer_list<ALGEB> xs) {
-    return New2(LIST, Seq(xs));
-}
-
-ALGEB Packed(std::initializer_list<double> xs) {
-    ALGEB x = Newl1((WORD)xs.size() + 1, LISTNUM);
-    WORD i = 0;
-    for (double d : xs)
-        LISTNUMDATA(x)[i++] = d;
-    return x;
-}
-
-ALGEB Call(ALGEB f, std::initializer_list<ALGEB> xs) {
-    ALGEB r = Newl2((WORD)xs.size() + 2, FUNCTION, f);
-    WORD i = 2;
-    for (ALGEB x : xs)
-        r[i++] = W(x);
-    return r;
-}
-
-ALGEB I(WORD v) {
-    return MKIMM(v);
-}
+class Eval : public KernelTest {};
 
 TEST_F(Eval, NumbersEqualByValueWhateverTheirForm) {
     EXPECT_TRUE(Equal(I(2), Num(2.0), 0));
@@ -185,8 +103,8 @@ TEST_F(Eval, RecordsAreEqualOnlyWhenIdentical) {
     ALGEB d1 = Newl1(dlen, DNAFILE), d2 = Newl1(dlen, DNAFILE);
     strcpy(((database *)d1)->FileName, "one");
     strcpy(((database *)d2)->FileName, "two");
-    EXPECT_EQ(errorof([&] { Equal(d1, d2, 0); }), "unable to compare");
-    EXPECT_EQ(errorof([&] { Equal(List({d1}), List({d2}), 0); }), "unable to compare");
+    EXPECT_EQ(ErrorOf([&] { Equal(d1, d2, 0); }), "unable to compare");
+    EXPECT_EQ(ErrorOf([&] { Equal(List({d1}), List({d2}), 0); }), "unable to compare");
     EXPECT_TRUE(Equal(d1, d1, 0));
 }
 
@@ -217,8 +135,8 @@ TEST_F(Eval, NumbersOrderAsDoublesAndOthersNeedAMethod) {
     ALGEB l = List({I(1)});
     EXPECT_TRUE(CompareAny(LESSEQ, l, l));
     EXPECT_FALSE(CompareAny(LESSTHAN, l, l));
-    EXPECT_EQ(errorof([&] { CompareAny(LESSTHAN, l, List({I(2)})); }), "values cannot be ordered");
-    EXPECT_EQ(errorof([&] { CompareAny(LESSEQ, I(1), N("x")); }), "values cannot be ordered");
+    EXPECT_EQ(ErrorOf([&] { CompareAny(LESSTHAN, l, List({I(2)})); }), "values cannot be ordered");
+    EXPECT_EQ(ErrorOf([&] { CompareAny(LESSEQ, I(1), N("x")); }), "values cannot be ordered");
 }
 
 TEST_F(Eval, ClassNames) {
@@ -288,10 +206,10 @@ TEST_F(Activation, ParametersTakeTheArguments) {
 }
 
 TEST_F(Activation, AMissingArgumentIsReportedWithItsParameter) {
-    EXPECT_EQ(errorof([] { evparloc(New2(PARAM, A(2))); }),
+    EXPECT_EQ(ErrorOf([] { evparloc(New2(PARAM, A(2))); }),
               "f uses a 2nd argument, y, which is not present");
     ctx[3] = W(null);
-    EXPECT_EQ(errorof([] { evparloc(New2(PARAM, A(1))); }),
+    EXPECT_EQ(ErrorOf([] { evparloc(New2(PARAM, A(1))); }),
               "f uses a 1st argument, x:integer, which is not present");
 }
 
@@ -340,23 +258,14 @@ class Remember : public Eval {
         TopLevelStack[1] = savedplev;
         TopLevelStack[7] = W(null);
         rf[1] = 0;
-        if (w_unit != 0 && w_unit != stdout) fclose(w_unit);
-        w_unit = stdout;
         remember(0, 0);
     }
     // What is written to the output unit while f runs.
     template <class F>
     std::string output(F f) {
-        w_unit = tmpfile();
+        UnitCapture out;
         f();
-        fflush(w_unit);
-        rewind(w_unit);
-        std::string s;
-        for (int c; (c = fgetc(w_unit)) != EOF;)
-            s += (char)c;
-        fclose(w_unit);
-        w_unit = stdout;
-        return s;
+        return out.Written();
     }
 };
 
@@ -391,14 +300,14 @@ TEST_F(Remember, TheDittoNamesGiveTheirProcedure) {
 }
 
 TEST_F(Remember, OnlyNamesOfProceduresCanBeRemembered) {
-    EXPECT_EQ(errorof([] { remember(I(3), Seq({})); }),
+    EXPECT_EQ(ErrorOf([] { remember(I(3), Seq({})); }),
               "remember-ing should be on a function name");
     rf[1] = 0;
-    EXPECT_EQ(errorof([&] { remember(rf, Seq({})); }),
+    EXPECT_EQ(ErrorOf([&] { remember(rf, Seq({})); }),
               "is not assigned a procedure for remember-ing");
     EXPECT_EQ(A(A(ININlasterror[1])[1]), rf);
     rf[1] = W(I(4));
-    EXPECT_EQ(errorof([&] { remember(rf, Seq({})); }),
+    EXPECT_EQ(ErrorOf([&] { remember(rf, Seq({})); }),
               "is not assigned a procedure for remember-ing");
 }
 

@@ -3,40 +3,15 @@
 
 #include <cfloat>
 #include <cmath>
-#include <string>
 
-#include "Lumbra.h"
 #include "evald.h"
+#include "testkit.h"
 
 namespace {
 
-class EvaldTest : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        InitObjects();
-        IniEnv.jump = 1; // errors unwind to the test instead of ending it
-    }
-};
+using namespace testkit;
 
-// The message of the user error that f raises, or "" when it raises none.
-template <typename F>
-std::string ErrorOf(F f) {
-    try {
-        f();
-    } catch (const Unwind &u) {
-        EXPECT_EQ(u.code, Error);
-        ALGEB m = A(ININlasterror[1]);
-        if (ID(m) == EXPSEQ) m = A(m[LENGTH2(m) - 1]);
-        return NAMETEXT(m);
-    }
-    return "";
-}
-
-ALGEB Num(double d) {
-    ALGEB r = Newl1(3, NUMBER);
-    ((Number *)r)->N = d;
-    return r;
-}
+class EvaldTest : public KernelTest {};
 
 TEST_F(EvaldTest, SumKeepsLowOrderBits) {
     double t1[] = {0, 1e16, 1, -1e16};

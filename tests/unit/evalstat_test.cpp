@@ -2,30 +2,17 @@
 // last results kept for the ditto names.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
-#include "Lumbra.h"
 #include "evalstat.h"
-#include "parse.h"
+#include "testkit.h"
 
 namespace {
 
-class EvalStat : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        InitObjects();
-        IniEnv.jump = 1; // errors unwind to the test instead of ending it
-    }
-    void SetUp() override {
-        Environment = &IniEnv;
-        IniEnv.evlstlev = 1;
-        prtflag = 0; // nothing is printed
-    }
-};
+using namespace testkit;
 
-ALGEB Parse(const char *s) {
-    return LumbraParse(s, (int)strlen(s));
-}
+class EvalStat : public KernelTest {
+  protected:
+    void SetUp() override { prtflag = 0; } // nothing is printed
+};
 
 int Unwound(ALGEB stat) {
     try {

@@ -2,66 +2,22 @@
 // files, status, locks, and command output in pieces with a time limit.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <pwd.h>
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "FileSize.h"
-#include "Lumbra.h"
 #include "miscfuncs.h"
+#include "testkit.h"
 
 namespace {
 
-class FilesTest : public ::testing::Test {
+using namespace testkit;
+
+class FilesTest : public TempDir, public KernelTest {
   protected:
-    static void SetUpTestSuite() {
-        InitObjects();
-        IniEnv.jump = 1; // errors unwind to the test instead of ending it
-    }
-
-    void SetUp() override {
-        char tmpl[] = "/tmp/lumbra-files-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override {
-        std::string cmd = "rm -rf '" + dir + "'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
-    }
-
-    std::string Path(const std::string &name) { return dir + "/" + name; }
-
-    void Write(const std::string &name, const std::string &text) {
-        FILE *f = fopen(Path(name).c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        fwrite(text.data(), 1, text.size(), f);
-        fclose(f);
-    }
-
     void Shell(const std::string &cmd) { ASSERT_EQ(system(cmd.c_str()), 0) << cmd; }
-
-    std::string dir;
 };
-
-template <typename F>
-std::string ErrorOf(F f) {
-    try {
-        f();
-    } catch (const Unwind &u) {
-        EXPECT_EQ(u.code, Error);
-        ALGEB m = A(ININlasterror[1]);
-        if (ID(m) == EXPSEQ) m = A(m[LENGTH2(m) - 1]);
-        return NAMETEXT(m);
-    }
-    return "";
-}
-
-std::string Text(ALGEB s) {
-    EXPECT_EQ(ID(s), TEXT);
-    return std::string(STR(s)->t, (size_t)STR(s)->length);
-}
 
 std::string Expand(const char *name) {
     char buf[256];

@@ -1,33 +1,13 @@
 // Unique names, hash buckets and the structural hash.
 #include <gtest/gtest.h>
 
-#include <string>
-
-#include "Lumbra.h"
+#include "testkit.h"
 
 namespace {
 
-class HashTest : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        InitObjects();
-        IniEnv.jump = 1; // errors unwind to the test instead of ending it
-    }
-};
+using namespace testkit;
 
-// The message of the user error that f raises, or "" when it raises none.
-template <typename F>
-std::string ErrorOf(F f) {
-    try {
-        f();
-    } catch (const Unwind &u) {
-        EXPECT_EQ(u.code, Error);
-        ALGEB m = A(ININlasterror[1]);
-        if (ID(m) == EXPSEQ) m = A(m[LENGTH2(m) - 1]);
-        return NAMETEXT(m);
-    }
-    return "";
-}
+class HashTest : public KernelTest {};
 
 ALGEB ListOf(std::initializer_list<int> xs) {
     ALGEB s = Newl1((WORD)xs.size() + 1, EXPSEQ);

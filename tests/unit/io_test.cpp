@@ -2,53 +2,23 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
-#include <string>
 #include <unistd.h>
 
-#include "Lumbra.h"
+#include "testkit.h"
 
 namespace {
 
-class IoTest : public ::testing::Test {
+using namespace testkit;
+
+class IoTest : public TempDir, public KernelTest {
   protected:
-    static void SetUpTestSuite() {
-        InitObjects();
-        IniEnv.jump = 1; // errors unwind to the test instead of ending it
-    }
-
-    void SetUp() override {
-        char tmpl[] = "/tmp/lumbra-io-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override {
-        CloseAllInput();
-        while (w_unit0 > 0)
-            OpenOutput("previous", 0);
-        optserver = 0;
-        std::string rm = "rm -rf '" + dir + "'";
-        EXPECT_EQ(system(rm.c_str()), 0);
-    }
-
-    std::string Path(const std::string &name) { return dir + "/" + name; }
-
-    void Write(const std::string &name, const std::string &text) {
-        FILE *f = fopen(Path(name).c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        fputs(text.c_str(), f);
-        fclose(f);
-    }
-
     void Gzip(const std::string &from, const std::string &to) {
         std::string cmd = "gzip -c \"" + Path(from) + "\" > \"" + Path(to) + "\"";
         ASSERT_EQ(system(cmd.c_str()), 0);
     }
-
-    std::string dir;
 };
 
 // The lines of the current unit, as the lexer would get them.
@@ -63,25 +33,9 @@ std::string ReadUnit() {
 std::string FileText(const std::string &path) {
     FILE *f = fopen(path.c_str(), "r");
     if (f == nullptr) return "(missing)";
-    std::string all;
-    int c;
-    while ((c = getc(f)) != EOF)
-        all += (char)c;
+    std::string all = ReadRest(f);
     fclose(f);
     return all;
-}
-
-template <typename F>
-std::string ErrorOf(F f) {
-    try {
-        f();
-    } catch (const Unwind &u) {
-        EXPECT_EQ(u.code, Error);
-        ALGEB m = A(ININlasterror[1]);
-        if (ID(m) == EXPSEQ) m = A(m[LENGTH2(m) - 1]);
-        return NAMETEXT(m);
-    }
-    return "";
 }
 
 int OpenDescriptors() {
@@ -293,7 +247,6 @@ TEST_F(IoTest, OutputNamesMayStartAtHome) {
 class EndOfInputDeathTest : public IoTest {
   protected:
     void SetUp() override {
-        IoTest::SetUp();
         int master = posix_openpt(O_RDWR | O_NOCTTY);
         if (master < 0) GTEST_SKIP() << "no pseudo-terminals here";
         close(master);

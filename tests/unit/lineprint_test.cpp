@@ -1,18 +1,15 @@
 // The printer: precedence, numbers, texts, procedures, records, folding and buffers.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
-#include "Lumbra.h"
+#include "testkit.h"
 
 namespace {
 
-class Printer : public ::testing::Test {
+using namespace testkit;
+
+class Printer : public KernelTest {
   protected:
     void SetUp() override {
-        InitObjects();
-        IniEnv.jump = 1;
         lline = 0;
         scrnwidth = 80;
         BreakLongLines = 1;
@@ -29,27 +26,11 @@ class Printer : public ::testing::Test {
         ININDB[1] = 0;
         naminstall("DM")[1] = 0;
         naminstall("DMS")[1] = 0;
-        if (w_unit != 0 && w_unit != stdout) fclose(w_unit);
-        w_unit = stdout;
-    }
-    // Everything written to the output unit after this call, read back by unitout().
-    void captureunit() { w_unit = tmpfile(); }
-    std::string unitout() {
-        fflush(w_unit);
-        rewind(w_unit);
-        std::string s;
-        int c;
-        while ((c = fgetc(w_unit)) != EOF)
-            s += (char)c;
-        return s;
     }
 };
 
-std::vector<char> buffer(PRINTBUFSIZE);
-
 std::string P(ALGEB x) {
-    int n = PrintIntoBuffer(x, buffer.data());
-    return std::string(buffer.data(), n);
+    return Printed(x);
 }
 
 std::string Esc(ALGEB x) {
@@ -59,32 +40,10 @@ std::string Esc(ALGEB x) {
     return s;
 }
 
-ALGEB N(const char *s) {
-    return naminstall(s);
-}
-ALGEB I(WORD v) {
-    return Newint(v);
-}
-ALGEB T(const std::string &s) {
-    ALGEB t = NewText(s.size());
-    memcpy(STR(t)->t, s.data(), s.size());
-    return t;
-}
-
-ALGEB Seq(std::initializer_list<ALGEB> xs) {
-    ALGEB s = Newl1((WORD)xs.size() + 1, EXPSEQ);
-    WORD i = 1;
-    for (ALGEB x : xs)
-        s[i++] = W(x);
-    return s;
-}
 ALGEB Obj(WORD type, std::initializer_list<ALGEB> xs) {
     ALGEB s = Seq(xs);
     s[0] = (s[0] & ~MASKID) | type;
     return s;
-}
-ALGEB List(std::initializer_list<ALGEB> xs) {
-    return New2(LIST, Seq(xs));
 }
 ALGEB Minus(ALGEB x) {
     return New3(PROD, consm1, x);
@@ -96,24 +55,6 @@ ALGEB Raw(WORD type, WORD v) {
     ALGEB r = Newl1(2, type);
     r[1] = v;
     return r;
-}
-
-std::string lasterror() {
-    ALGEB e = A(ININlasterror[1]);
-    if (ID(e) == EXPSEQ) e = A(e[2]);
-    return NAMETEXT(e);
-}
-
-template <class F>
-std::string errorof(F f) {
-    try {
-        f();
-    } catch (const Unwind &u) {
-        EXPECT_EQ(u.code, Error);
-        return lasterror();
-    }
-    ADD_FAILURE() << "no error raised";
-    return "";
 }
 
 TEST_F(Printer, SumsProductsAndPowers) {
@@ -213,48 +154,48 @@ TEST_F(Printer, Numbers) {
 }
 
 TEST_F(Printer, NumberFormatName) {
-    ININNumberFormat[1] = W(T("%.2f"));
+    ININNumberFormat[1] = W(Str("%.2f"));
     EXPECT_EQ(P(NewNumber(0.5)), "0.50");
     EXPECT_EQ(P(I(3)), "3.00");
     ININNumberFormat[1] = W(N("<%g>"));
     EXPECT_EQ(P(NewNumber(0.5)), "<0.5>");
     // A format that does not take exactly one double is not handed to the platform.
-    ININNumberFormat[1] = W(T("%s"));
+    ININNumberFormat[1] = W(Str("%s"));
     EXPECT_EQ(P(NewNumber(0.5)), "0.5000");
-    ININNumberFormat[1] = W(T("%g %g"));
+    ININNumberFormat[1] = W(Str("%g %g"));
     EXPECT_EQ(P(NewNumber(0.5)), "0.5000");
     ININNumberFormat[1] = W(I(5));
     EXPECT_EQ(P(NewNumber(0.5)), "0.5000");
-    ININNumberFormat[1] = W(T("%500.1f"));
+    ININNumberFormat[1] = W(Str("%500.1f"));
     char buf[100];
     PrintToString = buf;
-    EXPECT_EQ(errorof([] { sprintnum(1.5); }), "buffer not large enough for printing number");
+    EXPECT_EQ(ErrorOf([] { sprintnum(1.5); }), "buffer not large enough for printing number");
     EXPECT_EQ(PrintToString, nullptr);
 }
 
 TEST_F(Printer, PlainTexts) {
-    EXPECT_EQ(P(T("it's a\\b")), "it's a\\b");
+    EXPECT_EQ(P(Str("it's a\\b")), "it's a\\b");
     std::string s199(199, 'x');
-    EXPECT_EQ(P(T(s199)), s199);
+    EXPECT_EQ(P(Str(s199)), s199);
     std::string s200;
     for (int i = 0; i < 200; i++)
         s200 += (char)('a' + i % 26);
-    EXPECT_EQ(P(T(s200)), s200.substr(0, 50) + " ..(200).. " + s200.substr(189));
+    EXPECT_EQ(P(Str(s200)), s200.substr(0, 50) + " ..(200).. " + s200.substr(189));
     EXPECT_EQ(P(OneChar[0]), "");
     EXPECT_EQ(P(OneChar['q']), "q");
 }
 
 TEST_F(Printer, EscapedTexts) {
-    EXPECT_EQ(Esc(T("it's")), "'it''s'");
-    EXPECT_EQ(Esc(T("a\\b")), "'a\\\\b'");
-    EXPECT_EQ(Esc(T("\a\b\f\n\r\t\v")), "'\\a\\b\\f\\n\\r\\t\\v'");
-    EXPECT_EQ(Esc(T(std::string("\001 ~\177\377", 5))), "'\\001 ~\\177\\377'");
-    EXPECT_EQ(Esc(T(std::string("a\0b", 3))), "'a\\000b'");
+    EXPECT_EQ(Esc(Str("it's")), "'it''s'");
+    EXPECT_EQ(Esc(Str("a\\b")), "'a\\\\b'");
+    EXPECT_EQ(Esc(Str("\a\b\f\n\r\t\v")), "'\\a\\b\\f\\n\\r\\t\\v'");
+    EXPECT_EQ(Esc(Str(std::string("\001 ~\177\377", 5))), "'\\001 ~\\177\\377'");
+    EXPECT_EQ(Esc(Str(std::string("a\0b", 3))), "'a\\000b'");
     EXPECT_EQ(Esc(OneChar[0]), "''");
     std::string s200(200, 'y');
-    EXPECT_EQ(Esc(T(s200)), "'" + s200 + "'");
+    EXPECT_EQ(Esc(Str(s200)), "'" + s200 + "'");
     // Sequences are packed so that the text reads back.
-    EXPECT_EQ(Esc(List({T("a"), I(2)})), "['a',2]");
+    EXPECT_EQ(Esc(List({Str("a"), I(2)})), "['a',2]");
     EXPECT_EQ(Esc(Seq({N("a"), N("b")})), "a,b");
 }
 
@@ -265,12 +206,12 @@ TEST_F(Printer, TooLongStrings) {
     v[2] = W(big.data());
     // The plain rendering abbreviates; the full characters go through prstring.
     EXPECT_EQ(P(v), std::string(50, 'z') + " ..(1400001).. " + std::string(11, 'z'));
-    EXPECT_EQ(errorof([&] { prstring(v); }), "string too long to print");
+    EXPECT_EQ(ErrorOf([&] { prstring(v); }), "string too long to print");
     // Quotes double: 699999 of them escape to 1399998 characters plus two quotes.
     std::string quotes(699999, '\'');
     v[1] = (WORD)quotes.size();
     v[2] = W(quotes.data());
-    EXPECT_EQ(errorof([&] { Esc(v); }), "string too long to print");
+    EXPECT_EQ(ErrorOf([&] { Esc(v); }), "string too long to print");
     v[1] = 699998;
     std::string s = Esc(v);
     EXPECT_EQ(s.substr(s.size() - 3), "...");
@@ -285,13 +226,13 @@ TEST_F(Printer, DatabaseTexts) {
     df->TotChars = text.size();
     df->TotEntries = 1;
     df->TotAA = 4;
-    df->type = T("DNA");
+    df->type = Str("DNA");
     strcpy(df->FileName, "/data/small.db");
     EXPECT_EQ(P(db), "DNA file(/data/small.db(22), 1 entries, 4 bases)");
     df->PatSwap = 1; // a byte-swapped index is still an index
     EXPECT_EQ(P(db), "DNA file(/data/small.db(22), 1 entries, 4 bases)");
     df->PatSwap = PAT_EMPTY;
-    df->type = T("Peptide");
+    df->type = Str("Peptide");
     EXPECT_EQ(P(db), "Peptide file(/data/small.db(22), no index, 1 entries, 4 aminoacids)");
 
     ALGEB whole = Newl1(3, TEXT), part = Newl1(3, TEXT);
@@ -344,7 +285,7 @@ TEST_F(Printer, NamesAndQuotes) {
 ALGEB SampleProc(ALGEB options, ALGEB body) {
     ALGEB params = Seq({N("x"), New3(COLON, N("n"), N("integer"))});
     ALGEB locals = Seq({N("y"), N("my var")});
-    return New7(PROC, params, locals, options, T("adds"), N("integer"), body);
+    return New7(PROC, params, locals, options, Str("adds"), N("integer"), body);
 }
 
 TEST_F(Printer, Procedures) {
@@ -449,7 +390,7 @@ ALGEB NewDayMatrix(double pam, int dim) {
     WORD words = (WORD)((sizeof(DayMatrix) + dim * dim * sizeof(double) + 7) / 8);
     ALGEB x = Newl1(words, DAYMATRIX);
     DayMatrix *dm = (DayMatrix *)x;
-    dm->type = T("Peptide");
+    dm->type = Str("Peptide");
     dm->DelCost = null;
     dm->dim = (int16_t)dim;
     dm->PamNumber = pam;
@@ -503,7 +444,7 @@ TEST_F(Printer, WithoutRendering) {
 }
 
 TEST_F(Printer, FoldingAtScreenWidth) {
-    captureunit();
+    UnitCapture out;
     scrnwidth = 10;
     prpart("12345678");
     prpart("ab ");
@@ -512,12 +453,12 @@ TEST_F(Printer, FoldingAtScreenWidth) {
     prpart("defghijk");
     prpart("lmn");
     mendline();
-    EXPECT_EQ(unitout(), "12345678ab\ncdefghijk\nlmn\n");
+    EXPECT_EQ(out.Written(), "12345678ab\ncdefghijk\nlmn\n");
     EXPECT_EQ(lline, 0);
 }
 
 TEST_F(Printer, LongPiecesBreakWithBackslash) {
-    captureunit();
+    UnitCapture out;
     scrnwidth = 10;
     prpart("abcdefghijklmnopqrstuvwxy");
     EXPECT_EQ(lline, 7);
@@ -532,12 +473,12 @@ TEST_F(Printer, LongPiecesBreakWithBackslash) {
     mendline();
     prpart("0123456789012345678");
     EXPECT_EQ(lline, 10);
-    EXPECT_EQ(unitout(), "abcdefghi\\\njklmnopqr\\\nstuvwxy\n123412345\nABCDEFGHI\\\nJK"
-                         "abcdefg\\\nhijkl\n012345678\\\n9012345678");
+    EXPECT_EQ(out.Written(), "abcdefghi\\\njklmnopqr\\\nstuvwxy\n123412345\nABCDEFGHI\\\nJK"
+                             "abcdefg\\\nhijkl\n012345678\\\n9012345678");
 }
 
 TEST_F(Printer, NewlinesAndUnbrokenOutput) {
-    captureunit();
+    UnitCapture out;
     scrnwidth = 10;
     prpart("1234567\n");
     EXPECT_EQ(lline, 0);
@@ -547,7 +488,7 @@ TEST_F(Printer, NewlinesAndUnbrokenOutput) {
     BreakLongLines = 0;
     prpart("abcdefghijklmn");
     EXPECT_EQ(lline, 14);
-    EXPECT_EQ(unitout(), "1234567\n123456789\nx\ny\nabcdefghijklmn");
+    EXPECT_EQ(out.Written(), "1234567\n123456789\nx\ny\nabcdefghijklmn");
 }
 
 TEST_F(Printer, PrintingIntoBuffers) {
@@ -564,9 +505,9 @@ TEST_F(Printer, PrintingIntoBuffers) {
     prpart("more");
     EXPECT_EQ(PrintToi, 139999);
     // The newline still goes to the output unit.
-    captureunit();
+    UnitCapture out;
     mendline();
-    EXPECT_EQ(unitout(), "\n");
+    EXPECT_EQ(out.Written(), "\n");
     PrintToString = 0;
 
     ALGEB big = Newl1(50001, EXPSEQ);
@@ -576,10 +517,11 @@ TEST_F(Printer, PrintingIntoBuffers) {
     char *outer = buf.data();
     PrintToString = outer;
     PrintToi = 5;
-    int n = PrintIntoBuffer(l, buffer.data());
+    std::vector<char> inner(PRINTBUFSIZE);
+    int n = PrintIntoBuffer(l, inner.data());
     EXPECT_EQ(n, 139999);
-    EXPECT_EQ(std::string(buffer.data(), 5), "[7, 7");
-    EXPECT_EQ(std::string(buffer.data() + n - 9), "7, 7, ...");
+    EXPECT_EQ(std::string(inner.data(), 5), "[7, 7");
+    EXPECT_EQ(std::string(inner.data() + n - 9), "7, 7, ...");
     EXPECT_EQ(PrintToString, outer);
     EXPECT_EQ(PrintToi, 5);
     PrintToString = 0;
@@ -588,8 +530,8 @@ TEST_F(Printer, PrintingIntoBuffers) {
 TEST_F(Printer, ErrorInBufferSwitchesStringOutputOff) {
     char outer[10];
     PrintToString = outer;
-    ININNumberFormat[1] = W(T("%500.1f"));
-    EXPECT_EQ(errorof([] { P(List({NewNumber(0.5)})); }),
+    ININNumberFormat[1] = W(Str("%500.1f"));
+    EXPECT_EQ(ErrorOf([] { P(List({NewNumber(0.5)})); }),
               "buffer not large enough for printing number");
     EXPECT_EQ(PrintToString, nullptr);
 }

@@ -6,58 +6,18 @@
 #include <cfloat>
 #include <cmath>
 #include <random>
-#include <string>
-#include <vector>
 
-#include "Lumbra.h"
 #include "matrix.h"
+#include "testkit.h"
 
 namespace {
 
+using namespace testkit;
+
 typedef std::vector<double> Dense; // row-major n x n
 
-class MatrixTest : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        InitObjects();
-        IniEnv.jump = 1; // errors unwind to the test instead of ending it
-        optquiet = 1;
-    }
-    void SetUp() override {
-        ENVevlstlev = 1;
-        nextgc = 1e300;
-    }
-};
+class MatrixTest : public QuietKernelTest {};
 
-template <typename F>
-std::string ErrorOf(F f) {
-    try {
-        f();
-    } catch (const Unwind &u) {
-        EXPECT_EQ(u.code, Error);
-        ALGEB m = A(ININlasterror[1]);
-        if (ID(m) == EXPSEQ) m = A(m[LENGTH2(m) - 1]);
-        return NAMETEXT(m);
-    }
-    return "";
-}
-
-ALGEB Seq(std::initializer_list<ALGEB> xs) {
-    ALGEB s = Newl1((WORD)xs.size() + 1, EXPSEQ);
-    WORD i = 1;
-    for (ALGEB x : xs)
-        s[i++] = W(x);
-    return s;
-}
-ALGEB List(std::initializer_list<ALGEB> xs) {
-    return New2(LIST, Seq(xs));
-}
-ALGEB Packed(const std::vector<double> &xs) {
-    ALGEB r = Newl1((WORD)xs.size() + 1, LISTNUM);
-    for (size_t i = 0; i < xs.size(); i++)
-        LISTNUMDATA(r)[i] = xs[i];
-    return r;
-}
 // The rows of a row-major array as a LIST of LIST rows of NUMBER objects (nothing packed).
 ALGEB Unpacked(const Dense &a, WORD m, WORD n) {
     ALGEB rows = Newl1(m + 1, EXPSEQ);

@@ -1,16 +1,11 @@
 // Statement and expression trees built by the grammar, from strings and from input files.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <string>
-#include <unistd.h>
-#include <vector>
-
-#include "Lumbra.h"
-#include "parse.h"
-#include "yylex.h"
+#include "testkit.h"
 
 namespace {
+
+using namespace testkit;
 
 const char *TypeName(WORD c) {
     switch (c) {
@@ -63,30 +58,15 @@ std::string Dump(ALGEB x) {
     return s + ")";
 }
 
-class ParserTest : public ::testing::Test {
+class ParserTest : public KernelTest {
   protected:
-    static void SetUpTestSuite() {
-        InitObjects();
-        IniEnv.jump = 1; // errors unwind to the test instead of ending it
-    }
-    void TearDown() override {
-        CloseAllInput();
-        echo = 1;
-    }
-
-    static ALGEB Parse(const std::string &s) { return LumbraParse(s.data(), (int)s.size()); }
     static std::string Tree(const std::string &s) { return Dump(Parse(s)); }
 
     // The message of the user error raised by parsing s, or "" when there is none.
     static std::string ErrorOf(const std::string &s) {
-        try {
-            Parse(s);
-        } catch (const Unwind &u) {
-            EXPECT_EQ(u.code, Error);
-            ALGEB e = A(ININlasterror[1]);
-            return ID(e) == NAME ? NAMETEXT(e) : "(not a name)";
-        }
-        return "";
+        if (!RaisesError([&] { Parse(s); })) return "";
+        ALGEB e = A(ININlasterror[1]);
+        return ID(e) == NAME ? NAMETEXT(e) : "(not a name)";
     }
 };
 
@@ -515,34 +495,8 @@ TEST_F(ParserTest, NamesAndDittos) {
 // ---------------------------------------------------------------------------
 // Statements read from files: terminators, acceptance and the syntax-error report.
 
-class FileParseTest : public ParserTest {
+class FileParseTest : public TempDir, public ParserTest {
   protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/lumbra-parse-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        out = tmpfile();
-        ASSERT_NE(out, nullptr);
-        saved = w_unit;
-        w_unit = out;
-    }
-    void TearDown() override {
-        w_unit = saved;
-        fclose(out);
-        ParserTest::TearDown();
-        std::string rm = "rm -rf '" + dir + "'";
-        EXPECT_EQ(system(rm.c_str()), 0);
-    }
-
-    void Open(const std::string &text) {
-        std::string name = dir + "/in";
-        FILE *f = fopen(name.c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        fwrite(text.data(), 1, text.size(), f);
-        fclose(f);
-        ASSERT_EQ(Ropen(name.c_str(), 0), 1);
-    }
-
     // The non-empty statements up to the end of the unit, which is then closed.
     std::vector<std::string> ReadAll() {
         std::vector<std::string> got;
@@ -561,18 +515,7 @@ class FileParseTest : public ParserTest {
         return got;
     }
 
-    std::string Output() {
-        fflush(out);
-        rewind(out);
-        std::string s;
-        int c;
-        while ((c = getc(out)) != EOF)
-            s += (char)c;
-        return s;
-    }
-
-    std::string dir;
-    FILE *out = nullptr, *saved = nullptr;
+    UnitCapture out;
 };
 
 TEST_F(FileParseTest, TerminatorsSetThePrintFlag) {
@@ -585,7 +528,7 @@ TEST_F(FileParseTest, TerminatorsSetThePrintFlag) {
     EXPECT_EQ(Dump(ReadStatement()), "c");
     EXPECT_EQ(prtflag, 1);
     EXPECT_EQ(ReadAll(), std::vector<std::string>{});
-    EXPECT_EQ(Output(), "");
+    EXPECT_EQ(out.Written(), "");
 }
 
 // A statement is complete when its terminator has been read: the next line stays unread.
@@ -605,55 +548,55 @@ TEST_F(FileParseTest, AcceptanceReadsNoFurther) {
 TEST_F(FileParseTest, SyntaxErrorLosesTheRestOfTheLine) {
     Open("a := (b; c;\nd;\n");
     EXPECT_EQ(ReadAll(), std::vector<std::string>{"d"});
-    EXPECT_EQ(Output(), "on line 1, syntax error:\n"
-                        "a := (b; c;\n"
-                        "        ^\n");
+    EXPECT_EQ(out.Written(), "on line 1, syntax error:\n"
+                             "a := (b; c;\n"
+                             "        ^\n");
 }
 
 TEST_F(FileParseTest, ErrorsInActionsAreReportedOnce) {
     Open("x := 1/0; y;\nfor i from 1 from 2 do od;\nz;\n");
     EXPECT_EQ(ReadAll(), std::vector<std::string>{"z"});
-    EXPECT_EQ(Output(), "on line 1, division by zero:\n"
-                        "x := 1/0; y;\n"
-                        "         ^\n"
-                        "on line 2, repeated from part:\n"
-                        "for i from 1 from 2 do od;\n"
-                        "                      ^\n");
+    EXPECT_EQ(out.Written(), "on line 1, division by zero:\n"
+                             "x := 1/0; y;\n"
+                             "         ^\n"
+                             "on line 2, repeated from part:\n"
+                             "for i from 1 from 2 do od;\n"
+                             "                      ^\n");
 }
 
 TEST_F(FileParseTest, MemoryExhaustedSkipsTheStatement) {
     Open("a;\n" + std::string(12000, '[') + " c;\nb;\n");
     EXPECT_EQ(ReadAll(), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(Output().substr(0, 29), "on line 2, memory exhausted:\n");
+    EXPECT_EQ(out.Written().substr(0, 29), "on line 2, memory exhausted:\n");
 }
 
 TEST_F(FileParseTest, UnexpectedEndOfFile) {
     Open("a;\nb := (1 +\n");
     EXPECT_EQ(ReadAll(), std::vector<std::string>{"a"});
-    EXPECT_EQ(Output().substr(0, 35), "on line 2, unexpected end of file:\n");
+    EXPECT_EQ(out.Written().substr(0, 35), "on line 2, unexpected end of file:\n");
 }
 
 TEST_F(FileParseTest, UnprintableCharactersAreShownAsBlanks) {
     Open("a := \x01 \xe9;\tb;\n");
     EXPECT_EQ(ReadAll(), std::vector<std::string>{});
-    EXPECT_EQ(Output(), "on line 1, syntax error:\n"
-                        "a :=    ;\tb;\n"
-                        "      ^\n"
-                        "Warning, unprintable characters in input\n");
+    EXPECT_EQ(out.Written(), "on line 1, syntax error:\n"
+                             "a :=    ;\tb;\n"
+                             "      ^\n"
+                             "Warning, unprintable characters in input\n");
 }
 
 TEST_F(FileParseTest, ErrorReportKeepsTabs) {
     Open("\ta\t) b;\n");
     ReadAll();
-    EXPECT_EQ(Output(), "on line 1, syntax error:\n"
-                        "\ta\t) b;\n"
-                        "\t \t ^\n");
+    EXPECT_EQ(out.Written(), "on line 1, syntax error:\n"
+                             "\ta\t) b;\n"
+                             "\t \t ^\n");
 }
 
 TEST_F(FileParseTest, CommentLines) {
     Open("# first\na; # trailing\n  # indented\n#\\\nstill comment;\nb;\n");
     EXPECT_EQ(ReadAll(), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(Output(), "");
+    EXPECT_EQ(out.Written(), "");
 }
 
 TEST_F(FileParseTest, LongLines) {
@@ -677,7 +620,7 @@ TEST_F(FileParseTest, LongLines) {
 TEST_F(FileParseTest, ErrorInALongLineShowsTheLastCharacters) {
     Open(std::string(1500, ' ') + "a b;" + std::string(3000, ' ') + "lost;\nc;\n");
     EXPECT_EQ(ReadAll(), std::vector<std::string>{"c"});
-    std::string o = Output();
+    std::string o = out.Written();
     EXPECT_EQ(o.substr(0, 25), "on line 1, syntax error:\n");
     EXPECT_NE(o.find("a b;  "), std::string::npos);
     EXPECT_LT(o.size(), 25 + 2 * 1002u);

@@ -1,77 +1,17 @@
 // Canonical order, set normalisation, stable numeric sorting and appending with spare room.
 #include <gtest/gtest.h>
 
-#include <map>
+#include <algorithm>
 #include <random>
-#include <string>
 
-#include "Lumbra.h"
 #include "sets.h"
+#include "testkit.h"
 
 namespace {
 
-class SetsTest : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        InitObjects();
-        IniEnv.jump = 1; // errors unwind to the test instead of ending it
-        optquiet = 1;
-    }
-    void SetUp() override {
-        ENVevlstlev = 1;
-        nextgc = 1e300;
-    }
-    // Two finished top-level statements and a collection: what no name holds is reclaimed.
-    static void collect() {
-        for (int i = 0; i < 2; i++) {
-            nextgcgen = -1;
-            GcAfterStatement(2);
-        }
-        gc();
-    }
-};
+using namespace testkit;
 
-template <typename F>
-std::string ErrorOf(F f) {
-    try {
-        f();
-    } catch (const Unwind &u) {
-        EXPECT_EQ(u.code, Error);
-        ALGEB m = A(ININlasterror[1]);
-        if (ID(m) == EXPSEQ) m = A(m[LENGTH2(m) - 1]);
-        return NAMETEXT(m);
-    }
-    return "";
-}
-
-ALGEB Seq(std::initializer_list<ALGEB> xs) {
-    ALGEB s = Newl1((WORD)xs.size() + 1, EXPSEQ);
-    WORD i = 1;
-    for (ALGEB x : xs)
-        s[i++] = W(x);
-    return s;
-}
-ALGEB List(std::initializer_list<ALGEB> xs) {
-    return New2(LIST, Seq(xs));
-}
-ALGEB Listnum(std::initializer_list<double> xs) {
-    ALGEB r = Newl1((WORD)xs.size() + 1, LISTNUM);
-    double *d = LISTNUMDATA(r);
-    for (double x : xs)
-        *d++ = x;
-    return r;
-}
-ALGEB I(WORD v) {
-    return MKIMM(v);
-}
-ALGEB N(const char *s) {
-    return naminstall(s);
-}
-ALGEB Boxed(double d) {
-    ALGEB r = Newl1(2, NUMBER);
-    ((Number *)r)->N = d;
-    return r;
-}
+class SetsTest : public QuietKernelTest {};
 
 // a comes strictly before b, and b after a.
 void ExpectBefore(ALGEB a, ALGEB b) {
@@ -82,35 +22,35 @@ void ExpectBefore(ALGEB a, ALGEB b) {
 TEST_F(SetsTest, NumbersThenTextsThenListsThenStructures) {
     ALGEB f1 = New3(FUNCTION, N("f"), I(1));
     ExpectBefore(I(1000), N("a"));
-    ExpectBefore(Boxed(1e300), CreateString("a"));
+    ExpectBefore(Num(1e300), CreateString("a"));
     ExpectBefore(N("zz"), List({I(1)}));
-    ExpectBefore(CreateString("zz"), Listnum({1.0}));
+    ExpectBefore(CreateString("zz"), Packed({1.0}));
     ExpectBefore(List({N("z")}), f1);
-    ExpectBefore(Listnum({1e300}), f1);
+    ExpectBefore(Packed({1e300}), f1);
     // Structures of different kinds go by type code: a sum before a call.
     ExpectBefore(New3(SUM, N("x"), N("y")), f1);
 }
 
 TEST_F(SetsTest, WithinAKind) {
-    ExpectBefore(I(-3), Boxed(2.5));
-    ExpectBefore(Boxed(2.5), I(3));
+    ExpectBefore(I(-3), Num(2.5));
+    ExpectBefore(Num(2.5), I(3));
     ExpectBefore(N("a"), N("b"));
     ExpectBefore(CreateString("ab"), N("b"));
     ExpectBefore(N("ab"), N("abc"));
-    EXPECT_EQ(SetComp(Boxed(1e10), Boxed(1e10)), 0);
+    EXPECT_EQ(SetComp(Num(1e10), Num(1e10)), 0);
     EXPECT_EQ(SetComp(N("a"), CreateString("a")), 0);
 }
 
 TEST_F(SetsTest, ListsCompareElementsThenCounts) {
     ExpectBefore(List({I(1), I(2)}), List({I(1), I(3)}));
     ExpectBefore(List({I(1), I(2)}), List({I(1), I(2), I(0)}));
-    ExpectBefore(Listnum({1, 2}), Listnum({1, 3}));
-    ExpectBefore(Listnum({5}), Listnum({5, 0}));
+    ExpectBefore(Packed({1, 2}), Packed({1, 3}));
+    ExpectBefore(Packed({5}), Packed({5, 0}));
     // A list against packed numbers compares numerically; a non-number is the larger.
-    ExpectBefore(List({I(1), I(1)}), Listnum({1, 2}));
-    ExpectBefore(Listnum({1, 2}), List({I(1), I(3)}));
-    ExpectBefore(Listnum({1, 2e9}), List({I(1), N("x")}));
-    EXPECT_EQ(SetComp(List({I(1), I(2)}), Listnum({1, 2})), 0);
+    ExpectBefore(List({I(1), I(1)}), Packed({1, 2}));
+    ExpectBefore(Packed({1, 2}), List({I(1), I(3)}));
+    ExpectBefore(Packed({1, 2e9}), List({I(1), N("x")}));
+    EXPECT_EQ(SetComp(List({I(1), I(2)}), Packed({1, 2})), 0);
 }
 
 TEST_F(SetsTest, StructuresOfOneKindCompareWordByWord) {
@@ -160,7 +100,7 @@ TEST_F(SetsTest, NumericSortKeepsEqualElementsInOrder) {
     ALGEB seq = Newl1(41, EXPSEQ);
     for (int i = 1; i <= 40; i++) {
         // Every third element is one of several distinct objects holding 1e10.
-        ALGEB x = i % 3 == 0 ? Boxed(1e10) : I(40 - i);
+        ALGEB x = i % 3 == 0 ? Num(1e10) : I(40 - i);
         if (i % 3 == 0) same.push_back(x);
         seq[i] = W(x);
     }
@@ -171,43 +111,6 @@ TEST_F(SetsTest, NumericSortKeepsEqualElementsInOrder) {
         EXPECT_LE(DBL(A(e[i - 1])), DBL(A(e[i])));
     for (size_t k = 0; k < same.size(); k++)
         EXPECT_EQ(A(e[41 - same.size() + k]), same[k]);
-}
-
-// Every block of every region, object by object; free blocks carry their length elsewhere.
-std::vector<ALGEB> HeapWalk() {
-    std::map<ALGEB, WORD> free;
-    for (int l = 1; l < NINDIVLISTS; l++)
-        for (ALGEB q = freelist[l]; q != 0; q = A(q[0]))
-            free[q] = l;
-    for (int c = NINDIVLISTS; c < NFREELISTS; c++)
-        for (ALGEB node = freelist[c]; node != 0; node = A(node[2]))
-            for (ALGEB q = node; q != 0; q = A(q[0]))
-                free[q] = node[1];
-    std::vector<ALGEB> blocks;
-    for (ALGEB r = allstorage; r != 0; r = A(r[0])) {
-        ALGEB p = r + 2, end = r + r[1];
-        while (p < end) {
-            auto f = free.find(p);
-            WORD L = f != free.end() ? f->second : LENGTH2(p);
-            EXPECT_GE(L, 1);
-            if (L < 1) return blocks;
-            blocks.push_back(p);
-            p += L;
-        }
-        EXPECT_EQ(p, end);
-    }
-    return blocks;
-}
-
-bool IsFreeBlock(ALGEB p) {
-    for (int l = 1; l < NINDIVLISTS; l++)
-        for (ALGEB q = freelist[l]; q != 0; q = A(q[0]))
-            if (p >= q && p < q + l) return true;
-    for (int c = NINDIVLISTS; c < NFREELISTS; c++)
-        for (ALGEB node = freelist[c]; node != 0; node = A(node[2]))
-            for (ALGEB q = node; q != 0; q = A(q[0]))
-                if (p >= q && p < q + node[1]) return true;
-    return false;
 }
 
 ALGEB Counting(WORD n) {
@@ -235,7 +138,9 @@ TEST_F(SetsTest, LongObjectsKeepSpareRoomBehindThem) {
         ALGEB again = Append2(r, I(i));
         ASSERT_EQ(again, r) << "append " << i << " moved the object";
         ASSERT_EQ(LENGTH2(r), i + 1);
-        if (i < 29) EXPECT_EQ(r[i + 1], (29 - i) | GARBAGE);
+        if (i < 29) {
+            EXPECT_EQ(r[i + 1], (29 - i) | GARBAGE);
+        }
     }
     ALGEB moved = Append2(r, I(30));
     EXPECT_NE(moved, r);
@@ -256,12 +161,12 @@ TEST_F(SetsTest, SpareRoomIsReclaimedAndTheHeapStaysTiled) {
     WORD L = LENGTH2(r);
     ASSERT_EQ(r[L] & ~MASKLEN, GARBAGE);
     HeapWalk();
-    collect();
+    Collect();
     r = A(holder[1]);
     ASSERT_EQ(LENGTH2(r), 301);
     for (WORD i = 1; i <= 300; i++)
         ASSERT_EQ(A(r[i]), I(i));
-    EXPECT_TRUE(IsFreeBlock(r + 301));
+    EXPECT_TRUE(IsFree(r + 301));
     HeapWalk();
     // Appending after the collection moves the object: its spare room is gone.
     ALGEB after = Append2(r, I(301));
@@ -317,14 +222,6 @@ TEST_F(SetsTest, AppendNDLeavesItsArgumentAlone) {
     HeapWalk();
 }
 
-// A view of n characters starting at s.
-ALGEB View(const char *s, WORD n) {
-    ALGEB v = Newl1(3, TEXT);
-    v[1] = n;
-    v[2] = W(s);
-    return v;
-}
-
 TEST_F(SetsTest, TextsForCCodeAreTerminated) {
     ALGEB text = CreateString("abcdef");
     const char *chars = STR(text)->t;
@@ -356,11 +253,11 @@ TEST_F(SetsTest, NamesAndIntegersFromObjects) {
     EXPECT_EQ(ErrorOf([] { toNAME(I(1)); }), "unable to convert to a name");
 
     EXPECT_EQ(toInteger(I(-1073741824)), -1073741824);
-    EXPECT_EQ(toInteger(Boxed(2147483647.0)), 2147483647);
-    EXPECT_EQ(toInteger(Boxed(-2147483647.0)), -2147483647);
-    EXPECT_EQ(ErrorOf([] { toInteger(Boxed(2147483648.0)); }), "integer too large in context");
-    EXPECT_EQ(ErrorOf([] { toInteger(Boxed(-2147483648.0)); }), "integer too large in context");
-    EXPECT_EQ(ErrorOf([] { toInteger(Boxed(2.5)); }), "cannot convert to integer");
+    EXPECT_EQ(toInteger(Num(2147483647.0)), 2147483647);
+    EXPECT_EQ(toInteger(Num(-2147483647.0)), -2147483647);
+    EXPECT_EQ(ErrorOf([] { toInteger(Num(2147483648.0)); }), "integer too large in context");
+    EXPECT_EQ(ErrorOf([] { toInteger(Num(-2147483648.0)); }), "integer too large in context");
+    EXPECT_EQ(ErrorOf([] { toInteger(Num(2.5)); }), "cannot convert to integer");
     EXPECT_EQ(ErrorOf([] { toInteger(N("x")); }), "cannot convert to integer");
 }
 

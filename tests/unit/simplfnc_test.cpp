@@ -2,14 +2,13 @@
 // resolved against the running procedure.
 #include <gtest/gtest.h>
 
-#include <string>
-
-#include "Lumbra.h"
 #include "evalfunc.h"
-#include "parse.h"
 #include "simplfnc.h"
+#include "testkit.h"
 
 namespace {
+
+using namespace testkit;
 
 // The tree with parameters as P<k>, locals as L<k>, lexical locals as L<-k>@<owner's first
 // local>, and the optional-parameter table shown as written.
@@ -52,19 +51,10 @@ std::string Dump(ALGEB x) {
     return s + ")";
 }
 
-class SimplfncTest : public ::testing::Test {
+class SimplfncTest : public KernelTest {
   protected:
-    static void SetUpTestSuite() {
-        InitObjects();
-        IniEnv.jump = 1; // errors unwind to the test instead of ending it
-    }
-    void TearDown() override {
-        Environment = &IniEnv;
-        CloseAllInput();
-    }
-
     static ALGEB Proc(const std::string &s) {
-        ALGEB p = LumbraParse(s.data(), (int)s.size());
+        ALGEB p = Parse(s);
         EXPECT_EQ(ID(p), PROC) << s;
         return simplfnc(p, 0, 0);
     }
@@ -73,15 +63,10 @@ class SimplfncTest : public ::testing::Test {
 
     // The message of the user error raised by converting s, with its object, or "".
     static std::string ErrorOf(const std::string &s) {
-        try {
-            Proc(s);
-        } catch (const Unwind &u) {
-            EXPECT_EQ(u.code, Error);
-            ALGEB e = A(ININlasterror[1]);
-            if (ID(e) == NAME) return NAMETEXT(e);
-            return Dump(A(e[1])) + ": " + NAMETEXT(A(e[2]));
-        }
-        return "";
+        if (!RaisesError([&] { Proc(s); })) return "";
+        ALGEB e = A(ININlasterror[1]);
+        if (ID(e) == NAME) return NAMETEXT(e);
+        return Dump(A(e[1])) + ": " + NAMETEXT(A(e[2]));
     }
 };
 
@@ -150,7 +135,7 @@ TEST_F(SimplfncTest, BadOptionalParameters) {
               "FUNCTION(f,b): invalid lhs of a colon-expression");
     // A failed declaration leaves the procedure as it was parsed.
     std::string text = "proc(a; b) c := 1 end";
-    ALGEB p = LumbraParse(text.data(), (int)text.size());
+    ALGEB p = Parse(text);
     ALGEB before = A(p[2]);
     EXPECT_THROW(simplfnc(p, 0, 0), Unwind);
     EXPECT_EQ(A(p[2]), before);

@@ -1,76 +1,16 @@
 // Type tests on packed number lists and kinds, and selections that change objects in place.
 #include <gtest/gtest.h>
 
-#include <initializer_list>
-#include <string>
-
-#include "Lumbra.h"
 #include "evalfunc.h"
 #include "selector.h"
+#include "testkit.h"
 #include "type.h"
 
 namespace {
 
-class TypeSel : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        InitObjects();
-        IniEnv.jump = 1; // errors unwind to the test instead of ending it
-    }
-};
+using namespace testkit;
 
-// The message of the user error that f raises, or "" when it raises none.
-template <typename F>
-std::string ErrorOf(F f) {
-    try {
-        f();
-    } catch (const Unwind &u) {
-        EXPECT_EQ(u.code, Error);
-        ALGEB m = A(ININlasterror[1]);
-        if (ID(m) == EXPSEQ) m = A(m[LENGTH2(m) - 1]);
-        return NAMETEXT(m);
-    }
-    return "";
-}
-
-ALGEB Num(double d) {
-    ALGEB r = Newl1(2, NUMBER);
-    ((Number *)r)->N = d;
-    return r;
-}
-
-ALGEB Packed(std::initializer_list<double> xs) {
-    ALGEB x = Newl1((WORD)xs.size() + 1, LISTNUM);
-    WORD i = 0;
-    for (double d : xs)
-        LISTNUMDATA(x)[i++] = d;
-    return x;
-}
-
-ALGEB Seq(std::initializer_list<ALGEB> xs) {
-    ALGEB s = Newl1((WORD)xs.size() + 1, EXPSEQ);
-    WORD i = 1;
-    for (ALGEB x : xs)
-        s[i++] = W(x);
-    return s;
-}
-
-ALGEB List(std::initializer_list<ALGEB> xs) {
-    return New2(LIST, Seq(xs));
-}
-
-ALGEB Call(const char *f, std::initializer_list<ALGEB> xs) {
-    ALGEB s = Newl1((WORD)xs.size() + 2, FUNCTION);
-    s[1] = W(naminstall(f));
-    WORD i = 2;
-    for (ALGEB x : xs)
-        s[i++] = W(x);
-    return s;
-}
-
-ALGEB I(WORD v) {
-    return MKIMM(v);
-}
+class TypeSel : public KernelTest {};
 
 // Selectors as the evaluator passes them: the object first, selection from index 2.
 ALGEB Sel(ALGEB s, std::initializer_list<ALGEB> sels, ALGEB val = 0) {
@@ -80,10 +20,6 @@ ALGEB Sel(ALGEB s, std::initializer_list<ALGEB> sels, ALGEB val = 0) {
     for (ALGEB x : sels)
         t[i++] = W(x);
     return selector(s, t, 2, val);
-}
-
-std::string Text(ALGEB t) {
-    return std::string(STR(t)->t, (size_t)STR(t)->length);
 }
 
 TEST_F(TypeSel, KindTypesAreFoundByHandle) {

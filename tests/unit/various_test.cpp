@@ -2,30 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <string>
 
-#include "Lumbra.h"
+#include "testkit.h"
 #include "various.h"
 
 namespace {
 
-class VariousTest : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        InitObjects();
-        IniEnv.jump = 1; // errors unwind to the test instead of ending it
-    }
-};
+using namespace testkit;
 
-std::string ErrorOf(double x) {
-    try {
-        erfcinv(x);
-    } catch (const Unwind &u) {
-        EXPECT_EQ(u.code, Error);
-        return NAMETEXT(A(ININlasterror[1]));
-    }
-    return "";
-}
+class VariousTest : public KernelTest {};
 
 TEST_F(VariousTest, InvertsErfc) {
     EXPECT_EQ(erfcinv(1), 0);
@@ -39,9 +24,9 @@ TEST_F(VariousTest, InvertsErfc) {
 }
 
 TEST_F(VariousTest, RefusesArgumentsOutsideTheOpenInterval) {
-    EXPECT_EQ(ErrorOf(0), "0 is an invalid argument for erfcinv");
-    EXPECT_EQ(ErrorOf(2), "2 is an invalid argument for erfcinv");
-    EXPECT_EQ(ErrorOf(-0.25), "-0.25 is an invalid argument for erfcinv");
+    EXPECT_EQ(ErrorOf([] { erfcinv(0); }), "0 is an invalid argument for erfcinv");
+    EXPECT_EQ(ErrorOf([] { erfcinv(2); }), "2 is an invalid argument for erfcinv");
+    EXPECT_EQ(ErrorOf([] { erfcinv(-0.25); }), "-0.25 is an invalid argument for erfcinv");
 }
 
 } // namespace

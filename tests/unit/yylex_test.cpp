@@ -3,18 +3,15 @@
 
 #include <cfloat>
 #include <cmath>
-#include <cstdlib>
 #include <random>
-#include <string>
 #include <unistd.h>
-#include <vector>
 
-#include "Lumbra.h"
 #include "cmdedit.h"
-#include "parse.h"
-#include "yylex.h"
+#include "testkit.h"
 
 namespace {
+
+using namespace testkit;
 
 // What is written on file descriptor 1 between construction and Finish().
 struct StdoutCapture {
@@ -31,45 +28,17 @@ struct StdoutCapture {
         dup2(saved, 1);
         close(saved);
         rewind(file);
-        std::string s;
-        int c;
-        while ((c = getc(file)) != EOF)
-            s += (char)c;
+        std::string s = ReadRest(file);
         fclose(file);
         return s;
     }
 };
 
-class LexTest : public ::testing::Test {
+class LexTest : public TempDir, public KernelTest {
   protected:
-    static void SetUpTestSuite() {
-        InitObjects();
-        IniEnv.jump = 1; // errors unwind to the test instead of ending it
-    }
     void SetUp() override {
-        savedquiet = optquiet;
         optquiet = 0;
         echo = 1;
-        char tmpl[] = "/tmp/lumbra-lex-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override {
-        CloseAllInput();
-        echo = 1;
-        optserver = 0;
-        optquiet = savedquiet;
-        std::string rm = "rm -rf '" + dir + "'";
-        EXPECT_EQ(system(rm.c_str()), 0);
-    }
-
-    void Open(const std::string &text) {
-        std::string name = dir + "/in";
-        FILE *f = fopen(name.c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        fwrite(text.data(), 1, text.size(), f);
-        fclose(f);
-        ASSERT_EQ(Ropen(name.c_str(), 0), 1);
     }
 
     // The tokens of the current unit up to its end, which is then closed.
@@ -95,9 +64,6 @@ class LexTest : public ::testing::Test {
         closeinput();
         return n;
     }
-
-    std::string dir;
-    int savedquiet = 0;
 };
 
 TEST_F(LexTest, TokenNumbers) {
