@@ -1,29 +1,17 @@
 // The collector: what survives, what is reclaimed, and the shape of the heap afterwards.
 #include <gtest/gtest.h>
-#include <map>
 
-#include "Lumbra.h"
+#include "testkit.h"
 
 namespace {
 
-// The free block that contains p, or 0.
-ALGEB freeblock(ALGEB p, WORD *len) {
-    for (int l = 1; l < NINDIVLISTS; l++)
-        for (ALGEB q = freelist[l]; q != 0; q = A(q[0]))
-            if (p >= q && p < q + l) return *len = l, q;
-    for (int c = NINDIVLISTS; c < NFREELISTS; c++)
-        for (ALGEB node = freelist[c]; node != 0; node = A(node[2])) {
-            WORD l = node[1];
-            for (ALGEB q = node; q != 0; q = A(q[0]))
-                if (p >= q && p < q + l) return *len = l, q;
-        }
-    return 0;
-}
+using namespace testkit;
 
 // Takes every block off the free lists, leaving each as a dead object in the heap.
 void drainfreelists() {
     auto dead = [](ALGEB p, WORD len) {
-        for (; len > MAXOBJLEN; p += MAXOBJLEN, len -= MAXOBJLEN) p[0] = MAXOBJLEN | GARBAGE;
+        for (; len > MAXOBJLEN; p += MAXOBJLEN, len -= MAXOBJLEN)
+            p[0] = MAXOBJLEN | GARBAGE;
         p[0] = len | GARBAGE;
     };
     for (int l = 1; l < NINDIVLISTS; l++)
@@ -44,37 +32,7 @@ void drainfreelists() {
     memset(freelist, 0, sizeof freelist);
 }
 
-bool isfree(ALGEB p) {
-    WORD len;
-    return freeblock(p, &len) != 0;
-}
-
-class Collector : public ::testing::Test {
-  protected:
-    int savedquiet;
-    void SetUp() override {
-        InitObjects();
-        IniEnv.jump = 1;
-        savedquiet = optquiet;
-        optquiet = 1;
-        nextgc = 1e300;
-    }
-    void TearDown() override {
-        optquiet = savedquiet;
-        ENVevlstlev = 1;
-    }
-    // A finished top-level statement; each one opens a new generation.
-    void statement() {
-        ENVevlstlev = 1;
-        nextgcgen = -1;
-        GcAfterStatement(2);
-    }
-    void collect() {
-        statement();
-        statement();
-        gc();
-    }
-};
+class Collector : public QuietKernelTest {};
 
 TEST_F(Collector, FinishedStatementsLoseTheirTemporaries) {
     ENVevlstlev = 2;
@@ -82,9 +40,9 @@ TEST_F(Collector, FinishedStatementsLoseTheirTemporaries) {
     ALGEB kept = New3(LIST, MKIMM(3), MKIMM(4));
     ALGEB name = naminstall("gcKeptValue");
     name[1] = W(kept);
-    collect();
-    EXPECT_TRUE(isfree(temp));
-    EXPECT_FALSE(isfree(kept));
+    Collect();
+    EXPECT_TRUE(IsFree(temp));
+    EXPECT_FALSE(IsFree(kept));
     EXPECT_EQ(ID(kept), LIST);
     EXPECT_EQ(A(kept[2]), MKIMM(4));
     EXPECT_EQ(A(naminstall("gcKeptValue")[1]), kept);
@@ -92,8 +50,8 @@ TEST_F(Collector, FinishedStatementsLoseTheirTemporaries) {
 
 TEST_F(Collector, RunningEvaluationsKeepTheirGenerations) {
     // An evaluation at level 5 allocates; statements at deeper levels finish meanwhile.
-    statement();
-    statement();
+    EndStatement();
+    EndStatement();
     ENVevlstlev = 5;
     ALGEB held = New3(LIST, MKIMM(7), MKIMM(8));
     nextgcgen = -1;
@@ -101,20 +59,20 @@ TEST_F(Collector, RunningEvaluationsKeepTheirGenerations) {
     GcAfterStatement(6);
     GcAfterStatement(6);
     gc();
-    EXPECT_FALSE(isfree(held));
+    EXPECT_FALSE(IsFree(held));
     EXPECT_EQ(A(held[1]), MKIMM(7));
     // Once a statement at its own level finishes, the generation is condemned.
     GcAfterStatement(5);
     ENVevlstlev = 1;
     gc();
-    EXPECT_TRUE(isfree(held));
+    EXPECT_TRUE(IsFree(held));
 }
 
 TEST_F(Collector, UnassignedUnreferencedNamesLeaveTheTable) {
     naminstall("gcForgottenName");
     ALGEB valued = naminstall("gcValuedName");
     valued[1] = W(MKIMM(1));
-    collect();
+    Collect();
     EXPECT_EQ(srchname("gcForgottenName"), (ALGEB *)NOTFOUND);
     EXPECT_NE(srchname("gcValuedName"), (ALGEB *)NOTFOUND);
     EXPECT_EQ(naminstall("gcValuedName"), valued);
@@ -126,7 +84,7 @@ TEST_F(Collector, UnassignedUnreferencedNamesLeaveTheTable) {
 TEST_F(Collector, MarkPatternsAlternate) {
     ALGEB keep = naminstall("gcPattern");
     keep[1] = W(New2(LIST, null));
-    collect();
+    Collect();
     int first = (int)(markpat >> ShiftGC);
     ASSERT_TRUE(first == 254 || first == 255);
     EXPECT_EQ(GcTag(A(keep[1])), first);
@@ -147,9 +105,9 @@ TEST_F(Collector, DeadNeighboursMergeWithFreeBlocks) {
     ASSERT_EQ(b, a + 30);
     ASSERT_EQ(c, b + 30);
     release(b, 30);
-    collect();
+    Collect();
     WORD len = 0;
-    EXPECT_EQ(freeblock(a, &len), a);
+    EXPECT_EQ(FreeBlockAt(a, &len), a);
     EXPECT_GE(len, 90);
 }
 
@@ -163,7 +121,7 @@ TEST_F(Collector, RememberEntriesAreWeak) {
     ALGEB p = A(proc[1]);
     hashinsert(11, New4(EXPSEQ, MKIMM(100), p, deadarg), remembertab);
     hashinsert(11, New4(EXPSEQ, MKIMM(200), p, livearg), remembertab);
-    collect();
+    Collect();
     ALGEB *pair = search(11, remembertab);
     ASSERT_NE(pair, (ALGEB *)NOTFOUND);
     EXPECT_EQ(A(A(pair[1])[1]), MKIMM(200));
@@ -173,7 +131,8 @@ TEST_F(Collector, RememberEntriesAreWeak) {
 TEST_F(Collector, DeepStructuresDoNotExhaustTheStack) {
     ENVevlstlev = 2;
     ALGEB x = null;
-    for (int i = 0; i < 1000000; i++) x = New2(LIST, New2(EXPSEQ, x));
+    for (int i = 0; i < 1000000; i++)
+        x = New2(LIST, New2(EXPSEQ, x));
     ALGEB holder = naminstall("gcDeep");
     holder[1] = W(x);
     char buf[32];
@@ -185,7 +144,7 @@ TEST_F(Collector, DeepStructuresDoNotExhaustTheStack) {
         prev = n;
     }
     naminstall("gcChainHead")[1] = W(prev);
-    collect();
+    Collect();
     ALGEB y = A(naminstall("gcDeep")[1]);
     int depth = 0;
     while (y != null) {
@@ -199,26 +158,12 @@ TEST_F(Collector, DeepStructuresDoNotExhaustTheStack) {
 
 TEST_F(Collector, TheHeapStaysTiled) {
     ENVevlstlev = 2;
-    for (int i = 0; i < 1000; i++) New3(LIST, MKIMM(i), null);
-    collect();
-    collect();
+    for (int i = 0; i < 1000; i++)
+        New3(LIST, MKIMM(i), null);
+    Collect();
+    Collect();
     // Walking every region object by object ends exactly at each region's end.
-    std::map<ALGEB, WORD> blocks;
-    for (int l = 1; l < NINDIVLISTS; l++)
-        for (ALGEB q = freelist[l]; q != 0; q = A(q[0])) blocks[q] = l;
-    for (int c = NINDIVLISTS; c < NFREELISTS; c++)
-        for (ALGEB node = freelist[c]; node != 0; node = A(node[2]))
-            for (ALGEB q = node; q != 0; q = A(q[0])) blocks[q] = node[1];
-    for (ALGEB r = allstorage; r != 0; r = A(r[0])) {
-        ALGEB p = r + 2, end = r + r[1];
-        while (p < end) {
-            auto f = blocks.find(p);
-            WORD L = f != blocks.end() ? f->second : LENGTH2(p);
-            ASSERT_GE(L, 1);
-            p += L;
-        }
-        EXPECT_EQ(p, end);
-    }
+    HeapWalk();
     int64_t h1 = HeapSignature();
     EXPECT_EQ(h1, HeapSignature());
 }
