@@ -2,90 +2,16 @@
 // decomposition of objects into structures and back.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <initializer_list>
-#include <string>
-
-#include "Lumbra.h"
 #include "assemble.h"
 #include "compress.h"
 #include "eval.h"
-#include "parse.h"
+#include "testkit.h"
 
 namespace {
 
-class Compress : public ::testing::Test {
-  protected:
-    int savedquiet;
-    static void SetUpTestSuite() {
-        InitObjects();
-        IniEnv.jump = 1; // errors unwind to the test instead of ending it
-    }
-    void SetUp() override {
-        Environment = &IniEnv;
-        savedquiet = optquiet;
-        optquiet = 1;
-        nextgc = 1e300;
-    }
-    void TearDown() override {
-        optquiet = savedquiet;
-        ENVevlstlev = 1;
-    }
-    // Two finished top-level statements, then a collection.
-    void collect() {
-        for (int i = 0; i < 2; i++) {
-            ENVevlstlev = 1;
-            nextgcgen = -1;
-            GcAfterStatement(2);
-        }
-        gc();
-    }
-};
+using namespace testkit;
 
-std::string lasterror() {
-    ALGEB e = A(ININlasterror[1]);
-    if (ID(e) == EXPSEQ) e = A(e[LENGTH2(e) - 1]);
-    return NAMETEXT(e);
-}
-
-template <class F>
-std::string errorof(F f) {
-    try {
-        f();
-    } catch (const Unwind &u) {
-        EXPECT_EQ(u.code, Error);
-        return lasterror();
-    }
-    ADD_FAILURE() << "no error raised";
-    return "";
-}
-
-ALGEB Seq(std::initializer_list<ALGEB> xs) {
-    ALGEB t = Newl1((WORD)xs.size() + 1, EXPSEQ);
-    WORD i = 1;
-    for (ALGEB x : xs)
-        t[i++] = W(x);
-    return t;
-}
-
-ALGEB List(std::initializer_list<ALGEB> xs) {
-    return New2(LIST, Seq(xs));
-}
-
-ALGEB Num(double d) {
-    ALGEB r = Newl1(2, NUMBER);
-    ((Number *)r)->N = d;
-    return r;
-}
-
-ALGEB Call(const char *f, std::initializer_list<ALGEB> xs) {
-    ALGEB r = Newl1((WORD)xs.size() + 2, FUNCTION);
-    r[1] = W(naminstall(f));
-    WORD i = 2;
-    for (ALGEB x : xs)
-        r[i++] = W(x);
-    return r;
-}
+class Compress : public QuietKernelTest {};
 
 // The nibbles written for an object, in hexadecimal.
 std::string Codes(ALGEB x) {
@@ -96,12 +22,6 @@ std::string Codes(ALGEB x) {
     for (int i = 0; i < n; i++)
         s += "0123456789abcdef"[buf[i]];
     return s;
-}
-
-std::string Printed(ALGEB x) {
-    static char buf[PRINTBUFSIZE];
-    PrintIntoBuffer(x, buf);
-    return buf;
 }
 
 TEST_F(Compress, IntegersTakeTheNarrowestForm) {
@@ -193,7 +113,7 @@ TEST_F(Compress, TextsEndWithAZeroByte) {
     EXPECT_EQ(std::string(STR(back)->t, (size_t)STR(back)->length), t);
     // One character more is still packed, but not rebuilt.
     ALGEB longer = compress(CreateString((t + "!").c_str()));
-    EXPECT_EQ(errorof([&] { decompress(longer); }), "string too long");
+    EXPECT_EQ(ErrorOf([&] { decompress(longer); }), "string too long");
 }
 
 TEST_F(Compress, StructuresShareOneTableEntryPerNameAndLength) {
@@ -216,10 +136,10 @@ TEST_F(Compress, StructuresShareOneTableEntryPerNameAndLength) {
 TEST_F(Compress, OnlyNumbersTextsListsSetsAndStructuresArePacked) {
     int before = TotStructureNames;
     ALGEB x = naminstall("cmpUnassigned");
-    EXPECT_EQ(errorof([&] { compress(List({MKIMM(1), x})); }), "this part cannot be compressed");
-    EXPECT_EQ(errorof([&] { compress(New3(SUM, x, MKIMM(1))); }), "this part cannot be compressed");
+    EXPECT_EQ(ErrorOf([&] { compress(List({MKIMM(1), x})); }), "this part cannot be compressed");
+    EXPECT_EQ(ErrorOf([&] { compress(New3(SUM, x, MKIMM(1))); }), "this part cannot be compressed");
     // The structure met before the failure stays in the table.
-    EXPECT_EQ(errorof([&] { compress(Call("cmpFailing", {x})); }),
+    EXPECT_EQ(ErrorOf([&] { compress(Call("cmpFailing", {x})); }),
               "this part cannot be compressed");
     EXPECT_EQ(TotStructureNames, before + 1);
 }
@@ -230,12 +150,12 @@ TEST_F(Compress, CorruptObjectsAreRefused) {
         memcpy(c + 1, bytes.begin(), bytes.size());
         return c;
     };
-    EXPECT_EQ(errorof([&] { decompress(packed({0xc0})); }), "corrputed compressed structure");
-    EXPECT_EQ(errorof([&] { decompress(packed({0xd0})); }), "corrputed compressed structure");
-    EXPECT_EQ(errorof([&] { decompress(packed({0x3f, 0xf0})); }), "corrputed compressed structure");
+    EXPECT_EQ(ErrorOf([&] { decompress(packed({0xc0})); }), "corrputed compressed structure");
+    EXPECT_EQ(ErrorOf([&] { decompress(packed({0xd0})); }), "corrputed compressed structure");
+    EXPECT_EQ(ErrorOf([&] { decompress(packed({0x3f, 0xf0})); }), "corrputed compressed structure");
     // A count larger than what follows, and a stream running off the end.
-    EXPECT_EQ(errorof([&] { decompress(packed({0x05, 0xf0})); }), "corrputed compressed structure");
-    EXPECT_EQ(errorof([&] {
+    EXPECT_EQ(ErrorOf([&] { decompress(packed({0x05, 0xf0})); }), "corrputed compressed structure");
+    EXPECT_EQ(ErrorOf([&] {
                   decompress(packed({0x4a, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa}));
               }),
               "corrputed compressed structure");
@@ -258,7 +178,7 @@ TEST_F(Compress, TheCacheGivesTheSameObjectUntilACollection) {
     EXPECT_EQ(Compress_hits, hits + 1);
     ALGEB holder = naminstall("cmpHeld");
     holder[1] = W(c);
-    collect();
+    Collect();
     ALGEB again = decompress(A(holder[1]));
     EXPECT_EQ(Printed(again), "[1, abc]");
     EXPECT_EQ(Compress_empty + Compress_misses, fresh + 2);
@@ -277,8 +197,8 @@ TEST_F(Compress, PackedObjectsAndStructureNamesSurviveCollections) {
     ALGEB c = compress(Call("cmpOnlyInTheTable", {List({MKIMM(1), CreateString("text")})}));
     ALGEB holder = naminstall("cmpKept");
     holder[1] = W(c);
-    collect();
-    collect();
+    Collect();
+    Collect();
     EXPECT_NE(srchname("cmpOnlyInTheTable"), (ALGEB *)NOTFOUND);
     ALGEB back = decompress(A(holder[1]));
     EXPECT_EQ(A(back[1]), naminstall("cmpOnlyInTheTable"));
@@ -288,10 +208,6 @@ TEST_F(Compress, PackedObjectsAndStructureNamesSurviveCollections) {
 // ---------------------------------------------------------------------------
 
 class Assemble : public Compress {};
-
-ALGEB Parse(const char *s) {
-    return LumbraParse(s, (int)strlen(s));
-}
 
 // Word-by-word equality of two trees; statements included, which Equal does not compare.
 bool SameTree(ALGEB x, ALGEB y) {
@@ -318,7 +234,7 @@ TEST_F(Assemble, ExpressionsAreTakenApartByClass) {
     EXPECT_EQ(Printed(disassemble(Parse("a < b and not c = d or a <= b and a <> b"))),
               "Or(And(less(a,b),Not(equal(c,d))),And(lessequal(a,b),unequal(a,b)))");
     EXPECT_EQ(Printed(disassemble(New3(COLON, naminstall("x"), ININinteger))), "colon(x,integer)");
-    EXPECT_EQ(errorof([&] { disassemble(compress(MKIMM(1))); }), "cannot disassemble object");
+    EXPECT_EQ(ErrorOf([&] { disassemble(compress(MKIMM(1))); }), "cannot disassemble object");
 }
 
 TEST_F(Assemble, RoundTripsRebuildExpressions) {
@@ -381,11 +297,11 @@ TEST_F(Assemble, ParametersAndLocalsKeepTheirIndex) {
     EXPECT_TRUE(IDLENGTH(p, PARAM, 2));
     EXPECT_EQ(p[1], 2);
     EXPECT_EQ(assemble(Call("Param", {MKIMM(-2)}))[1], -2);
-    EXPECT_EQ(errorof([&] { assemble(Call("Local", {MKIMM(-1)})); }),
+    EXPECT_EQ(ErrorOf([&] { assemble(Call("Local", {MKIMM(-1)})); }),
               "lexical scoped locals cannot be assembled");
-    EXPECT_EQ(errorof([&] { assemble(Call("Local", {})); }),
+    EXPECT_EQ(ErrorOf([&] { assemble(Call("Local", {})); }),
               "lexical scoped locals cannot be assembled");
-    EXPECT_EQ(errorof([&] { assemble(Call("Param", {})); }), "param must have one argument");
+    EXPECT_EQ(ErrorOf([&] { assemble(Call("Param", {})); }), "param must have one argument");
 }
 
 TEST_F(Assemble, ConstantsAreFolded) {
@@ -431,18 +347,18 @@ TEST_F(Assemble, ListsSetsStructuresAndMatches) {
 
 TEST_F(Assemble, MalformedStructuresAreRefused) {
     ALGEB a = naminstall("a");
-    EXPECT_EQ(errorof([&] { assemble(Call("equal", {a})); }),
+    EXPECT_EQ(ErrorOf([&] { assemble(Call("equal", {a})); }),
               "equal should have 2 arguments instead of 1");
-    EXPECT_EQ(errorof([&] { assemble(Call("Stop", {a})); }),
+    EXPECT_EQ(ErrorOf([&] { assemble(Call("Stop", {a})); }),
               "Stop should have 0 arguments instead of 1");
-    EXPECT_EQ(errorof([&] {
+    EXPECT_EQ(ErrorOf([&] {
                   assemble(Call("procedure", {a, a, a, a, a}));
               }),
               "procedure should have 6-7 arguments instead of 5");
-    EXPECT_EQ(errorof([&] { assemble(Call("Match", {a})); }), "Match should have 7 arguments");
-    EXPECT_EQ(errorof([&] { assemble(Call("cmpNoSuchClass", {a})); }),
+    EXPECT_EQ(ErrorOf([&] { assemble(Call("Match", {a})); }), "Match should have 7 arguments");
+    EXPECT_EQ(ErrorOf([&] { assemble(Call("cmpNoSuchClass", {a})); }),
               "the structure cmpNoSuchClass is invalid for assemble");
-    EXPECT_EQ(errorof([&] { assemble(List({a})); }), "is an invalid argument for assemble");
+    EXPECT_EQ(ErrorOf([&] { assemble(List({a})); }), "is an invalid argument for assemble");
 }
 
 // Last: it fills the process's structure table.
@@ -454,7 +370,7 @@ TEST_F(StructureTable, HoldsAtMost256Structures) {
         snprintf(name, sizeof name, "cmpFill%d", TotStructureNames);
         compress(Call(name, {}));
     }
-    EXPECT_EQ(errorof([&] { compress(Call("cmpOneTooMany", {})); }),
+    EXPECT_EQ(ErrorOf([&] { compress(Call("cmpOneTooMany", {})); }),
               "too many structure names for compress");
     // Pairs already in the table still work.
     EXPECT_EQ(Printed(decompress(compress(Call("cmpFill100", {})))), "cmpFill100()");
