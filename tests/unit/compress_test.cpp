@@ -11,7 +11,13 @@ namespace {
 
 using namespace testkit;
 
-class Compress : public QuietKernelTest {};
+// Entries a test adds to the structure table go again afterwards, so that every test finds
+// the same room in it.
+class Compress : public QuietKernelTest {
+  protected:
+    ~Compress() override { TotStructureNames = savedstructures; }
+    int savedstructures = TotStructureNames;
+};
 
 // The nibbles written for an object, in hexadecimal.
 std::string Codes(ALGEB x) {
@@ -361,7 +367,7 @@ TEST_F(Assemble, MalformedStructuresAreRefused) {
     EXPECT_EQ(ErrorOf([&] { assemble(List({a})); }), "is an invalid argument for assemble");
 }
 
-// Last: it fills the process's structure table.
+// Fills the structure table of the process.
 class StructureTable : public Compress {};
 
 TEST_F(StructureTable, HoldsAtMost256Structures) {
