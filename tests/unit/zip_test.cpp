@@ -2,37 +2,17 @@
 // numbers as lists of number objects, and must leave their operands alone.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
-#include <vector>
-
-#include "Lumbra.h"
-#include "parse.h"
+#include "testkit.h"
 #include "zip.h"
 
 namespace {
 
-class ZipTest : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        InitObjects();
-        IniEnv.jump = 1; // errors unwind to the test instead of ending it
-    }
-    void SetUp() override {
-        Environment = &IniEnv;
-        IniEnv.evlstlev = 1;
-    }
-};
+using namespace testkit;
+
+class ZipTest : public KernelTest {};
 
 const std::vector<double> A1 = {0.1, -2.5, 1e16, 3, 7.25e-3};
 const std::vector<double> B1 = {0.2, 4, 1, -0.3, 1.5};
-
-ALGEB Packed(const std::vector<double> &v) {
-    ALGEB r = Newl1((WORD)v.size() + 1, LISTNUM);
-    for (size_t i = 0; i < v.size(); i++)
-        LISTNUMDATA(r)[i] = v[i];
-    return r;
-}
 
 ALGEB Plain(const std::vector<double> &v) {
     ALGEB s = Newl1((WORD)v.size() + 1, EXPSEQ);
@@ -45,8 +25,7 @@ ALGEB Plain(const std::vector<double> &v) {
 ALGEB Zip(const char *expr, ALGEB a, ALGEB b) {
     naminstall("a")[1] = W(a);
     naminstall("b")[1] = W(b);
-    ALGEB e = LumbraParse(expr, (int)strlen(expr));
-    return zip(e);
+    return zip(Parse(expr));
 }
 
 std::vector<double> Doubles(ALGEB x) {
@@ -63,16 +42,8 @@ std::vector<double> Doubles(ALGEB x) {
     return r;
 }
 
-std::string ErrorOf(const char *expr, ALGEB a, ALGEB b) {
-    try {
-        Zip(expr, a, b);
-    } catch (const Unwind &u) {
-        EXPECT_EQ(u.code, Error);
-        ALGEB m = A(ININlasterror[1]);
-        if (ID(m) == EXPSEQ) m = A(m[LENGTH2(m) - 1]);
-        return NAMETEXT(m);
-    }
-    return "";
+std::string ZipError(const char *expr, ALGEB a, ALGEB b) {
+    return ErrorOf([&] { Zip(expr, a, b); });
 }
 
 TEST_F(ZipTest, PackedArithmeticMatchesListsOfNumbers) {
@@ -130,20 +101,20 @@ TEST_F(ZipTest, ListOperandsAreNotChanged) {
 TEST_F(ZipTest, Refusals) {
     std::vector<double> three = {1, 2, 3};
     for (const char *e : {"a + b", "a * b", "a ^ b", "f(a, b)"}) {
-        EXPECT_EQ(ErrorOf(e, Packed(A1), Packed(three)), "zip: inconsistent dimensions") << e;
-        EXPECT_EQ(ErrorOf(e, Packed(A1), Plain(three)), "zip: inconsistent dimensions") << e;
-        EXPECT_EQ(ErrorOf(e, Plain(A1), Plain(three)), "zip: inconsistent dimensions") << e;
+        EXPECT_EQ(ZipError(e, Packed(A1), Packed(three)), "zip: inconsistent dimensions") << e;
+        EXPECT_EQ(ZipError(e, Packed(A1), Plain(three)), "zip: inconsistent dimensions") << e;
+        EXPECT_EQ(ZipError(e, Plain(A1), Plain(three)), "zip: inconsistent dimensions") << e;
     }
     ALGEB zero = Packed({1, 0, 2});
-    EXPECT_EQ(ErrorOf("a ^ (-1)", zero, cons0), "division by zero");
-    EXPECT_EQ(ErrorOf("a ^ (-2)", zero, cons0), "division by zero");
-    EXPECT_EQ(ErrorOf("0 ^ a", Packed({1, -1}), cons0), "division by zero");
-    EXPECT_EQ(ErrorOf("a ^ 0.5", Packed({4, -1}), cons0),
+    EXPECT_EQ(ZipError("a ^ (-1)", zero, cons0), "division by zero");
+    EXPECT_EQ(ZipError("a ^ (-2)", zero, cons0), "division by zero");
+    EXPECT_EQ(ZipError("0 ^ a", Packed({1, -1}), cons0), "division by zero");
+    EXPECT_EQ(ZipError("a ^ 0.5", Packed({4, -1}), cons0),
               "cannot compute fractional power of negative base");
     EXPECT_EQ(Doubles(zero), std::vector<double>({1, 0, 2}));
     // A packed list has no place for a symbolic result.
     for (const char *e : {"a + x", "x * a", "a ^ x", "x ^ a", "a ^ [1, 2, x]"})
-        EXPECT_EQ(ErrorOf(e, Packed({1, 2, 3}), cons0), "zip: not implemented yet 2") << e;
+        EXPECT_EQ(ZipError(e, Packed({1, 2, 3}), cons0), "zip: not implemented yet 2") << e;
 }
 
 TEST_F(ZipTest, CallsAtEveryPosition) {
