@@ -9,7 +9,14 @@ namespace {
 
 using namespace testkit;
 
-class ZipTest : public KernelTest {};
+// The operands stay assigned to a and b only for the test.
+class ZipTest : public KernelTest {
+  protected:
+    void TearDown() override {
+        naminstall("a")[1] = 0;
+        naminstall("b")[1] = 0;
+    }
+};
 
 const std::vector<double> A1 = {0.1, -2.5, 1e16, 3, 7.25e-3};
 const std::vector<double> B1 = {0.2, 4, 1, -0.3, 1.5};
