@@ -1,16 +1,18 @@
 // Heap layout, free lists, texts, copies, products and working storage.
 #include <gtest/gtest.h>
-#include <unistd.h>
-#include <vector>
 
-#include "Lumbra.h"
+#include <unistd.h>
+
+#include "testkit.h"
 
 namespace {
+
+using namespace testkit;
 
 // Each test carves its blocks from regions of its own, starting with empty free lists, and
 // leaves them aside afterwards, so that the blocks it takes apart never reach the heap that
 // other tests and the collector walk.
-class Storage : public ::testing::Test {
+class Storage : public KernelTest {
   protected:
     ALGEB saved[NFREELISTS];
     ALGEB savedregions;
@@ -19,8 +21,6 @@ class Storage : public ::testing::Test {
         return kept;
     }
     void SetUp() override {
-        InitObjects();
-        IniEnv.jump = 1;
         memcpy(saved, freelist, sizeof saved);
         memset(freelist, 0, sizeof freelist);
         savedregions = allstorage;
@@ -28,34 +28,17 @@ class Storage : public ::testing::Test {
     }
     void TearDown() override {
         WSReturn();
-        for (ALGEB r = allstorage; r != 0; r = A(r[0])) asideregions().push_back(r);
+        for (ALGEB r = allstorage; r != 0; r = A(r[0]))
+            asideregions().push_back(r);
         allstorage = savedregions;
         memcpy(freelist, saved, sizeof saved);
     }
 };
 
-std::string lasterror() {
-    ALGEB e = A(ININlasterror[1]);
-    if (ID(e) == EXPSEQ) e = A(e[2]);
-    return NAMETEXT(e);
-}
-
-// Runs f, which must raise a user error, and returns its message.
-template <class F>
-std::string errorof(F f) {
-    try {
-        f();
-    } catch (const Unwind &u) {
-        EXPECT_EQ(u.code, Error);
-        return lasterror();
-    }
-    ADD_FAILURE() << "no error raised";
-    return "";
-}
-
 int listlength(ALGEB p) {
     int n = 0;
-    for (; p != 0; p = A(p[0])) n++;
+    for (; p != 0; p = A(p[0]))
+        n++;
     return n;
 }
 
@@ -80,7 +63,8 @@ TEST_F(Storage, SmallRequestsPrecutSpareBlocks) {
     // 100 words: the first 4, 23 spare 4-word blocks, and 4 words left over.
     EXPECT_EQ(listlength(freelist[4]), 24);
     int total = 0;
-    for (ALGEB q = freelist[4]; q != 0; q = A(q[0])) total += 4;
+    for (ALGEB q = freelist[4]; q != 0; q = A(q[0]))
+        total += 4;
     EXPECT_EQ(total + 4, 100);
 }
 
@@ -134,7 +118,7 @@ TEST_F(Storage, RegionSizesAndLargestObject) {
     ALGEB big = Newl1(262143, LIST);
     EXPECT_EQ(LENGTH(big), 262143);
     EXPECT_EQ(totalmem - before, 262145);
-    EXPECT_EQ(errorof([] { get_space(262144); }), "object too large");
+    EXPECT_EQ(ErrorOf([] { get_space(262144); }), "object too large");
 }
 
 TEST_F(Storage, RegionsTileWithoutGaps) {
@@ -165,8 +149,8 @@ TEST_F(Storage, NumbersAndImmediates) {
     EXPECT_TRUE(integer(e10));
     EXPECT_EQ(intvalue(NewNumber(-7.5)), -8);
     EXPECT_EQ(intvalue(NewNumber(2.5)), 2);
-    EXPECT_EQ(errorof([] { NewNumber(HUGE_VAL); }), "unable to represent result");
-    EXPECT_EQ(errorof([] { NewNumber(std::nan("")); }), "unable to represent result");
+    EXPECT_EQ(ErrorOf([] { NewNumber(HUGE_VAL); }), "unable to represent result");
+    EXPECT_EQ(ErrorOf([] { NewNumber(std::nan("")); }), "unable to represent result");
 
     EXPECT_EQ(ID(MKIMM(5)), NUMBER);
     EXPECT_EQ(LENGTH(MKIMM(5)), 0);
@@ -176,7 +160,7 @@ TEST_F(Storage, NumbersAndImmediates) {
     EXPECT_TRUE(consneg(NewNumber(-0.5)));
 
     ALGEB x = naminstall("x");
-    EXPECT_EQ(errorof([x] { DBL(x); }), "cannot be converted to a number");
+    EXPECT_EQ(ErrorOf([x] { DBL(x); }), "cannot be converted to a number");
     ALGEB e = A(ININlasterror[1]);
     ASSERT_EQ(ID(e), EXPSEQ);
     EXPECT_EQ(A(e[1]), x);
@@ -197,8 +181,10 @@ TEST_F(Storage, NaNCarriesHandles) {
 }
 
 TEST_F(Storage, TextLayouts) {
-    for (unsigned n = 0; n < 8; n++) EXPECT_EQ(LENGTH(NewText(n)), 5) << n;
-    for (unsigned n = 8; n < 16; n++) EXPECT_EQ(LENGTH(NewText(n)), 6) << n;
+    for (unsigned n = 0; n < 8; n++)
+        EXPECT_EQ(LENGTH(NewText(n)), 5) << n;
+    for (unsigned n = 8; n < 16; n++)
+        EXPECT_EQ(LENGTH(NewText(n)), 6) << n;
     ALGEB t = NewText(21);
     WORD L = LENGTH(t);
     EXPECT_EQ(A(t[2]), t + 3);
@@ -286,7 +272,8 @@ TEST_F(Storage, Enlarge) {
     EXPECT_EQ(ID(r), LIST);
     EXPECT_EQ(A(r[1]), MKIMM(1));
     EXPECT_EQ(A(r[2]), MKIMM(2));
-    for (int i = 3; i < 7; i++) EXPECT_EQ(r[i], 0);
+    for (int i = 3; i < 7; i++)
+        EXPECT_EQ(r[i], 0);
     EXPECT_EQ(freelist[3], s); // the old block went back
 }
 
@@ -328,7 +315,7 @@ TEST_F(Storage, WorkingStorage) {
 
     // A user error hands back what is outstanding.
     WorkingStorage(100, char, a);
-    EXPECT_EQ(errorof([] { userror("boom"); }), "boom");
+    EXPECT_EQ(ErrorOf([] { userror("boom"); }), "boom");
     EXPECT_EQ(WSHead, nullptr);
 
     // Large requests come from pages of their own.
