@@ -120,6 +120,18 @@ ALGEB EvalLexicalName(ALGEB s) {
     return A(locals[i]);
 }
 
+// Every word after the header through f; the object is copied at the first change.
+static ALGEB mapwords(ALGEB s, ALGEB (*f)(ALGEB)) {
+    ALGEB r = s;
+    for (WORD i = 1; i < LENGTH2(s); i++) {
+        ALGEB v = f(A(s[i]));
+        if (v == A(s[i])) continue;
+        if (r == s) r = copyalg(s);
+        r[i] = W(v);
+    }
+    return r;
+}
+
 ALGEB evparloc(ALGEB s) {
     if (s == 0 || IMMINT(s)) return s;
     switch (CASE_ID2(s)) {
@@ -139,17 +151,9 @@ ALGEB evparloc(ALGEB s) {
         if (LENGTH2(s) == 3) return EvalLexicalName(s);
         return A(Actvlocals[s[1]]);
     case PARAM_CASE: return paramvalue(s[1]);
-    default: {
+    default:
         if (CASE_ID2(s) > HASHTAB_CASE) notimpl("default in evparloc");
-        ALGEB r = s;
-        for (WORD i = 1; i < LENGTH2(s); i++) {
-            ALGEB v = evparloc(A(s[i]));
-            if (v == A(s[i])) continue;
-            if (r == s) r = copyalg(s);
-            r[i] = W(v);
-        }
-        return r;
-    }
+        return mapwords(s, evparloc);
     }
 }
 
@@ -237,16 +241,8 @@ static ALGEB arith(double d, const char *failure) {
     return NewNumber(d);
 }
 
-// Every word after the header evaluated; the object is copied at the first change.
 static ALGEB eval_words(ALGEB s) {
-    ALGEB r = s;
-    for (WORD i = 1; i < LENGTH2(s); i++) {
-        ALGEB v = eval(A(s[i]));
-        if (v == A(s[i])) continue;
-        if (r == s) r = copyalg(s);
-        r[i] = W(v);
-    }
-    return r;
+    return mapwords(s, eval);
 }
 
 static ALGEB eval_expseq(ALGEB s) {
