@@ -438,7 +438,7 @@ void gc() {
 // ---------------------------------------------------------------------------
 // Bookkeeping after each statement
 
-void GcAfterStatement(WORD L) {
+void GcAfterStatementWork(WORD L) {
     if (gene[gcgen] > L) {
         gene[gcgen] = (INT)L;
         for (int g = gcgen - 1; g >= 1; g--) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "All.h"
+#include "storman.h"
 
 constexpr int MAXGEN = 253;          // allocation generations are 1..253; 254 and 255 mark
 constexpr double INCRGC = 11552116;  // words between collections, in automatic mode
@@ -23,8 +24,12 @@ inline INT &MARKED(ALGEB s) { return genc[GcTag(s)]; }
 void gc();
 void mark(ALGEB s);
 void compacttable(ALGEB tab, int n);
-// Run by statement execution after a statement that ran at evaluation level L.
-void GcAfterStatement(WORD L);
+// Run by statement execution after a statement that ran at evaluation level L. Most
+// statements close no generation, open none and call for no collection: that is told inline.
+void GcAfterStatementWork(WORD L);
+inline void GcAfterStatement(WORD L) {
+    if (gene[gcgen] > L || cused > nextgcgen || cused > nextgc || gcstress) GcAfterStatementWork(L);
+}
 ALGEB updategen(ALGEB s);
 int64_t HeapSignature();
 // A variable outside the kernel that holds an object the collector must keep.

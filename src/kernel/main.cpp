@@ -57,15 +57,13 @@ static constexpr size_t INTERPSTACK = (size_t)64 << 20;
     return &here > callerlocal ? 1 : -1;
 }
 
-static WORD stackdepth() {
-    char *here = (char *)__builtin_frame_address(0);
-    return (WORD)(here - StackBottom) * StackSign;
-}
+// The frame addresses that leave room, fixed when the interpreter thread starts: every
+// evaluation checks, so the check is two comparisons.
+static char *StackLow = 0, *StackHigh = (char *)UINTPTR_MAX;
 
 bool stackroom() {
-    if (StackBottom == 0) return true;
-    WORD depth = stackdepth();
-    return depth >= 0 && depth + STACKMARGIN <= StackSize;
+    char *here = (char *)__builtin_frame_address(0);
+    return here >= StackLow && here <= StackHigh;
 }
 
 void stackcheck() {
@@ -360,6 +358,9 @@ static void *interpreter(void *p) {
     StackBottom = (char *)__builtin_frame_address(0);
     StackSign = stackdirection(&bottom);
     StackSafety = STACKMARGIN * StackSign;
+    WORD room = StackSize - STACKMARGIN;
+    StackLow = StackSign < 0 ? StackBottom - room : StackBottom;
+    StackHigh = StackSign < 0 ? StackBottom : StackBottom + room;
     setfpmode();
     LumbraInit(args->argc, args->argv);
     mainloop();

@@ -45,6 +45,12 @@ static void widen(UWORD lo, UWORD hi) {
     if (hi > historage) historage = hi;
 }
 
+// Bit c is set when class list c may hold blocks, so that a request skips the empty classes
+// above its own; a list filled behind our back is still found by the full scan before a new
+// region is taken.
+static uint64_t classmask = 0;
+static_assert(NFREELISTS <= 64);
+
 // Pushes a free block on its list: an exact list up to 25 words, else its class list,
 // which keeps one node per length (word 1) in ascending order (word 2) with a chain (word 0).
 void release(ALGEB p, WORD len) {
@@ -55,7 +61,9 @@ void release(ALGEB p, WORD len) {
         return;
     }
     p[1] = len;
-    ALGEB *link = &freelist[storgrp(len)];
+    int cls = storgrp(len);
+    classmask |= (uint64_t)1 << cls;
+    ALGEB *link = &freelist[cls];
     ALGEB node = *link;
     while (node != 0 && node[1] < len) {
         link = (ALGEB *)&node[2];
@@ -113,6 +121,31 @@ static ALGEB newregion(WORD n) {
     return breakup(block, n);
 }
 
+// The first block of at least n words in class list cls, taken off the list; 0 when none.
+static inline ALGEB fromclass(int cls, WORD n) {
+    ALGEB *link = &freelist[cls];
+    for (ALGEB node = *link; node != 0; link = (ALGEB *)&node[2], node = *link) {
+        WORD len = node[1];
+        if (len < n) continue;
+        ALGEB p;
+        if (node[0] != 0) {
+            p = A(node[0]);
+            node[0] = p[0];
+            p[1] = len;
+        } else {
+            *link = A(node[2]);
+            p = node;
+        }
+        if (freelist[cls] == 0) classmask &= ~((uint64_t)1 << cls);
+        return len == n ? p : breakup(p, n);
+    }
+    if (freelist[cls] == 0)
+        classmask &= ~((uint64_t)1 << cls);
+    else
+        classmask |= (uint64_t)1 << cls;
+    return 0;
+}
+
 ALGEB get_space(WORD n) {
     cused += n;
     if (genc[gcgen] > ENVevlstlev) genc[gcgen] = (INT)ENVevlstlev;
@@ -137,23 +170,10 @@ ALGEB get_space(WORD n) {
         if (n > MAXOBJLEN) userror("object too large");
         cls = storgrp(n);
     }
-    for (; cls < NFREELISTS; cls++) {
-        ALGEB *link = &freelist[cls];
-        for (ALGEB node = *link; node != 0; link = (ALGEB *)&node[2], node = *link) {
-            WORD len = node[1];
-            if (len < n) continue;
-            ALGEB p;
-            if (node[0] != 0) {
-                p = A(node[0]);
-                node[0] = p[0];
-                p[1] = len;
-            } else {
-                *link = A(node[2]);
-                p = node;
-            }
-            return len == n ? p : breakup(p, n);
-        }
-    }
+    for (uint64_t m = classmask & (~(uint64_t)0 << cls); m != 0; m &= m - 1)
+        if (ALGEB p = fromclass(__builtin_ctzll(m), n)) return p;
+    for (; cls < NFREELISTS; cls++)
+        if (ALGEB p = fromclass(cls, n)) return p;
     return newregion(n);
 }
 
@@ -168,7 +188,16 @@ ALGEB get_double_space(WORD n) {
 ALGEB Newl1(WORD l, WORD type) {
     ALGEB p = get_space(l);
     p[0] = l | type | genpat;
-    memset(p + 1, 0, (size_t)(l - 1) * sizeof(WORD));
+    // Most objects are short: stores beat a call of memset.
+    switch (l) {
+    case 6: p[5] = 0; [[fallthrough]];
+    case 5: p[4] = 0; [[fallthrough]];
+    case 4: p[3] = 0; [[fallthrough]];
+    case 3: p[2] = 0; [[fallthrough]];
+    case 2: p[1] = 0; [[fallthrough]];
+    case 1: break;
+    default: memset(p + 1, 0, (size_t)(l - 1) * sizeof(WORD));
+    }
     return p;
 }
 
@@ -296,8 +325,13 @@ ALGEB Newint(WORD x) {
 }
 
 ALGEB NewNumber(double d) {
-    if (std::isnan(d) || std::isinf(d)) userror(UnableToRepresent);
-    if (d >= -1073741824.0 && d <= 1073741823.0 && d == std::floor(d)) return MKIMM((WORD)d);
+    // Within the immediate range, an integral value survives the trip through an integer.
+    if (d >= -1073741824.0 && d <= 1073741823.0) {
+        WORD k = (WORD)d;
+        if ((double)k == d) return MKIMM(k);
+    } else if (std::isnan(d) || std::isinf(d)) {
+        userror(UnableToRepresent);
+    }
     ALGEB r = newhead(2, NUMBER);
     ((Number *)r)->N = d;
     return r;
