@@ -406,23 +406,57 @@ static ALGEB eval_function(ALGEB s) {
 
 // ---------------------------------------------------------------------------
 
-ALGEB eval(ALGEB s) {
-    if (IMMINT(s)) return s;
-    if (InterruptNow) lumbra_jump(Main);
+// The number of an operand at hand without evaluation proper: a number or a variable holding
+// one.
+static inline bool quicknum(ALGEB x, double &d) {
+    if (IMMINT(x)) {
+        d = (double)IMMVAL(x);
+        return true;
+    }
+    ALGEB v = ID2(x) == NUMBER ? x : quickvalue(x);
+    if (v == 0) return false;
+    if (IMMINT(v)) {
+        d = (double)IMMVAL(v);
+        return true;
+    }
+    if (ID2(v) != NUMBER) return false;
+    d = NUMVAL(v);
+    return true;
+}
+
+// A term of a sum at hand: such an operand, or the product of two (as in a - b).
+static bool quickterm(ALGEB x, double &d) {
+    if (quicknum(x, d)) return true;
+    double a, b;
+    if (!IDLENGTH(x, PROD, 3) || !quicknum(A(x[1]), a) || !quicknum(A(x[2]), b)) return false;
+    d = a * b;
+    return true;
+}
+
+// A sum or product of two operands at hand, 0 for any other. The arithmetic in doubles gives
+// the same: a product of two numbers is their rounded product, and so is the compensated sum
+// of two finite terms their rounded sum; NewNumber refuses an overflow with the message the
+// sum would give.
+static ALGEB quickarith(ALGEB s) {
+    if (LENGTH2(s) != 3) return 0;
+    double a, b;
+    if (ID2(s) == SUM) return quickterm(A(s[1]), a) && quickterm(A(s[2]), b) ? NewNumber(a + b) : 0;
+    if (ID2(s) != PROD) return 0;
+    return quicknum(A(s[1]), a) && quicknum(A(s[2]), b) ? NewNumber(a * b) : 0;
+}
+
+// The kinds that go deeper: they check the stack. Kept apart from eval, so that the leaves
+// are reached without the setting up that these need.
+[[gnu::noinline]] static ALGEB evalnode(ALGEB s) {
     stackcheck();
     switch (CASE_ID2(s)) {
-    case NUMBER_CASE:
-    case LISTNUM_CASE:
-    case TEXT_CASE:
-    case DNAFILE_CASE:
-    case MATCH_CASE:
-    case COMPRESSED_CASE: return s;
-    case NAME_CASE: return eval_name(s);
     case TABLEREF_CASE: return eval_tableref(s);
     case CATENATE_CASE: return eval_catenate(s);
-    case POWER_CASE:
     case PROD_CASE:
-    case SUM_CASE: return arith(evald(s), "invalid terms in arithmetic expression");
+    case SUM_CASE:
+        if (ALGEB r = quickarith(s)) return r;
+        [[fallthrough]];
+    case POWER_CASE: return arith(evald(s), "invalid terms in arithmetic expression");
     case FUNCTION_CASE: return eval_function(s);
     case COLON_CASE: userror("COLON should not escape to eval");
     case EQUATION_CASE: {
@@ -441,8 +475,6 @@ ALGEB eval(ALGEB s) {
     case LIST_CASE:
     case RANGE_CASE: return eval_words(s);
     case SET_CASE: return SetNormal(eval_words(s));
-    case LOCAL_CASE: return eval_local(s);
-    case PARAM_CASE: return evparloc(s);
     case PROC_CASE: return eval_proc(s);
     case ASSIGN_CASE:
     case FOR_CASE:
@@ -450,5 +482,22 @@ ALGEB eval(ALGEB s) {
     case STATSEQ_CASE: return evalstat(s, 2);
     case DAYMATRIX_CASE: return eval_daymatrix(s);
     default: notimpl("eval");
+    }
+}
+
+ALGEB eval(ALGEB s) {
+    if (IMMINT(s)) return s;
+    if (InterruptNow) lumbra_jump(Main);
+    switch (CASE_ID2(s)) {
+    case NUMBER_CASE:
+    case LISTNUM_CASE:
+    case TEXT_CASE:
+    case DNAFILE_CASE:
+    case MATCH_CASE:
+    case COMPRESSED_CASE: return s;
+    case NAME_CASE: return eval_name(s);
+    case LOCAL_CASE: return eval_local(s);
+    case PARAM_CASE: return evparloc(s);
+    default: return evalnode(s);
     }
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "All.h"
+#include "mdebug.h"
 
 ALGEB eval(ALGEB s);
 int evalbool(ALGEB s);
@@ -12,6 +13,28 @@ ALGEB evparloc(ALGEB s);
 ALGEB EvalLexicalName(ALGEB s);
 // The value of a name, parameter or local in the current activation.
 ALGEB valuenv(ALGEB s);
+
+// The value word of a variable, read without the general lookup: a global NAME other than the
+// ditto names, a LOCAL of the running procedure or a PARAM among its arguments. 0 for any other
+// object and for a variable without value. The hot paths take numbers from here and leave
+// everything else to valuenv.
+inline ALGEB quickvalue(ALGEB s) {
+    WORD id = ID2(s);
+    if (id == LOCAL) {
+        if (LENGTH2(s) != 2) return 0;
+        ALGEB n = A(A(Environment->ctx[2])[s[1]]);
+        return !IMMINT(n) && ID2(n) == NAME ? A(n[1]) : 0;
+    }
+    if (id == PARAM) {
+        ALGEB args = A(Environment->ctx[3]);
+        WORD k = s[1];
+        if (k < 1 || args == 0 || IMMINT(args) || ID2(args) != EXPSEQ || k >= LENGTH2(args))
+            return 0;
+        return A(args[k]);
+    }
+    if (id != NAME || s == ininame[0] || s == ininame[1] || s == ininame[2]) return 0;
+    return A(s[1]);
+}
 int nametype(ALGEB s);
 // The class name of an object for polymorphic dispatch, or 0.
 ALGEB type1(ALGEB s);

@@ -14,7 +14,11 @@
 #include "selector.h"
 #include "various.h"
 
-constexpr int NUMFRAME = 500; // argument doubles a numeric call keeps in its frame
+constexpr int NUMFRAME = 500; // argument doubles a numeric call may take without more room
+// Terms and arguments kept in the frame; more go to the heap. Small frames keep the recursion
+// through sums and calls shallow.
+constexpr int SUMFRAME = 8;
+constexpr int CALLFRAME = 14;
 
 static double evald_last[NUMFRAME + 1];
 double *evald_t = evald_last;
@@ -301,6 +305,7 @@ static double evaldprod(ALGEB s) {
         else
             p.r *= d;
     }
+    if (p.pending == 0 && p.vec == 0) return arith(p.r);
     double r = prodend(p);
     return NaN(r) ? box(unchanged(unbox(r), s)) : r;
 }
@@ -597,6 +602,8 @@ static void publishargs(double *t, int lt) {
     evald_lt = lt;
 }
 
+static double numericcall(ALGEB s, ALGEB p, ALGEB fname, int b);
+
 static double evaldcall(ALGEB s) {
     ALGEB f = A(s[1]), fname = 0, p = 0;
     if (!IMMINT(f)) {
@@ -615,16 +622,28 @@ static double evaldcall(ALGEB s) {
     }
     int b = p != 0 && hasoption(p, ININnumeric) ? bodynumber(p) : -1;
     if (b < 0) return evaldother(s);
+    return numericcall(s, p, fname, b);
+}
 
+// A call of the numeric built-in b: its arguments in doubles, sequences spliced in.
+static double numericcall(ALGEB s, ALGEB p, ALGEB fname, int b) {
     WORD L = LENGTH2(s), n = L - 2;
-    double frame[NUMFRAME + 1];
+    WORD room = n > NUMFRAME ? n * 11 / 10 : NUMFRAME;
+    double frame[CALLFRAME + 1];
     double *t = frame;
-    WORD room = NUMFRAME;
-    if (n > NUMFRAME) {
-        room = n * 11 / 10;
-        t = (double *)Newl1(room + 1, LISTNUM); // entries 1 .. room are its doubles
-    }
+    WORD cap = CALLFRAME;
     int lt = 1;
+    auto put = [&](double d) {
+        if (lt > room) userror("too many parameters");
+        if (lt > cap) {
+            double *h = (double *)Newl1(room + 1, LISTNUM); // entries 1 .. room are its doubles
+            for (int i = 1; i < lt; i++)
+                h[i] = t[i];
+            t = h;
+            cap = room;
+        }
+        t[lt++] = d;
+    };
     for (WORD i = 2; i < L; i++) {
         double d = evald(A(s[i]));
         if (isNaNerror(d)) {
@@ -633,14 +652,11 @@ static double evaldcall(ALGEB s) {
         }
         ALGEB o = NaN(d) ? unbox(d) : 0;
         if (o != 0 && !IMMINT(o) && ID2(o) == EXPSEQ) {
-            for (WORD j = 1; j < LENGTH2(o); j++) {
-                if (lt > room) userror("too many parameters");
-                t[lt++] = value(A(o[j]));
-            }
+            for (WORD j = 1; j < LENGTH2(o); j++)
+                put(value(A(o[j])));
             continue;
         }
-        if (lt > room) userror("too many parameters");
-        t[lt++] = d;
+        put(d);
     }
     int nargs = lt - 1;
 
@@ -674,20 +690,24 @@ static double evaldcall(ALGEB s) {
 
 static double evaldsum(ALGEB s) {
     WORD L = LENGTH2(s);
-    double frame[NUMFRAME + 1];
-    double *t = L <= NUMFRAME + 1 ? frame : (double *)Newl1(L, LISTNUM);
+    double frame[SUMFRAME + 1];
+    double *t = L <= SUMFRAME + 1 ? frame : (double *)Newl1(L, LISTNUM);
     for (WORD i = 1; i < L; i++)
         t[i] = evald(A(s[i]));
+    // Of two finite numbers, the compensated sum is the rounded sum, save that it never
+    // gives -0.
+    if (L == 3 && std::isfinite(t[1]) && std::isfinite(t[2])) {
+        double r = t[1] + t[2];
+        if (!std::isfinite(r)) userror(UnableToRepresent);
+        return r == 0 ? 0.0 : r;
+    }
     double r = evaldSUM(t, (int)L);
     return NaN(r) && !isNaNerror(r) ? box(unchanged(unbox(r), s)) : r;
 }
 
-double evald(ALGEB s) {
-    if (IMMINT(s)) return (double)IMMVAL(s);
-    if (InterruptNow) lumbra_jump(Main);
-    evald_lt = 0;
+// Everything but numbers and variables holding them.
+[[gnu::noinline]] static double evaldkind(ALGEB s) {
     switch (CASE_ID2(s)) {
-    case NUMBER_CASE: return NUMVAL(s);
     case NAME_CASE:
     case LOCAL_CASE:
     case PARAM_CASE: return evaldvar(s);
@@ -702,6 +722,20 @@ double evald(ALGEB s) {
     case TEXT_CASE: return box(s);
     default: return evaldother(s);
     }
+}
+
+double evald(ALGEB s) {
+    if (IMMINT(s)) return (double)IMMVAL(s);
+    if (InterruptNow) lumbra_jump(Main);
+    evald_lt = 0;
+    WORD c = CASE_ID2(s);
+    if (c == NUMBER_CASE) return NUMVAL(s);
+    if (c == NAME_CASE || c == LOCAL_CASE || c == PARAM_CASE) {
+        ALGEB v = quickvalue(s);
+        if (v != 0 && IMMINT(v)) return (double)IMMVAL(v);
+        if (v != 0 && ID2(v) == NUMBER) return NUMVAL(v);
+    }
+    return evaldkind(s);
 }
 
 ALGEB subtract(ALGEB a, ALGEB b) {

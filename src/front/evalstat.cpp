@@ -64,6 +64,18 @@ ALGEB evalstat(ALGEB s, int lev) {
     return r;
 }
 
+// The common assignment, done without the call of assign: to a local of the running procedure
+// or a name, printing nothing, over a value that is no procedure (whose reassignment warns).
+static inline bool quickassign(ALGEB name, ALGEB rhs, int prfl) {
+    if ((prfl != 0 && prfl != -1) || IMMINT(name)) return false;
+    if (ID2(name) == LOCAL && LENGTH2(name) == 2) name = A(Actvlocals[name[1]]);
+    if (IMMINT(name) || ID2(name) != NAME || name == ININprintlevel || name == ININDB) return false;
+    ALGEB old = A(name[1]);
+    if (old != 0 && !IMMINT(old) && ID2(old) == PROC) return false;
+    name[1] = rhs == name ? 0 : W(rhs);
+    return true;
+}
+
 static ALGEB evalassign(ALGEB s, int lev) {
     WORD level = ENVevlstlev;
     WORD L = LENGTH2(s);
@@ -74,7 +86,7 @@ static ALGEB evalassign(ALGEB s, int lev) {
     else
         p = printedatlevel(level) || DebugLevel >= level;
     for (WORD i = L - 2; i >= 1; i--)
-        assign(A(s[i]), v, p);
+        if (!quickassign(A(s[i]), v, p)) assign(A(s[i]), v, p);
     if (lev != 2) shiftresults(v);
     if (level <= DebugLevel) InteractiveDebugger();
     return v;
@@ -191,7 +203,10 @@ static void assignmany(ALGEB targets, ALGEB rhs, int prfl) {
 
 void assign(ALGEB name, ALGEB rhs, int prfl) {
     if (IMMINT(name)) badtarget();
-    if (ID2(name) == LOCAL || ID2(name) == PARAM) {
+    if (ID2(name) == LOCAL && LENGTH2(name) == 2) {
+        name = A(Actvlocals[name[1]]); // a local of the running procedure, the common target
+        if (IMMINT(name)) badtarget();
+    } else if (ID2(name) == LOCAL || ID2(name) == PARAM) {
         name = evparloc(name);
         if (IMMINT(name)) badtarget();
     }
@@ -244,10 +259,14 @@ ALGEB forfrom(ALGEB s) {
                 if (funret == ININbreak) break;
                 ASSERT(funret == ININnext);
             }
-            double v = evald(var);
+            ALGEB x = quickvalue(var);
+            double v = x != 0 && IMMINT(x)          ? (double)IMMVAL(x)
+                       : x != 0 && ID2(x) == NUMBER ? NUMVAL(x)
+                                                    : evald(var);
             if (std::isnan(v)) userror("for loop variable reassigned improperly");
             cur = v + b;
-            assign(var, NewNumber(cur), -1);
+            ALGEB next = NewNumber(cur);
+            if (!quickassign(var, next, -1)) assign(var, next, -1);
         }
         // A body that allocates but finishes no statement of its own at this depth would keep
         // the collector from condemning what earlier rounds left behind.

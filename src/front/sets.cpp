@@ -59,6 +59,8 @@ static int listcomp(ALGEB a, ALGEB b) {
 }
 
 int SetComp(ALGEB a, ALGEB b) {
+    // Immediate integers order as their handles do.
+    if (IMMINT(a) && IMMINT(b)) return a == b ? 0 : W(a) < W(b) ? -1 : 1;
     if (Equal(a, b, 0)) return 0;
 
     bool an = numeric(a), bn = numeric(b);
@@ -163,6 +165,54 @@ static bool isset(ALGEB x) {
     return !IMMINT(x) && ID2(x) == SET;
 }
 
+static double numof(ALGEB x) {
+    return IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x);
+}
+
+// The union of sets of numbers by merging them: numbers are totally ordered, so merging gives
+// what sorting the elements together would. 0 when an element is no number, a set is out of
+// order (an assignment into it can do that), or two equal numbers are different objects, of
+// which sorting might keep either.
+static ALGEB numericunion(ALGEB t, WORD total) {
+    WORD n = nargs(t);
+    for (WORD i = 1; i <= n; i++) {
+        ALGEB e = elems(A(t[i]));
+        for (WORD j = 1; j < LENGTH2(e); j++)
+            if (!numeric(A(e[j])) || (j > 1 && !(numof(A(e[j - 1])) < numof(A(e[j]))))) return 0;
+    }
+    std::vector<ALGEB> acc, merged;
+    acc.reserve((size_t)total);
+    merged.reserve((size_t)total);
+    for (WORD i = 1; i <= n; i++) {
+        ALGEB e = elems(A(t[i]));
+        WORD ne = LENGTH2(e);
+        merged.clear();
+        size_t a = 0;
+        WORD j = 1;
+        while (a < acc.size() && j < ne) {
+            ALGEB x = acc[a], y = A(e[j]);
+            double dx = numof(x), dy = numof(y);
+            if (dx < dy) {
+                merged.push_back(x);
+                a++;
+            } else if (dx > dy) {
+                merged.push_back(y);
+                j++;
+            } else {
+                if (x != y) return 0;
+                merged.push_back(x);
+                a++;
+                j++;
+            }
+        }
+        merged.insert(merged.end(), acc.begin() + (std::ptrdiff_t)a, acc.end());
+        for (; j < ne; j++)
+            merged.push_back(A(e[j]));
+        std::swap(acc, merged);
+    }
+    return New2(SET, newseq(acc));
+}
+
 ALGEB SetUnion(ALGEB t) {
     WORD n = nargs(t);
     if (n == 0) return EmptySet;
@@ -177,6 +227,7 @@ ALGEB SetUnion(ALGEB t) {
         for (WORD i = 1; i <= n; i++)
             total += nelems(A(t[i]));
         if (total + 1 > MAXOBJLEN) userror("object too large");
+        if (ALGEB r = numericunion(t, total)) return r;
         ALGEB seq = Newl1(total + 1, EXPSEQ);
         WORD k = 1;
         for (WORD i = 1; i <= n; i++) {
