@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Lumbra.h"
+#include "zip.h"
 #include "eval.h"
 #include "matrix.h"
 #include "rand.h"
@@ -681,6 +682,13 @@ static double numericcall(ALGEB s, ALGEB p, ALGEB fname, int b) {
         if (b >= 200) notimpl("evald: FUNCTION");
     }
     double r = numericbuiltin(b, t, nargs, fname);
+    // A zippable function of one list, met inside arithmetic, applies at every position.
+    if (isNaNerror(r) && nargs == 1 && L == 3 && NaN(t[1]) && isarray(unbox(t[1])) &&
+        hasoption(p, ININzippable)) {
+        publishargs(t, lt);
+        ALGEB f = fname != 0 && fname != ININunknown ? fname : p;
+        return box(zip(New3(FUNCTION, f, unbox(t[1]))));
+    }
     publishargs(t, lt);
     return isNaNerror(r) ? r : arith(r);
 }
