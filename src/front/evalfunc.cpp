@@ -87,16 +87,37 @@ static ALGEB checkarguments(ALGEB r, ALGEB t, ALGEB functname, WORD nargs) {
     return 0;
 }
 
-// The activation's own locals: fresh unassigned NAMEs, one per local of the procedure.
+// The activation's own locals: fresh unassigned NAMEs, one per local of the procedure. They
+// are carved with their sequence from one block: each keeps a header of its own, and only the
+// sequence goes back when the activation ends.
 static ALGEB newlocals(ALGEB r) {
     ALGEB proto = A(r[2]);
     WORD L = LENGTH(proto);
     if (L <= 1) return null;
-    ALGEB l = Newl1(L, EXPSEQ);
+    WORD total = L;
+    for (WORD i = 1; i < L && total <= MAXOBJLEN; i++)
+        total = isname(A(proto[i])) ? total + LENGTH2(A(proto[i])) : MAXOBJLEN + 1;
+    if (total > MAXOBJLEN) {
+        ALGEB l = Newl1(L, EXPSEQ);
+        for (WORD i = 1; i < L; i++) {
+            ALGEB c = copyalg(A(proto[i]));
+            c[1] = 0;
+            l[i] = W(c);
+        }
+        return l;
+    }
+    ALGEB l = get_space(total);
+    l[0] = L | EXPSEQ | genpat;
+    ALGEB c = l + L;
     for (WORD i = 1; i < L; i++) {
-        ALGEB c = copyalg(A(proto[i]));
+        ALGEB n = A(proto[i]);
+        WORD ln = LENGTH2(n);
+        c[0] = (n[0] & COMPLGC) | genpat;
         c[1] = 0;
+        for (WORD k = 2; k < ln; k++)
+            c[k] = n[k];
         l[i] = W(c);
+        c += ln;
     }
     return l;
 }
