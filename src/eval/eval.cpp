@@ -387,7 +387,10 @@ static ALGEB eval_function(ALGEB s) {
         }
     }
     if (proc == 0) return unapplied(s, f, fv);
+    return applyproc(s, proc, fname);
+}
 
+ALGEB applyproc(ALGEB s, ALGEB proc, ALGEB fname) {
     if (hasoption(proc, ININnumeric)) {
         double d = evald(s);
         if (isNaNerror(d) && LENGTH2(s) == 3 && evald_lt == 2 && hasoption(proc, ININzippable))

@@ -10,6 +10,8 @@ int Equal(ALGEB r, ALGEB p, int sequal);
 // id is LESSEQ or LESSTHAN.
 int CompareAny(WORD id, ALGEB r, ALGEB p);
 ALGEB evparloc(ALGEB s);
+// The call s of the procedure proc, found under the name fname (ININunknown when none).
+ALGEB applyproc(ALGEB s, ALGEB proc, ALGEB fname);
 ALGEB EvalLexicalName(ALGEB s);
 // The value of a name, parameter or local in the current activation.
 ALGEB valuenv(ALGEB s);

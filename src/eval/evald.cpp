@@ -443,11 +443,15 @@ double selectd(ALGEB s, ALGEB t, int lt, int i) {
     return value(selector(s, u, i, 0));
 }
 
-static double evaldother(ALGEB s) {
-    ALGEB v = eval(s);
+// v, the value of s, as a double.
+static double evaldvalue(ALGEB v, ALGEB s) {
     if (numeric(v)) return num(v);
     if (ID2(v) == ID2(s)) return box(v);
     return evald(v);
+}
+
+static double evaldother(ALGEB s) {
+    return evaldvalue(eval(s), s);
 }
 
 // ---------------------------------------------------------------------------
@@ -621,7 +625,10 @@ static double evaldcall(ALGEB s) {
             fname = ININunknown;
         }
     }
-    int b = p != 0 && hasoption(p, ININnumeric) ? bodynumber(p) : -1;
+    bool numericproc = p != 0 && hasoption(p, ININnumeric);
+    // A procedure named by the call itself is applied at once: eval would find it again.
+    if (p != 0 && !numericproc && fname == A(s[1])) return evaldvalue(applyproc(s, p, fname), s);
+    int b = numericproc ? bodynumber(p) : -1;
     if (b < 0) return evaldother(s);
     return numericcall(s, p, fname, b);
 }
