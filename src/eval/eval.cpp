@@ -298,18 +298,23 @@ static ALGEB eval_daymatrix(ALGEB s) {
 // ---------------------------------------------------------------------------
 // Function application
 
+// The value of one argument: a one-element sequence stands for its element; another sequence
+// sets nested, for the caller to splice in.
+static inline ALGEB argvalue(ALGEB x, bool &nested) {
+    ALGEB v = eval(x);
+    if (is(v, EXPSEQ)) {
+        if (LENGTH2(v) == 2) return A(v[1]);
+        nested = true;
+    }
+    return v;
+}
+
 // The arguments of call s evaluated into t[1..]: one-element sequences stand for their
 // element. Returns whether another sequence was met, which the caller then splices in.
 static bool eval_args(ALGEB s, ALGEB t) {
     bool nested = false;
     for (WORD i = 2; i < LENGTH2(s); i++) {
-        ALGEB v = eval(A(s[i]));
-        if (is(v, EXPSEQ)) {
-            if (LENGTH2(v) == 2)
-                v = A(v[1]);
-            else
-                nested = true;
-        }
+        ALGEB v = argvalue(A(s[i]), nested);
         t[i - 1] = W(v);
     }
     return nested;
@@ -325,13 +330,7 @@ static ALGEB unapplied(ALGEB s, ALGEB f, ALGEB fv) {
     }
     bool nested = false;
     for (WORD i = 2; i < LENGTH2(s); i++) {
-        ALGEB v = eval(A(s[i]));
-        if (is(v, EXPSEQ)) {
-            if (LENGTH2(v) == 2)
-                v = A(v[1]);
-            else
-                nested = true;
-        }
+        ALGEB v = argvalue(A(s[i]), nested);
         if (v == A(s[i])) continue;
         if (r == s) r = copyalg(s);
         r[i] = W(v);
