@@ -88,7 +88,7 @@ static WORD toint(ALGEB x) {
 }
 
 static const char *classtext(ALGEB cls, char *buf) {
-    if (!IMMINT(cls) && ID2(cls) == NAME) return NAMETEXT(cls);
+    if (is(cls, NAME)) return NAMETEXT(cls);
     PrintIntoBuffer(cls, buf);
     return buf;
 }

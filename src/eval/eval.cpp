@@ -20,23 +20,10 @@ constexpr WORD BUILTINBUF = 25;
 // An indexed name holds its base and at most 23 indices.
 constexpr WORD MAXTABLEREF = 25;
 
-static inline bool is(ALGEB x, WORD type) {
-    return !IMMINT(x) && ID2(x) == type;
-}
-
-static bool isditto(ALGEB s) {
-    return s == ininame[0] || s == ininame[1] || s == ininame[2];
-}
-
 static ALGEB dittovalue(ALGEB s) {
     if (s == ininame[0]) return ENVquote;
     if (s == ininame[1]) return ENVdquote;
     return ENVtquote;
-}
-
-// A name whose value is ReadLibrary(name) is a stub that loads its library file when used.
-static bool isstub(ALGEB v) {
-    return is(v, FUNCTION) && LENGTH2(v) >= 2 && A(v[1]) == ININReadLibrary;
 }
 
 ALGEB valuenv(ALGEB s) {
@@ -66,10 +53,6 @@ int hasoption(ALGEB proc, ALGEB option) {
 
 // ---------------------------------------------------------------------------
 // Parameters and locals
-
-static const char *ordinal(WORD k) {
-    return k == 1 ? "st" : k == 2 ? "nd" : k == 3 ? "rd" : "th";
-}
 
 [[noreturn]] static void missingarg(WORD k) {
     static char buf[PRINTBUFSIZE];

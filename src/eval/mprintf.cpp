@@ -79,7 +79,7 @@ static void prformatted(const char *out, int n) {
 // An integral number beyond the platform's integers goes to the library.
 static void printlarge(const char *seg, ALGEB arg) {
     ALGEB r = evalsysf("printf_larged", New3(EXPSEQ, CreateString(seg), arg));
-    if (IMMINT(r) || ID2(r) != TEXT) userror("printf_larged failed, should return a string");
+    if (!is(r, TEXT)) userror("printf_larged failed, should return a string");
     prpartn(STR(r)->t, STR(r)->length);
 }
 

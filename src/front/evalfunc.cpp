@@ -17,54 +17,32 @@ ALGEB OptParamMatch = 0;
 constexpr WORD TRACEPRINTLEVEL = 214748364;
 constexpr int PROCLEVEL = 19;
 
-static inline bool isname(ALGEB x) {
-    return x != 0 && !IMMINT(x) && ID2(x) == NAME;
-}
-
 static WORD argcount(ALGEB t) {
-    return t != 0 && !IMMINT(t) && ID2(t) == EXPSEQ ? LENGTH2(t) - 1 : 0;
+    return t != 0 && is(t, EXPSEQ) ? LENGTH2(t) - 1 : 0;
 }
 
-static const char *ordinal(WORD i) {
-    switch (i) {
-    case 1: return "st";
-    case 2: return "nd";
-    case 3: return "rd";
-    default: return "th";
-    }
+const char *ordinal(WORD i) {
+    return i == 1 ? "st" : i == 2 ? "nd" : i == 3 ? "rd" : "th";
 }
 
-// Output of the printer redirected into a buffer for the life of the scope.
-struct PrintIntoString {
-    char *to = PrintToString;
-    int i = PrintToi;
-    explicit PrintIntoString(char *buf) {
-        PrintToString = buf;
-        PrintToi = 0;
-        buf[0] = 0;
-    }
-    ~PrintIntoString() {
-        PrintToString = to;
-        PrintToi = i;
-    }
-    PrintIntoString(const PrintIntoString &) = delete;
-    PrintIntoString &operator=(const PrintIntoString &) = delete;
-};
+void prwrongargument(ALGEB functname, WORD i, ALGEB param, ALGEB arg) {
+    lineprint(functname, 0);
+    char head[64];
+    snprintf(head, sizeof head, " expects a %ld%s argument, ", (long)i, ordinal(i));
+    prpart(head);
+    lineprint(A(param[1]), 0);
+    prpart(":");
+    lineprint(A(param[2]), 0);
+    prpart(", found: ");
+    lineprint(arg, 0);
+}
 
 [[noreturn]] static void wrongargument(ALGEB functname, WORD i, ALGEB param, ALGEB arg) {
     static char buf[PRINTBUFSIZE];
     constexpr size_t CUT = 496;
     {
         PrintIntoString into(buf);
-        lineprint(functname, 0);
-        char head[64];
-        snprintf(head, sizeof head, " expects a %ld%s argument, ", (long)i, ordinal(i));
-        prpart(head);
-        lineprint(A(param[1]), 0);
-        prpart(":");
-        lineprint(A(param[2]), 0);
-        prpart(", found: ");
-        lineprint(arg, 0);
+        prwrongargument(functname, i, param, arg);
     }
     if (strlen(buf) >= CUT) strcpy(buf + CUT, "...");
     userror(buf);
@@ -77,7 +55,7 @@ static ALGEB checkarguments(ALGEB r, ALGEB t, ALGEB functname, WORD nargs) {
     WORD np = LENGTH(params) - 1;
     for (WORD i = 1; i <= np && i <= nargs; i++) {
         ALGEB p = A(params[i]);
-        if (IMMINT(p) || ID2(p) != COLON || type(A(t[i]), A(p[2]))) continue;
+        if (!is(p, COLON) || type(A(t[i]), A(p[2]))) continue;
         if (nargs == 2 && hasoption(r, ININpolymorphic)) {
             ALGEB v = BinaryPolymorphic(functname, A(t[1]), A(t[2]));
             if (v != 0) return v;
@@ -169,7 +147,7 @@ static void checkresult(ALGEB r, ALGEB v, ALGEB functname) {
 }
 
 static bool endswith_lprint(ALGEB functname) {
-    if (IMMINT(functname) || ID2(functname) != NAME) return false;
+    if (!is(functname, NAME)) return false;
     size_t n = strlen(NAMETEXT(functname));
     return n >= 7 && strcmp(NAMETEXT(functname) + n - 7, "_lprint") == 0;
 }
@@ -317,8 +295,8 @@ ALGEB evalsysf(const char *fn, ALGEB s) {
     ALGEB n = naminstall(fn);
     ALGEB v = A(n[1]);
     if (v == 0) v = eval(New3(FUNCTION, ININReadLibrary, n));
-    if (v != 0 && !IMMINT(v) && ID2(v) == FUNCTION && A(v[1]) == ININReadLibrary) v = eval(v);
-    if (v != 0 && !IMMINT(v) && ID2(v) == PROC) return evalfunc(v, s, n);
+    if (isstub(v)) v = eval(v);
+    if (v != 0 && is(v, PROC)) return evalfunc(v, s, n);
     char msg[MAX_NAME_LENGTH];
     snprintf(msg, sizeof msg, "%s: missing system function", fn);
     userror(msg);
@@ -329,13 +307,13 @@ ALGEB FlattenExpseq(ALGEB t, WORD rlt) {
     WORD count = 0;
     for (WORD i = 1; i < L; i++) {
         ALGEB e = A(t[i]);
-        count += !IMMINT(e) && ID2(e) == EXPSEQ ? LENGTH2(e) - 1 : 1;
+        count += is(e, EXPSEQ) ? LENGTH2(e) - 1 : 1;
     }
     auto splice = [&](ALGEB into) {
         WORD k = 1;
         for (WORD i = 1; i < L; i++) {
             ALGEB e = A(t[i]);
-            if (!IMMINT(e) && ID2(e) == EXPSEQ)
+            if (is(e, EXPSEQ))
                 for (WORD j = 1; j < LENGTH2(e); j++)
                     into[k++] = e[j];
             else

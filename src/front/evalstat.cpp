@@ -28,10 +28,6 @@ static ALGEB unwrap(ALGEB v) {
     return IDLENGTH(v, EXPSEQ, 2) ? A(v[1]) : v;
 }
 
-static bool isname(ALGEB x) {
-    return !IMMINT(x) && ID2(x) == NAME;
-}
-
 // The ditto names: the newest result first.
 static void shiftresults(ALGEB v) {
     WORD *ctx = Environment->ctx;
@@ -69,9 +65,9 @@ ALGEB evalstat(ALGEB s, int lev) {
 static inline bool quickassign(ALGEB name, ALGEB rhs, int prfl) {
     if ((prfl != 0 && prfl != -1) || IMMINT(name)) return false;
     if (ID2(name) == LOCAL && LENGTH2(name) == 2) name = A(Actvlocals[name[1]]);
-    if (IMMINT(name) || ID2(name) != NAME || name == ININprintlevel || name == ININDB) return false;
+    if (!is(name, NAME) || name == ININprintlevel || name == ININDB) return false;
     ALGEB old = A(name[1]);
-    if (old != 0 && !IMMINT(old) && ID2(old) == PROC) return false;
+    if (old != 0 && is(old, PROC)) return false;
     name[1] = rhs == name ? 0 : W(rhs);
     return true;
 }
@@ -153,11 +149,10 @@ static void assignname(ALGEB name, ALGEB rhs, int prfl) {
             userror("printlevel must be a word size integer");
         ENVprintlevel = (WORD)d;
     } else {
-        if (name == ININDB && (IMMINT(rhs) || ID2(rhs) != DNAFILE))
+        if (name == ININDB && !is(rhs, DNAFILE))
             userror("DB can only be assigned a database");
         ALGEB old = A(name[1]);
-        if (prfl != -1 && old != 0 && rhs != name && ENVprintlevel >= 0 && !IMMINT(old) &&
-            ID2(old) == PROC) {
+        if (prfl != -1 && old != 0 && rhs != name && ENVprintlevel >= 0 && is(old, PROC)) {
             FILE *out = w_unit != 0 ? w_unit : stdout;
             fprintf(out, "Warning: procedure %s reassigned\n", NAMETEXT(name));
         }
@@ -299,7 +294,7 @@ ALGEB forin(ALGEB s) {
     EnvSave keep;
     EnvRecord env = {1, ENVevlstlev, Environment->ctx};
     Environment = &env;
-    if (!IMMINT(c) && ID2(c) == FUNCTION) {
+    if (is(c, FUNCTION)) {
         ALGEB method = PolymorphicFunction(c, "iterator");
         if (method != 0) return forwithiterator(s, c, method);
     }
@@ -348,9 +343,9 @@ void iterate(ALGEB x) {
     ALGEB st = A(found[6]);
     ALGEB var = A(st[1]);
     try {
-        if (!IMMINT(var) && ID2(var) == LOCAL && LENGTH2(var) == 2)
+        if (is(var, LOCAL) && LENGTH2(var) == 2)
             A(A(ctx[2])[var[1]])[1] = W(elem);
-        else if (!IMMINT(var) && ID2(var) == LOCAL)
+        else if (is(var, LOCAL))
             EvalLexicalName(var)[1] = W(elem);
         else if (isname(var))
             var[1] = W(elem);
@@ -411,7 +406,7 @@ ALGEB names(ALGEB typ) {
     WORD n = 1;
     for (WORD i = 1; i <= count; i++) {
         ALGEB nm = A(all[i]);
-        if (nm == ininame[0] || nm == ininame[1] || nm == ininame[2]) continue;
+        if (isditto(nm)) continue;
         ALGEB val = nm[1] != 0 ? A(nm[1]) : nm;
         bool keep = assigned ? val != nm : type(nm, typ) || type(val, typ);
         if (keep) all[n++] = W(nm);

@@ -4,12 +4,12 @@
 #include "sets.h"
 
 WORD member(ALGEB s, ALGEB x) {
-    if (!IMMINT(s) && ID2(s) == FUNCTION) {
+    if (is(s, FUNCTION)) {
         for (WORD i = 2; i < LENGTH2(s); i++)
             if (A(s[i]) == x) return i;
         return 0;
     }
-    if (!IMMINT(s) && ID2(s) == EXPSEQ) {
+    if (is(s, EXPSEQ)) {
         for (WORD i = 1; i < LENGTH2(s); i++)
             if (A(s[i]) == x) return i;
         return 0;

@@ -12,10 +12,6 @@
 // ---------------------------------------------------------------------------
 // Canonical order: numbers, then names and texts, then lists, then other structures by type.
 
-static bool islist(ALGEB x) {
-    return !IMMINT(x) && (ID2(x) == LIST || ID2(x) == LISTNUM);
-}
-
 static int sign(WORD d) {
     return d < 0 ? -1 : d > 0 ? 1 : 0;
 }
@@ -75,7 +71,7 @@ int SetComp(ALGEB a, ALGEB b) {
     }
     if (textual(b)) return 1;
 
-    bool al = islist(a), bl = islist(b);
+    bool al = isarray(a), bl = isarray(b);
     if (al || bl) {
         if (!bl) return -1;
         if (!al) return 1;
@@ -162,7 +158,7 @@ static ALGEB newset(const std::vector<ALGEB> &v) {
 }
 
 static bool isset(ALGEB x) {
-    return !IMMINT(x) && ID2(x) == SET;
+    return is(x, SET);
 }
 
 static double numof(ALGEB x) {
@@ -353,7 +349,7 @@ struct SortRun {
 
 // A ditto name gives its last result, a name its value.
 static ALGEB functionvalue(ALGEB f) {
-    return !IMMINT(f) && ID2(f) == NAME ? valuenv(f) : f;
+    return is(f, NAME) ? valuenv(f) : f;
 }
 
 // Whether a may stay in front of b.
@@ -365,7 +361,7 @@ static bool mergeCompare(SortRun &r, ALGEB a, ALGEB b) {
     case SortMode::Function: break;
     }
     ALGEB p = functionvalue(r.f);
-    if (IMMINT(p) || ID2(p) != PROC) notimpl("mergeCompare");
+    if (!is(p, PROC)) notimpl("mergeCompare");
     ALGEB v = eval(New4(FUNCTION, r.f, a, b));
     if (v == ININtrue) return true;
     if (v == ININfalse) return false;
@@ -450,7 +446,7 @@ ALGEB LumbraSort(ALGEB t) {
     WORD n = nargs(t);
     if (n == 2) {
         ALGEB p = functionvalue(A(t[2]));
-        if (!IMMINT(p) && ID2(p) == PROC && LENGTH(A(p[1])) == 2)
+        if (is(p, PROC) && LENGTH(A(p[1])) == 2)
             return evalsysf("sort_1arg", copyalg(t));
     }
     if (n < 1 || n > 2 || IMMINT(A(t[1]))) userror("invalid arguments to sort");

@@ -12,13 +12,9 @@
 static ALGEB ProcessOptName = 0;
 static ALGEB ProcessOptIni = 0;
 
-static inline bool isname(ALGEB x) {
-    return x != 0 && !IMMINT(x) && ID2(x) == NAME;
-}
-
 // The NAME a parameter entry declares: x, or x in x:type.
 static ALGEB paramname(ALGEB p) {
-    if (!IMMINT(p) && ID2(p) == COLON) return A(p[1]);
+    if (is(p, COLON)) return A(p[1]);
     return p;
 }
 
@@ -32,7 +28,7 @@ static bool samename(ALGEB entry, ALGEB s) {
 
 // Index of the name s in a sequence of names (or of parameter entries), 0 when absent.
 static WORD findname(ALGEB seq, ALGEB s, bool params) {
-    if (seq == 0 || IMMINT(seq) || ID2(seq) != EXPSEQ) return 0;
+    if (seq == 0 || !is(seq, EXPSEQ)) return 0;
     for (WORD k = 1; k < LENGTH2(seq); k++) {
         ALGEB e = A(seq[k]);
         if (params) e = paramname(e);
@@ -43,7 +39,7 @@ static WORD findname(ALGEB seq, ALGEB s, bool params) {
 
 static bool isunconverted(ALGEB proc) {
     ALGEB d = A(proc[2]);
-    return IDLENGTH(d, EXPSEQ, 3) && !IMMINT(A(d[1])) && ID2(A(d[1])) == EXPSEQ;
+    return IDLENGTH(d, EXPSEQ, 3) && is(A(d[1]), EXPSEQ);
 }
 
 static void warn(const char *msg) {
@@ -52,11 +48,11 @@ static void warn(const char *msg) {
 }
 
 static inline bool isequation(ALGEB x) {
-    return !IMMINT(x) && ID2(x) == EQUATION;
+    return is(x, EQUATION);
 }
 
 ALGEB InsertName(ALGEB t, ALGEB locals, ALGEB globals, ALGEB params) {
-    while (!IMMINT(t) && ID2(t) == TABLEREF)
+    while (is(t, TABLEREF))
         t = A(t[1]);
     if (!isname(t)) return locals;
     if (findname(globals, t, false) || findname(locals, t, false) || findname(params, t, true))
@@ -65,7 +61,7 @@ ALGEB InsertName(ALGEB t, ALGEB locals, ALGEB globals, ALGEB params) {
 }
 
 ALGEB DetermLocals(ALGEB s, ALGEB locals, ALGEB globals, ALGEB params) {
-    while (!IMMINT(s) && ID2(s) == FOR) {
+    while (is(s, FOR)) {
         locals = InsertName(A(s[1]), locals, globals, params);
         s = A(s[LENGTH2(s) - 1]);
     }

@@ -220,6 +220,14 @@ bool EqualText(ALGEB a, const char *s);
 inline WORD LISTNUMLEN(ALGEB x) { return LENGTH2(x) - 1; }
 inline double *LISTNUMDATA(ALGEB x) { return (double *)(x + 1); }
 
+// Kinds; an immediate is none of them.
+inline bool is(ALGEB x, WORD type) { return !IMMINT(x) && ID2(x) == type; }
+// A NAME; a missing handle (0) is none either.
+inline bool isname(ALGEB x) { return x != 0 && is(x, NAME); }
+// A list, packed (LISTNUM) or not, and its number of elements.
+inline bool isarray(ALGEB x) { return !IMMINT(x) && (ID2(x) == LIST || ID2(x) == LISTNUM); }
+inline WORD arraylen(ALGEB x) { return ID2(x) == LISTNUM ? LISTNUMLEN(x) : LENGTH2(A(x[1])) - 1; }
+
 // Words needed for n items of type T.
 #define NrALGEBs(n, T) ((W(n) * (WORD)sizeof(T) + BYTES_PER_ALGEB - 1) / BYTES_PER_ALGEB)
 
@@ -273,6 +281,13 @@ extern ALGEB OneChar[256];
 extern char OneChars[256];
 
 #include "names.h"
+
+// The ditto names, which stand for the last three results.
+inline bool isditto(ALGEB s) { return s == ininame[0] || s == ininame[1] || s == ininame[2]; }
+// A name whose value is ReadLibrary(name) is a stub that loads its library file when used.
+inline bool isstub(ALGEB v) {
+    return v != 0 && is(v, FUNCTION) && LENGTH2(v) >= 2 && A(v[1]) == ININReadLibrary;
+}
 
 [[noreturn]] void notimpl(const char *msg);
 

@@ -79,7 +79,7 @@ static void markstring(const char *s) {
 
 static database *currentdb() {
     ALGEB db = A(ININDB[1]);
-    if (db == 0 || IMMINT(db) || ID2(db) != DNAFILE) return 0;
+    if (db == 0 || !is(db, DNAFILE)) return 0;
     return (database *)db;
 }
 

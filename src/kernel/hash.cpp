@@ -232,9 +232,9 @@ ALGEB remember(ALGEB f, ALGEB args) {
         }
         return null;
     }
-    if (IMMINT(f) || ID2(f) != NAME) userror2(f, "remember-ing should be on a function name");
+    if (!is(f, NAME)) userror2(f, "remember-ing should be on a function name");
     ALGEB proc = rememberproc(f);
-    if (proc == 0 || IMMINT(proc) || ID2(proc) != PROC)
+    if (proc == 0 || !is(proc, PROC))
         userror2(f, "is not assigned a procedure for remember-ing");
     WORD n = LENGTH2(args) - 1;
     UINT h = (UINT)W(proc);

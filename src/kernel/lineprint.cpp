@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <string>
 
 #include "Lumbra.h"
@@ -256,7 +255,7 @@ static void prchars(ALGEB x) {
 
 static ALGEB dbvalue() {
     ALGEB db = A(ININDB[1]);
-    return db && !IMMINT(db) && ID2(db) == DNAFILE ? db : 0;
+    return db && is(db, DNAFILE) ? db : 0;
 }
 
 // In the escaped rendering a text inside the current database prints as an
@@ -319,7 +318,7 @@ void prlist(ALGEB x, const char *sep) {
 
 // The elements of a container's sequence; anything else alone.
 static void prelements(ALGEB s, const char *sep) {
-    if (s && !IMMINT(s) && ID2(s) == EXPSEQ)
+    if (s && is(s, EXPSEQ))
         prlist(s, sep);
     else
         lineprint(s, 0);
@@ -340,7 +339,7 @@ int prtneg(ALGEB x, int level) {
 // A procedure not yet made executable keeps (locals, globals) in word 2.
 static bool executable(ALGEB p) {
     ALGEB l = A(p[2]);
-    return !(l && IDLENGTH(l, EXPSEQ, 3) && !IMMINT(A(l[1])) && ID2(A(l[1])) == EXPSEQ);
+    return !(l && IDLENGTH(l, EXPSEQ, 3) && is(A(l[1]), EXPSEQ));
 }
 
 static ALGEB proclocals(ALGEB p) {
@@ -348,14 +347,14 @@ static ALGEB proclocals(ALGEB p) {
 }
 
 static ALGEB localname(ALGEB p, WORD k) {
-    if (!p || IMMINT(p) || ID2(p) != PROC) return 0;
+    if (!p || !is(p, PROC)) return 0;
     ALGEB locs = proclocals(p);
-    if (!locs || IMMINT(locs) || ID2(locs) != EXPSEQ || k < 1 || k >= LENGTH2(locs)) return 0;
+    if (!locs || !is(locs, EXPSEQ) || k < 1 || k >= LENGTH2(locs)) return 0;
     return A(locs[k]);
 }
 
 static WORD count(ALGEB s) {
-    return !IMMINT(s) && ID2(s) == EXPSEQ ? LENGTH2(s) - 1 : 1;
+    return is(s, EXPSEQ) ? LENGTH2(s) - 1 : 1;
 }
 
 // Inside a procedure being printed its locals and parameters print by name.
@@ -431,7 +430,7 @@ static ALGEB namevalue(const char *s) {
 }
 
 static bool samepam(ALGEB y, double pam) {
-    return y && !IMMINT(y) && ID2(y) == DAYMATRIX &&
+    return y && is(y, DAYMATRIX) &&
            std::fabs(((DayMatrix *)y)->PamNumber - pam) < 1e-5 * pam;
 }
 
@@ -446,11 +445,11 @@ static void prdaymatrix(ALGEB x) {
             return;
         }
         v = namevalue("DMS");
-        if (v && !IMMINT(v) && ID2(v) == LIST) {
+        if (v && is(v, LIST)) {
             ALGEB s = A(v[1]);
             for (WORD i = 1; i < LENGTH(s); i++) {
                 ALGEB e = A(s[i]);
-                if (!e || IMMINT(e) || ID2(e) != DAYMATRIX) break;
+                if (!e || !is(e, DAYMATRIX)) break;
                 if (samepam(e, dm->PamNumber)) {
                     snprintf(b, sizeof b, "DMS[%ld]", (long)i);
                     prpart(b);
@@ -716,9 +715,9 @@ void lineprint(ALGEB x, int level) {
             prpart("procname");
         } else {
             ALGEB ps = procprint ? A(procprint[1]) : 0;
-            if (k > 0 && ps && !IMMINT(ps) && ID2(ps) == EXPSEQ && k < LENGTH2(ps)) {
+            if (k > 0 && ps && is(ps, EXPSEQ) && k < LENGTH2(ps)) {
                 ALGEB p = A(ps[k]);
-                lineprint(!IMMINT(p) && ID2(p) == COLON ? A(p[1]) : p, 0);
+                lineprint(is(p, COLON) ? A(p[1]) : p, 0);
             } else {
                 prpart("args[");
                 printint(k);
@@ -791,23 +790,7 @@ void lineprint(ALGEB x, int level) {
 }
 
 int PrintIntoBuffer(ALGEB x, char *buf) {
-    struct Restore {
-        char *to = PrintToString;
-        int i = PrintToi;
-        int unwinding = std::uncaught_exceptions();
-        ~Restore() {
-            // Leaving by an error: string output stays off, as for the error's report.
-            if (std::uncaught_exceptions() > unwinding) {
-                PrintToString = 0;
-                return;
-            }
-            PrintToString = to;
-            PrintToi = i;
-        }
-    } restore;
-    PrintToString = buf;
-    PrintToi = 0;
-    buf[0] = 0;
+    PrintIntoString into(buf);
     lineprint(x, 0);
     return PrintToi;
 }

@@ -1,6 +1,8 @@
 // The printer: objects rendered as text in the language's own syntax.
 #pragma once
 
+#include <exception>
+
 #include "All.h"
 
 constexpr int PRINTBUFSIZE = 140000; // capacity of the largest buffer printed into
@@ -28,5 +30,29 @@ void prstring(ALGEB t);
 int prtneg(ALGEB x, int level);
 int typelevel(WORD type);
 
-// Prints into buf (of PRINTBUFSIZE characters), restoring the previous destination.
+// The printer writes into buf (of PRINTBUFSIZE characters) while this lives; afterwards the
+// previous destination is back. An error leaving the scope keeps string output off, as userror
+// set it, so that what is printed while it unwinds reaches the output file.
+struct PrintIntoString {
+    char *to = PrintToString;
+    int i = PrintToi;
+    int unwinding = std::uncaught_exceptions();
+    explicit PrintIntoString(char *buf) {
+        PrintToString = buf;
+        PrintToi = 0;
+        buf[0] = 0;
+    }
+    ~PrintIntoString() {
+        if (std::uncaught_exceptions() > unwinding) {
+            PrintToString = 0;
+            return;
+        }
+        PrintToString = to;
+        PrintToi = i;
+    }
+    PrintIntoString(const PrintIntoString &) = delete;
+    PrintIntoString &operator=(const PrintIntoString &) = delete;
+};
+
+// Prints x into buf (of PRINTBUFSIZE characters); the number of characters printed.
 int PrintIntoBuffer(ALGEB x, char *buf);

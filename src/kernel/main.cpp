@@ -197,9 +197,9 @@ void LumbraInit(int argc, char **argv) {
     char path[4200];
     if (initfile == 0) {
         ALGEB lib = A(ININlibname[1]);
-        if (lib != 0 && !IMMINT(lib) && ID2(lib) == NAME)
+        if (lib != 0 && is(lib, NAME))
             snprintf(path, sizeof path, "%s/lumbrait", NAMETEXT(lib));
-        else if (lib != 0 && !IMMINT(lib) && ID2(lib) == TEXT)
+        else if (lib != 0 && is(lib, TEXT))
             snprintf(path, sizeof path, "%.*s/lumbrait", (int)STR(lib)->length, STR(lib)->t);
         else snprintf(path, sizeof path, "lumbrait");
         initfile = path;
@@ -273,7 +273,7 @@ static void reporterror() {
             for (WORD i = 1; i < n; i++) {
                 ALGEB loc = A(TraceBackLocals[i]);
                 ALGEB val = loc;
-                if (!IMMINT(loc) && ID2(loc) == NAME && loc[1] != 0) val = A(loc[1]);
+                if (is(loc, NAME) && loc[1] != 0) val = A(loc[1]);
                 if (i > 1) prpart(", ");
                 printonline(New3(EQUATION, loc, val));
             }
@@ -300,7 +300,7 @@ static void reporterror() {
 static void readloop() {
     for (;;) {
         parsestat = ReadStatement();
-        if (!IMMINT(parsestat) && ID2(parsestat) == CONTROL && Eq(A(parsestat[1]), 1)) {
+        if (is(parsestat, CONTROL) && Eq(A(parsestat[1]), 1)) {
             closeinput();
             continue;
         }

@@ -117,8 +117,8 @@ void PrintStack(const char *title) {
         char buf[128];
         if (ctx != TopLevelStack) {
             name = "?";
-            if (fn != 0 && !IMMINT(fn) && ID2(fn) == NAME) name = NAMETEXT(fn);
-            else if (fn != 0 && !IMMINT(fn) && ID2(fn) == TEXT) {
+            if (fn != 0 && is(fn, NAME)) name = NAMETEXT(fn);
+            else if (fn != 0 && is(fn, TEXT)) {
                 snprintf(buf, sizeof buf, "%.*s", (int)STR(fn)->length, STR(fn)->t);
                 name = buf;
             }
@@ -186,7 +186,7 @@ int DebuggerStatement(const char *line) {
     } reset;
     // Names typed here mean what they mean in the procedure that is running.
     ALGEB proc = ENVcurrproc;
-    if (proc != 0 && !IMMINT(proc) && ID2(proc) == PROC) stat = simplfnc(stat, proc, 0);
+    if (proc != 0 && is(proc, PROC)) stat = simplfnc(stat, proc, 0);
     evalstat(stat, 2);
     return 1;
 }

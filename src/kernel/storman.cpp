@@ -506,7 +506,7 @@ ALGEB FindTextHead(const char *s) {
         return w - 3;
     ALGEB db = ININDB != 0 ? A(ININDB[1]) : 0;
     const char *start = s;
-    if (db != 0 && !IMMINT(db) && ID2(db) == DNAFILE) {
+    if (db != 0 && is(db, DNAFILE)) {
         database *d = (database *)db;
         if (s >= d->string && s <= d->string + d->TotChars) s = d->string + d->TotChars;
     }

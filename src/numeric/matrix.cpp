@@ -13,12 +13,6 @@
 // ---------------------------------------------------------------------------
 // Objects and numbers
 
-static inline bool isarray(ALGEB x) {
-    return !IMMINT(x) && (ID2(x) == LIST || ID2(x) == LISTNUM);
-}
-static inline WORD arraylen(ALGEB x) {
-    return ID2(x) == LISTNUM ? LISTNUMLEN(x) : LENGTH2(A(x[1])) - 1;
-}
 // Element i (from 0) of a LIST.
 static inline ALGEB elem(ALGEB x, WORD i) {
     return A(A(x[1])[i + 1]);
@@ -61,7 +55,7 @@ static bool allpacked(ALGEB x) {
     WORD n = arraylen(x);
     for (WORD i = 0; i < n; i++) {
         ALGEB r = elem(x, i);
-        if (IMMINT(r) || ID2(r) != LISTNUM) return false;
+        if (!is(r, LISTNUM)) return false;
     }
     return true;
 }
@@ -102,7 +96,7 @@ ALGEB LISTtoLISTNUM(ALGEB a) {
     for (WORD i = 0; i < n; i++) {
         ALGEB x = elem(a, i);
         if (!numeric(x)) nums = false;
-        if (IMMINT(x) || ID2(x) != LISTNUM) packed = false;
+        if (!is(x, LISTNUM)) packed = false;
         if (!isarray(x)) arrays = false;
     }
     if (nums) {
@@ -119,7 +113,7 @@ ALGEB LISTtoLISTNUM(ALGEB a) {
 }
 
 void ListToArray(ALGEB x, double *array, WORD m, WORD n) {
-    if (IMMINT(x) || ID2(x) != LIST || arraylen(x) != m) userror("unable to convert to an array");
+    if (!is(x, LIST) || arraylen(x) != m) userror("unable to convert to an array");
     for (WORD i = 0; i < m; i++) {
         ALGEB r = elem(x, i);
         if (!isarray(r) || arraylen(r) != n) userror("unable to convert to an array");
@@ -281,7 +275,7 @@ static ALGEB vectormatrix(ALGEB a, ALGEB b) {
     WORD w = LISTNUMLEN(elem(b, 0));
     for (WORD i = 0; i < m; i++) {
         ALGEB row = elem(b, i);
-        if (IMMINT(row) || ID2(row) != LISTNUM) userror("matrix of mixed rows");
+        if (!is(row, LISTNUM)) userror("matrix of mixed rows");
         if (LISTNUMLEN(row) != w) userror("matrix of mixed widths");
     }
     ALGEB r = Newl1(w + 1, LISTNUM);
@@ -323,7 +317,7 @@ static ALGEB combinerows(ALGEB a, ALGEB b) {
 ALGEB mamul_vv(ALGEB a, ALGEB b) {
     if (!isarray(a) || !isarray(b)) notimpl("Mamul_vv");
     bool bfirstpacked =
-        ID2(b) == LIST && arraylen(b) > 0 && !IMMINT(elem(b, 0)) && ID2(elem(b, 0)) == LISTNUM;
+        ID2(b) == LIST && arraylen(b) > 0 && is(elem(b, 0), LISTNUM);
     if (ID2(a) == LISTNUM && bfirstpacked) return vectormatrix(a, b);
     if (allarrays(a)) {
         if (ID2(b) == LISTNUM && allpacked(a)) return matrixvector(a, b);
@@ -483,7 +477,7 @@ void mexp(double *A, double *work1, double *work2, double *R, WORD n) {
 
 // The square matrix x as a new n x n array of working storage.
 static double *squarearray(ALGEB x, WORD &n) {
-    if (IMMINT(x) || ID2(x) != LIST) notimpl("maexp");
+    if (!is(x, LIST)) notimpl("maexp");
     n = arraylen(x);
     double *a;
     WorkingStorage(n > 0 ? n * n : 1, double, a);
@@ -568,7 +562,7 @@ ALGEB mlog(ALGEB x) {
 // Transposition
 
 ALGEB transpose(ALGEB a) {
-    if (IMMINT(a) || ID2(a) != LIST) userror("invalid arguments to transpose");
+    if (!is(a, LIST)) userror("invalid arguments to transpose");
     WORD m = arraylen(a);
     if (m == 0) return a;
     if (!isarray(elem(a, 0))) userror("invalid arguments to transpose");

@@ -19,10 +19,6 @@ struct Operand {
 
 } // namespace
 
-static inline bool is(ALGEB x, WORD type) {
-    return !IMMINT(x) && ID2(x) == type;
-}
-
 [[noreturn]] static void inconsistent() {
     userror("zip: inconsistent dimensions");
 }
@@ -34,10 +30,6 @@ static inline bool is(ALGEB x, WORD type) {
 
 static bool listoperand(ALGEB x) {
     return is(x, LIST) || is(x, SET) || is(x, LISTNUM);
-}
-
-static WORD count(ALGEB x) {
-    return is(x, LISTNUM) ? LISTNUMLEN(x) : LENGTH2(A(x[1])) - 1;
 }
 
 // An operand that the caller will overwrite (own) gets a copy of its list.
@@ -89,7 +81,7 @@ static ALGEB zipcall(ALGEB x) {
     WORD m = -1;
     for (WORD j = 1; j <= n; j++) {
         if (!listoperand(A(args[j]))) continue;
-        WORD c = count(A(args[j]));
+        WORD c = arraylen(A(args[j]));
         if (m >= 0 && c != m) inconsistent();
         m = c;
     }

@@ -127,7 +127,7 @@ ALGEB SetOption(ALGEB s) {
         name = s;
         v = ININtrue;
         given = false;
-    } else if (!IMMINT(s) && ID2(s) == EQUATION && textual(A(s[1]))) {
+    } else if (is(s, EQUATION) && textual(A(s[1]))) {
         name = A(s[1]);
         v = A(s[2]);
         given = true;
