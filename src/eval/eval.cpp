@@ -233,31 +233,15 @@ static ALGEB eval_expseq(ALGEB s) {
     if (L == 1) return s;
     if (L == 2 && is(A(s[1]), EXPSEQ)) return eval(A(s[1]));
     ALGEB r = s;
-    WORD count = 0;
     bool nested = false;
     for (WORD i = 1; i < L; i++) {
         ALGEB v = eval(A(s[i]));
-        if (is(v, EXPSEQ)) {
-            nested = true;
-            count += LENGTH2(v) - 1;
-        } else
-            count++;
+        if (is(v, EXPSEQ)) nested = true;
         if (v == A(s[i])) continue;
         if (r == s) r = copyalg(s);
         r[i] = W(v);
     }
-    if (!nested) return r;
-    ALGEB n = Newl1(count + 1, EXPSEQ);
-    WORD k = 1;
-    for (WORD i = 1; i < L; i++) {
-        ALGEB v = A(r[i]);
-        if (is(v, EXPSEQ))
-            for (WORD j = 1; j < LENGTH2(v); j++)
-                n[k++] = v[j];
-        else
-            n[k++] = W(v);
-    }
-    return n;
+    return nested ? FlattenExpseq(r, 0) : r;
 }
 
 static ALGEB eval_proc(ALGEB s) {

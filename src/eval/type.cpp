@@ -142,7 +142,7 @@ int onlyconst(ALGEB s) {
 }
 
 int type_numeric(double x, ALGEB typ) {
-    if (IMMINT(typ) || ID2(typ) == NUMBER) return x == DBL(typ);
+    if (numeric(typ)) return x == DBL(typ);
     switch (CASE_ID2(typ)) {
     case NAME_CASE:
         if (typ == ININfloat || typ == ININnumeric || typ == ININconstant || typ == ININanything)
@@ -168,7 +168,7 @@ int type_numeric(double x, ALGEB typ) {
 
 // a[1] is the element type, a[2] .. a[len-1] the dimensions; ia is the dimension to check.
 static int arraytest(ALGEB s, const WORD *a, WORD len, WORD ia) {
-    if (IMMINT(s) || (ID2(s) != LIST && ID2(s) != LISTNUM)) return 0;
+    if (!isarray(s)) return 0;
     ALGEB t = A(a[1]);
     bool packed = ID2(s) == LISTNUM;
     WORD n = arraylen(s);
@@ -213,7 +213,7 @@ int type_matrix(ALGEB s, ALGEB t) {
     WORD n = LENGTH2(rows) - 1;
     if (n == 0) return 1;
     ALGEB first = A(rows[1]);
-    if (IMMINT(first) || (ID2(first) != LIST && ID2(first) != LISTNUM)) return 0;
+    if (!isarray(first)) return 0;
     WORD shape[3] = {0, W(t), W(MKIMM(arraylen(first)))};
     for (WORD k = 1; k <= n; k++)
         if (!arraytest(A(rows[k]), shape, 3, 2)) return 0;
@@ -230,7 +230,7 @@ static int namedtype(ALGEB s, ALGEB typ) {
     if (typ == ININpositive) return numeric(s) && DBL(s) > 0;
     if (typ == ININnegative) return numeric(s) && DBL(s) < 0;
     if (typ == ININpower) return ID(s) == POWER;
-    if (typ == ININlist || typ == ININarray) return ID(s) == LIST || ID(s) == LISTNUM;
+    if (typ == ININlist || typ == ININarray) return isarray(s);
     if (typ == ININconstant) return onlyconst(s);
     if (typ == ININprocedure) {
         if (ID(s) == NAME) s = valuenv(s);

@@ -38,28 +38,27 @@ static bool components(ALGEB s, WORD *from, WORD *to, WORD *step, const char *wh
     }
 }
 
-int hasid(ALGEB s, WORD type) {
-    if (ID(s) == type) return 1;
-    if (IMMINT(s)) return 0;
+// Whether holds(c) for some component c of s.
+template <class Holds>
+static int anycomponent(ALGEB s, const char *what, Holds holds) {
     WORD from, to, step;
-    if (!components(s, &from, &to, &step, "default in hasid")) return 0;
+    if (!components(s, &from, &to, &step, what)) return 0;
     stackcheck();
     for (WORD i = from; i < to; i += step) {
         ALGEB c = A(s[i]);
-        if (c != 0 && hasid(c, type)) return 1;
+        if (c != 0 && holds(c)) return 1;
     }
     return 0;
 }
 
+int hasid(ALGEB s, WORD type) {
+    if (ID(s) == type) return 1;
+    if (IMMINT(s)) return 0;
+    return anycomponent(s, "default in hasid", [type](ALGEB c) { return hasid(c, type); });
+}
+
 int has(ALGEB s, ALGEB a) {
     if (Equal(s, a, 0)) return 1;
-    if (IMMINT(s) || ID2(s) == NUMBER) return numeric(a) && DBL(s) == DBL(a);
-    WORD from, to, step;
-    if (!components(s, &from, &to, &step, "default in has")) return 0;
-    stackcheck();
-    for (WORD i = from; i < to; i += step) {
-        ALGEB c = A(s[i]);
-        if (c != 0 && has(c, a)) return 1;
-    }
-    return 0;
+    if (numeric(s)) return numeric(a) && DBL(s) == DBL(a);
+    return anycomponent(s, "default in has", [a](ALGEB c) { return has(c, a); });
 }

@@ -220,98 +220,38 @@ static inline ALGEB newhead(WORD l, WORD type) {
     return p;
 }
 
+// An object of the given type whose words are a..., in order.
+template <class... Words>
+static inline ALGEB newwith(WORD type, Words... a) {
+    ALGEB p = newhead((WORD)sizeof...(a) + 1, type);
+    WORD i = 1;
+    ((p[i++] = W(a)), ...);
+    return p;
+}
+
 ALGEB New1(WORD type) { return newhead(1, type); }
-
-ALGEB New2(WORD type, ALGEB a1) {
-    ALGEB p = newhead(2, type);
-    p[1] = W(a1);
-    return p;
-}
-
-ALGEB New3(WORD type, ALGEB a1, ALGEB a2) {
-    ALGEB p = newhead(3, type);
-    p[1] = W(a1);
-    p[2] = W(a2);
-    return p;
-}
-
-ALGEB New4(WORD type, ALGEB a1, ALGEB a2, ALGEB a3) {
-    ALGEB p = newhead(4, type);
-    p[1] = W(a1);
-    p[2] = W(a2);
-    p[3] = W(a3);
-    return p;
-}
-
+ALGEB New2(WORD type, ALGEB a1) { return newwith(type, a1); }
+ALGEB New3(WORD type, ALGEB a1, ALGEB a2) { return newwith(type, a1, a2); }
+ALGEB New4(WORD type, ALGEB a1, ALGEB a2, ALGEB a3) { return newwith(type, a1, a2, a3); }
 ALGEB New5(WORD type, ALGEB a1, ALGEB a2, ALGEB a3, ALGEB a4) {
-    ALGEB p = newhead(5, type);
-    p[1] = W(a1);
-    p[2] = W(a2);
-    p[3] = W(a3);
-    p[4] = W(a4);
-    return p;
+    return newwith(type, a1, a2, a3, a4);
 }
-
 ALGEB New6(WORD type, ALGEB a1, ALGEB a2, ALGEB a3, ALGEB a4, ALGEB a5) {
-    ALGEB p = newhead(6, type);
-    p[1] = W(a1);
-    p[2] = W(a2);
-    p[3] = W(a3);
-    p[4] = W(a4);
-    p[5] = W(a5);
-    return p;
+    return newwith(type, a1, a2, a3, a4, a5);
 }
-
 ALGEB New7(WORD type, ALGEB a1, ALGEB a2, ALGEB a3, ALGEB a4, ALGEB a5, ALGEB a6) {
-    ALGEB p = newhead(7, type);
-    p[1] = W(a1);
-    p[2] = W(a2);
-    p[3] = W(a3);
-    p[4] = W(a4);
-    p[5] = W(a5);
-    p[6] = W(a6);
-    return p;
+    return newwith(type, a1, a2, a3, a4, a5, a6);
 }
-
 ALGEB New8(WORD type, ALGEB a1, ALGEB a2, ALGEB a3, ALGEB a4, ALGEB a5, ALGEB a6, ALGEB a7) {
-    ALGEB p = newhead(8, type);
-    p[1] = W(a1);
-    p[2] = W(a2);
-    p[3] = W(a3);
-    p[4] = W(a4);
-    p[5] = W(a5);
-    p[6] = W(a6);
-    p[7] = W(a7);
-    return p;
+    return newwith(type, a1, a2, a3, a4, a5, a6, a7);
 }
-
 ALGEB New9(WORD type, ALGEB a1, ALGEB a2, ALGEB a3, ALGEB a4, ALGEB a5, ALGEB a6, ALGEB a7,
            ALGEB a8) {
-    ALGEB p = newhead(9, type);
-    p[1] = W(a1);
-    p[2] = W(a2);
-    p[3] = W(a3);
-    p[4] = W(a4);
-    p[5] = W(a5);
-    p[6] = W(a6);
-    p[7] = W(a7);
-    p[8] = W(a8);
-    return p;
+    return newwith(type, a1, a2, a3, a4, a5, a6, a7, a8);
 }
-
 ALGEB New10(WORD type, ALGEB a1, ALGEB a2, ALGEB a3, ALGEB a4, ALGEB a5, ALGEB a6, ALGEB a7,
             ALGEB a8, ALGEB a9) {
-    ALGEB p = newhead(10, type);
-    p[1] = W(a1);
-    p[2] = W(a2);
-    p[3] = W(a3);
-    p[4] = W(a4);
-    p[5] = W(a5);
-    p[6] = W(a6);
-    p[7] = W(a7);
-    p[8] = W(a8);
-    p[9] = W(a9);
-    return p;
+    return newwith(type, a1, a2, a3, a4, a5, a6, a7, a8, a9);
 }
 
 // ---------------------------------------------------------------------------
