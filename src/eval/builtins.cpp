@@ -198,7 +198,7 @@ struct ReadingScope {
     int unit;
     int flag = prtflag;
     ALGEB stat = parsestat;
-    WORD curr = Environment->ctx[6];
+    WORD curr = Environment->ctx[CTX_STAT];
     EnvRecord *env = Environment;
     bool ofs;
     ReadingScope(int u, bool offset) : unit(u), ofs(offset) {}
@@ -211,7 +211,7 @@ struct ReadingScope {
         }
         prtflag = flag;
         parsestat = stat;
-        env->ctx[6] = curr;
+        env->ctx[CTX_STAT] = curr;
     }
     ReadingScope(const ReadingScope &) = delete;
     ReadingScope &operator=(const ReadingScope &) = delete;
@@ -381,7 +381,7 @@ static ALGEB noeval(ALGEB a) {
     ALGEB f = eval(A(a[1]));
     if (is(f, NAME)) {
         ALGEB p = valuenv(f);
-        if (is(p, PROC) && IMMINT(A(p[6])) && IMMVAL(A(p[6])) < OWN_FIRST)
+        if (is(p, PROC) && IMMINT(A(p[PROC_BODY])) && IMMVAL(A(p[PROC_BODY])) < OWN_FIRST)
             return evparloc(a);
     }
     std::vector<ALGEB> args;
@@ -627,7 +627,7 @@ static ALGEB parsebuiltin(ALGEB s) {
     if (r == 0) userror("failed to parse anything");
     if (is(r, PROC)) {
         r = simplfnc(r, 0, 0);
-        if (is(r, PROC) && A(r[1]) == ModuleNull)
+        if (is(r, PROC) && ismodule(r))
             return evalfunc(r, null, naminstall("module"));
     }
     return r;
@@ -844,7 +844,7 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
 // Counts and declared types of the arguments of the Typed table; a polymorphic
 // procedure may hand a call with mistyped arguments to a method, whose result is then *r.
 static bool checkarguments(int b, ALGEB proc, ALGEB fname, ALGEB t, ALGEB *r) {
-    ALGEB params = A(proc[1]);
+    ALGEB params = A(proc[PROC_PARAMS]);
     WORD p = LENGTH(params), L = LENGTH(t), n = L - 1;
     if ((L != p && b < TYPED_OPTIONAL_FIRST) || L > p) counterror(fname, n);
     for (WORD i = 1; i <= n && i < p; i++) {

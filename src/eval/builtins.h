@@ -14,8 +14,8 @@
 ALGEB evalbuiltin(ALGEB proc, ALGEB fname, ALGEB call, ALGEB t);
 // The built-in number in the body slot of a procedure, or -1 when it holds none.
 inline int builtinnumber(ALGEB proc) {
-    if (LENGTH2(proc) < 7) return -1;
-    ALGEB b = A(proc[6]);
+    if (LENGTH2(proc) <= PROC_BODY) return -1;
+    ALGEB b = A(proc[PROC_BODY]);
     if (IMMINT(b)) return (int)IMMVAL(b);
     if (ID2(b) == NUMBER) return (int)std::lrint(NUMVAL(b));
     return -1;

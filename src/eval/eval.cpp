@@ -20,12 +20,6 @@ constexpr WORD BUILTINBUF = 25;
 // An indexed name holds its base and at most 23 indices.
 constexpr WORD MAXTABLEREF = 25;
 
-static ALGEB dittovalue(ALGEB s) {
-    if (s == ininame[0]) return ENVquote;
-    if (s == ininame[1]) return ENVdquote;
-    return ENVtquote;
-}
-
 ALGEB valuenv(ALGEB s) {
     if (IMMINT(s)) return s;
     switch (ID2(s)) {
@@ -44,7 +38,7 @@ int nametype(ALGEB s) {
 
 // Option lists are short lists of names, so a scan by handle is a membership test.
 int hasoption(ALGEB proc, ALGEB option) {
-    ALGEB opts = A(proc[3]);
+    ALGEB opts = A(proc[PROC_OPTIONS]);
     if (opts == 0 || !is(opts, EXPSEQ)) return 0;
     for (WORD i = 1; i < LENGTH2(opts); i++)
         if (A(opts[i]) == option) return 1;
@@ -63,7 +57,7 @@ int hasoption(ALGEB proc, ALGEB option) {
     msg += num;
     ALGEB proc = ENVcurrproc;
     if (is(proc, PROC)) {
-        ALGEB params = A(proc[1]);
+        ALGEB params = A(proc[PROC_PARAMS]);
         if (is(params, EXPSEQ) && k < LENGTH2(params)) {
             PrintIntoBuffer(A(params[k]), buf);
             msg += buf;
@@ -91,12 +85,12 @@ ALGEB EvalLexicalName(ALGEB s) {
         assertfail("ID(s)==LOCAL && LENGTH(s)==3 && I(s[1]) < 0", __FILE__, __LINE__);
     WORD i = -s[1];
     ALGEB owner = A(s[2]);
-    ALGEB locals = A(owner[2]);
+    ALGEB locals = A(owner[PROC_LOCALS]);
     // The innermost live activation of the owner holds the local; without one the
     // owner's own names stand for it (a module keeps its locals there).
-    for (WORD *ctx = Environment->ctx; ctx != 0; ctx = (WORD *)ctx[0])
-        if (A(ctx[5]) == owner) {
-            locals = A(ctx[2]);
+    for (WORD *ctx = Environment->ctx; ctx != 0; ctx = (WORD *)ctx[CTX_LINK])
+        if (A(ctx[CTX_PROC]) == owner) {
+            locals = A(ctx[CTX_LOCALS]);
             break;
         }
     if (!(i < LENGTH(locals))) assertfail("-I(s[1]) < LENGTH(p[2])", __FILE__, __LINE__);
@@ -246,7 +240,7 @@ static ALGEB eval_expseq(ALGEB s) {
 
 static ALGEB eval_proc(ALGEB s) {
     ALGEB p = simplfnc(s, 0, 0);
-    if (is(p, PROC) && A(p[1]) == ModuleNull) return evalfunc(p, null, naminstall("module"));
+    if (is(p, PROC) && ismodule(p)) return evalfunc(p, null, naminstall("module"));
     return p;
 }
 

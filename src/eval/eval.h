@@ -24,11 +24,11 @@ inline ALGEB quickvalue(ALGEB s) {
     WORD id = ID2(s);
     if (id == LOCAL) {
         if (LENGTH2(s) != 2) return 0;
-        ALGEB n = A(A(Environment->ctx[2])[s[1]]);
+        ALGEB n = A(Actvlocals[s[1]]);
         return is(n, NAME) ? A(n[1]) : 0;
     }
     if (id == PARAM) {
-        ALGEB args = A(Environment->ctx[3]);
+        ALGEB args = Actvparams;
         WORD k = s[1];
         if (k < 1 || args == 0 || !is(args, EXPSEQ) || k >= LENGTH2(args))
             return 0;

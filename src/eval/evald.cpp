@@ -648,7 +648,7 @@ static double numericcall(ALGEB s, ALGEB p, ALGEB fname, int b) {
         }
     }
     if (b >= TYPED_FIRST) {
-        ALGEB params = A(p[1]);
+        ALGEB params = A(p[PROC_PARAMS]);
         WORD np = IMMINT(params) ? 0 : LENGTH2(params) - 1;
         if (nargs != np) counterror(fname, nargs);
         if (b >= NUMERIC_END) notimpl("evald: FUNCTION");

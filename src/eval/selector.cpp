@@ -140,13 +140,13 @@ static ALGEB constructor(ALGEB F) {
 
 // The parameter names of a constructor are the field names; p is 1-based, 0 when absent.
 static ALGEB paramname(ALGEB proc, WORD p) {
-    ALGEB x = A(A(proc[1])[p]);
+    ALGEB x = A(A(proc[PROC_PARAMS])[p]);
     if (is(x, COLON)) x = A(x[1]);
     return x;
 }
 
 static WORD fieldposition(ALGEB proc, ALGEB sel) {
-    ALGEB params = A(proc[1]);
+    ALGEB params = A(proc[PROC_PARAMS]);
     for (WORD p = 1; p < LENGTH2(params); p++) {
         ALGEB x = paramname(proc, p);
         if (x == sel) return p;
@@ -222,7 +222,7 @@ static ALGEB structsel(ALGEB s, ALGEB t, int i, ALGEB val) {
         if (p > nargs) userror("selector out of bounds");
         if (val == 0) return further(A(s[p + 1]), t, i, 0);
         if (last) {
-            ALGEB x = A(A(proc[1])[p]);
+            ALGEB x = A(A(proc[PROC_PARAMS])[p]);
             if (is(x, COLON) && !type(val, A(x[2])))
                 userror("assigning an entry with incorrect type");
             s[p + 1] = W(val);
@@ -234,7 +234,7 @@ static ALGEB structsel(ALGEB s, ALGEB t, int i, ALGEB val) {
     if (polyselect(s, sel, store, r)) return further(r, t, i, val);
     bool isparam = false;
     if (proc != 0 && ID2(sel) == NAME)
-        for (WORD q = 1; q < LENGTH2(A(proc[1])) && !isparam; q++)
+        for (WORD q = 1; q < LENGTH2(A(proc[PROC_PARAMS])) && !isparam; q++)
             isparam = Equal(sel, paramname(proc, q), 0);
     char msg[MAX_NAME_LENGTH + 80];
     snprintf(msg, sizeof msg,

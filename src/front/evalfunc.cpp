@@ -51,7 +51,7 @@ void prwrongargument(ALGEB functname, WORD i, ALGEB param, ALGEB arg) {
 // Checks the typed parameters; a polymorphic procedure of two arguments may hand the call to
 // a method instead, whose result is returned (0 otherwise).
 static ALGEB checkarguments(ALGEB r, ALGEB t, ALGEB functname, WORD nargs) {
-    ALGEB params = A(r[1]);
+    ALGEB params = A(r[PROC_PARAMS]);
     WORD np = LENGTH(params) - 1;
     for (WORD i = 1; i <= np && i <= nargs; i++) {
         ALGEB p = A(params[i]);
@@ -69,7 +69,7 @@ static ALGEB checkarguments(ALGEB r, ALGEB t, ALGEB functname, WORD nargs) {
 // are carved with their sequence from one block: each keeps a header of its own, and only the
 // sequence goes back when the activation ends.
 static ALGEB newlocals(ALGEB r) {
-    ALGEB proto = A(r[2]);
+    ALGEB proto = A(r[PROC_LOCALS]);
     WORD L = LENGTH(proto);
     if (L <= 1) return null;
     WORD total = L;
@@ -107,7 +107,7 @@ static void releaselocals(ALGEB l) {
 // Further arguments go to the first unassigned optional parameter that accepts them; the
 // rest take their defaults, evaluated in the activation.
 static void bindoptional(ALGEB r, ALGEB t, WORD nargs) {
-    ALGEB table = A(r[7]);
+    ALGEB table = A(r[PROC_OPTIONAL]);
     ALGEB locals = Actvlocals;
     WORD nt = (LENGTH(table) - 1) / 3;
     auto local = [&](WORD i) {
@@ -115,7 +115,7 @@ static void bindoptional(ALGEB r, ALGEB t, WORD nargs) {
         ASSERT(IMMINT(slot) && IMMVAL(slot) > 0 && IMMVAL(slot) < LENGTH(locals));
         return A(locals[IMMVAL(slot)]);
     };
-    for (WORD j = LENGTH(A(r[1])); j <= nargs; j++) {
+    for (WORD j = LENGTH(A(r[PROC_PARAMS])); j <= nargs; j++) {
         ALGEB a = A(t[j]);
         WORD i = 1;
         for (; i <= nt; i++) {
@@ -135,7 +135,7 @@ static void bindoptional(ALGEB r, ALGEB t, WORD nargs) {
 }
 
 static void checkresult(ALGEB r, ALGEB v, ALGEB functname) {
-    ALGEB rt = A(r[5]);
+    ALGEB rt = A(r[PROC_RESULT]);
     if (ISNULL(rt) || type(v, rt)) return;
     lineprint(functname, 0);
     prpart(" should return ");
@@ -182,13 +182,13 @@ ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
     else if (IMMINT(A(ININprintlevel[1])))
         plev = IMMVAL(A(ININprintlevel[1]));
     WORD ctx[LumbraStackSize];
-    ctx[0] = W(Environment->ctx);
-    ctx[1] = plev;
-    ctx[2] = W(newlocals(r));
-    ctx[3] = W(t);
-    ctx[4] = W(functname);
-    ctx[5] = W(r);
-    for (int i = 6; i < LumbraStackSize; i++)
+    ctx[CTX_LINK] = W(Environment->ctx);
+    ctx[CTX_PRINTLEVEL] = plev;
+    ctx[CTX_LOCALS] = W(newlocals(r));
+    ctx[CTX_PARAMS] = W(t);
+    ctx[CTX_FUNCTNAME] = W(functname);
+    ctx[CTX_PROC] = W(r);
+    for (int i = CTX_STAT; i < LumbraStackSize; i++)
         ctx[i] = W(null);
     EnvSave keep;
     EnvRecord env = {1, level, ctx};
@@ -209,7 +209,7 @@ ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
     int code = 0;
     try {
         if (LENGTH2(r) > 7) bindoptional(r, t, nargs);
-        v = evalstat(A(r[6]), 1);
+        v = evalstat(A(r[PROC_BODY]), 1);
     } catch (const Unwind &u) {
         code = u.code;
     }
@@ -227,12 +227,12 @@ ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
         }
     }
 
-    ALGEB locals = A(ctx[2]);
+    ALGEB locals = A(ctx[CTX_LOCALS]);
     switch (code) {
     case 0:
         // A module's locals outlive it: the procedures it made still reach them.
-        if (A(r[1]) == ModuleNull)
-            r[2] = W(locals);
+        if (ismodule(r))
+            r[PROC_LOCALS] = W(locals);
         else
             releaselocals(locals);
         Environment = keep.saved;
@@ -244,7 +244,7 @@ ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
         if (ErrorLevel == 0) {
             TraceBackLocals = locals;
             TraceBackCurrproc = r;
-            TraceBackCurrstat = A(ctx[6]);
+            TraceBackCurrstat = A(ctx[CTX_STAT]);
         }
         if (ErrorLevel < MAXTRACEBACK) {
             TraceBackArgs[ErrorLevel] = t;

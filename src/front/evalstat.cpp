@@ -31,9 +31,9 @@ static ALGEB unwrap(ALGEB v) {
 // The ditto names: the newest result first.
 static void shiftresults(ALGEB v) {
     WORD *ctx = Environment->ctx;
-    ctx[9] = ctx[8];
-    ctx[8] = ctx[7];
-    ctx[7] = W(v);
+    ctx[CTX_TQUOTE] = ctx[CTX_DQUOTE];
+    ctx[CTX_DQUOTE] = ctx[CTX_QUOTE];
+    ctx[CTX_QUOTE] = W(v);
 }
 
 static bool printedatlevel(WORD level) {
@@ -118,7 +118,7 @@ static ALGEB evalexpr(ALGEB s, int lev) {
 
 static ALGEB evalst2(ALGEB s, int lev) {
     if (InterruptNow) jumpback();
-    Environment->ctx[6] = W(s);
+    Environment->ctx[CTX_STAT] = W(s);
     switch (CASE_ID(s)) {
     case ASSIGN_CASE: return evalassign(s, lev);
     case FOR_CASE: return LENGTH2(s) == 7 ? forfrom(s) : forin(s);
@@ -275,7 +275,7 @@ ALGEB forfrom(ALGEB s) {
 static ALGEB forwithiterator(ALGEB s, ALGEB c, ALGEB method) {
     ALGEB marked = copyalg(s);
     marked[2] = W(ININiterate);
-    Environment->ctx[6] = W(marked);
+    Environment->ctx[CTX_STAT] = W(marked);
     try {
         evalfunc(valuenv(method), New2(EXPSEQ, c), method);
     } catch (const Unwind &u) {
@@ -321,8 +321,8 @@ ALGEB forin(ALGEB s) {
 void iterate(ALGEB x) {
     ALGEB elem = IDLENGTH(x, EXPSEQ, 2) ? A(x[1]) : copyalg(x);
     WORD *found = 0;
-    for (WORD *c = (WORD *)Environment->ctx[0]; c != 0; c = (WORD *)c[0]) {
-        ALGEB st = A(c[6]);
+    for (WORD *c = (WORD *)ENVlink; c != 0; c = (WORD *)c[CTX_LINK]) {
+        ALGEB st = A(c[CTX_STAT]);
         if (st != 0 && IDLENGTH(st, FOR, 5) && A(st[2]) == ININiterate) {
             found = c;
             break;
@@ -334,17 +334,17 @@ void iterate(ALGEB x) {
     WORD ctx[LumbraStackSize];
     memcpy(ctx, found, sizeof ctx);
     auto copyback = [&] {
-        for (int k = 7; k <= 9; k++)
+        for (int k = CTX_QUOTE; k <= CTX_TQUOTE; k++)
             found[k] = ctx[k];
     };
     EnvSave keep;
     EnvRecord env = {1, ENVevlstlev, ctx};
     Environment = &env;
-    ALGEB st = A(found[6]);
+    ALGEB st = A(found[CTX_STAT]);
     ALGEB var = A(st[1]);
     try {
         if (is(var, LOCAL) && LENGTH2(var) == 2)
-            A(A(ctx[2])[var[1]])[1] = W(elem);
+            A(A(ctx[CTX_LOCALS])[var[1]])[1] = W(elem);
         else if (is(var, LOCAL))
             EvalLexicalName(var)[1] = W(elem);
         else if (isname(var))

@@ -446,7 +446,7 @@ ALGEB LumbraSort(ALGEB t) {
     WORD n = nargs(t);
     if (n == 2) {
         ALGEB p = functionvalue(A(t[2]));
-        if (is(p, PROC) && LENGTH(A(p[1])) == 2)
+        if (is(p, PROC) && LENGTH(A(p[PROC_PARAMS])) == 2)
             return evalsysf("sort_1arg", copyalg(t));
     }
     if (n < 1 || n > 2 || IMMINT(A(t[1]))) userror("invalid arguments to sort");

@@ -92,6 +92,18 @@ enum : WORD { LUMBRA_TYPES(LUMBRA_TYPE_ID) };
 constexpr WORD FIRST_CASE = NUMBER_CASE;
 constexpr WORD LAST_CASE = UNSPECIFIED_CASE;
 
+// The words of a PROC: parameters, locals, options, description, declared result type (the
+// empty EXPSEQ when none), body and, when the length exceeds 7, the optional parameters.
+enum : int {
+    PROC_PARAMS = 1,
+    PROC_LOCALS = 2,
+    PROC_OPTIONS = 3,
+    PROC_DESCRIPTION = 4,
+    PROC_RESULT = 5,
+    PROC_BODY = 6,
+    PROC_OPTIONAL = 7,
+};
+
 // The handle 3, the immediate 1: lookups that found nothing.
 #define NOTFOUND A(3)
 
@@ -277,6 +289,9 @@ constexpr WORD MINUSINF = -999999999;
 // Fixed objects, made at start-up and never freed.
 
 extern ALGEB null, ModuleNull, EmptyList, EmptySet, cons0, cons1, consm1;
+
+// A module: a PROC whose parameters word is ModuleNull, run as soon as it is evaluated.
+inline bool ismodule(ALGEB p) { return A(p[PROC_PARAMS]) == ModuleNull; }
 extern ALGEB OneChar[256];
 extern char OneChars[256];
 

@@ -280,8 +280,8 @@ static void markroots() {
     for (int i = 0; i < NumMonster; i++) mark(Monster[i]);
     for (int i = 0; i < TYNAMESIZE; i++) mark(tyname[i]);
     for (int i = 0; i < nextraroots; i++) mark(*extraroots[i]);
-    for (WORD *ctx = Environment->ctx; ctx != 0; ctx = (WORD *)ctx[0])
-        for (int k = 2; k < LumbraStackSize; k++) mark(A(ctx[k]));
+    for (WORD *ctx = Environment->ctx; ctx != 0; ctx = (WORD *)ctx[CTX_LINK])
+        for (int k = CTX_LOCALS; k < LumbraStackSize; k++) mark(A(ctx[k]));
     for (int i = 1; i <= NAMETSIZE; i++) {
         ALGEB b = A(nametab[i]);
         if (b == 0) continue;

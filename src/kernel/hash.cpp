@@ -202,9 +202,7 @@ UINT hashalg(ALGEB s) {
 static constexpr UINT REMEMBERMULT = 131;
 
 static ALGEB rememberproc(ALGEB f) {
-    if (f == ininame[0]) return ENVquote;
-    if (f == ininame[1]) return ENVdquote;
-    if (f == ininame[2]) return ENVtquote;
+    if (isditto(f)) return dittovalue(f);
     ALGEB v = A(f[1]);
     return v != 0 && v != f ? v : 0;
 }

@@ -8,6 +8,7 @@
 #include "Lumbra.h"
 #include "compress.h"
 #include "eval.h"
+#include "simplfnc.h"
 
 int lline = 0;
 int scrnwidth = 80;
@@ -336,14 +337,9 @@ int prtneg(ALGEB x, int level) {
     return ID2(x) == PROD && LENGTH2(x) > 1 && consneg(A(x[1])) && level <= 9;
 }
 
-// A procedure not yet made executable keeps (locals, globals) in word 2.
-static bool executable(ALGEB p) {
-    ALGEB l = A(p[2]);
-    return !(l && IDLENGTH(l, EXPSEQ, 3) && is(A(l[1]), EXPSEQ));
-}
-
+// The declared locals, before and after conversion.
 static ALGEB proclocals(ALGEB p) {
-    return executable(p) ? A(p[2]) : A(A(p[2])[1]);
+    return isunconverted(p) ? A(A(p[PROC_LOCALS])[1]) : A(p[PROC_LOCALS]);
 }
 
 static ALGEB localname(ALGEB p, WORD k) {
@@ -368,7 +364,7 @@ struct ProcPrintScope {
 
 static void prproc(ALGEB x) {
     ProcPrintScope scope(x);
-    ALGEB params = A(x[1]), opts = A(x[3]);
+    ALGEB params = A(x[PROC_PARAMS]), opts = A(x[PROC_OPTIONS]);
     const char *sep = seqsep();
     if (hasoption(x, ININarrow)) {
         if (IDLENGTH(params, EXPSEQ, 2))
@@ -376,15 +372,15 @@ static void prproc(ALGEB x) {
         else
             prinpar(params);
         prpart(" -> ");
-        lineprint(A(x[6]), 0);
+        lineprint(A(x[PROC_BODY]), 0);
         return;
     }
     prpart("proc (");
     prelements(params, sep);
-    if (LENGTH2(x) > 7) {
-        ALGEB opt = A(x[7]);
+    if (LENGTH2(x) > PROC_OPTIONAL) {
+        ALGEB opt = A(x[PROC_OPTIONAL]);
         prpart(" ; ");
-        if (executable(x)) {
+        if (!isunconverted(x)) {
             // The executable form keeps (declaration, default, slot) triples.
             for (WORD i = 1; i < LENGTH(opt); i += 3) {
                 if (i > 1) prpart(sep);
@@ -395,7 +391,7 @@ static void prproc(ALGEB x) {
         }
     }
     prpart(") ");
-    ALGEB rtype = A(x[5]), locs = proclocals(x), descr = A(x[4]);
+    ALGEB rtype = A(x[PROC_RESULT]), locs = proclocals(x), descr = A(x[PROC_DESCRIPTION]);
     if (!isempty(rtype)) {
         prpart("-> ");
         lineprint(rtype, 0);
@@ -416,7 +412,7 @@ static void prproc(ALGEB x) {
         lineprint(descr, 0);
         prpart("; ");
     }
-    lineprint(A(x[6]), 0);
+    lineprint(A(x[PROC_BODY]), 0);
     prpart(" end");
 }
 

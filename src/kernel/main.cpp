@@ -138,10 +138,10 @@ void InitObjects() {
     }
     OneChar[0][1] = 0;
     prompt = CreateString("> ");
-    TopLevelStack[0] = 0;
-    TopLevelStack[1] = 1;
+    TopLevelStack[CTX_LINK] = 0;
+    TopLevelStack[CTX_PRINTLEVEL] = 1;
     ININprintlevel[1] = W(MKIMM(1));
-    for (int i = 2; i < LumbraStackSize; i++) TopLevelStack[i] = W(null);
+    for (int i = CTX_LOCALS; i < LumbraStackSize; i++) TopLevelStack[i] = W(null);
     InitInput();
     ININlibname[1] = W(naminstall(LUMBRA_LIBDIR));
 }
@@ -260,7 +260,7 @@ static void reporterror() {
         printonline(err);
     }
     mendline();
-    WORD plev = TopLevelStack[1];
+    WORD plev = TopLevelStack[CTX_PRINTLEVEL];
     if (plev > 1 && ErrorLevel > 0) {
         ALGEB saved = procprint;
         procprint = TraceBackCurrproc;

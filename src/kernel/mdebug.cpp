@@ -61,8 +61,8 @@ void notimpl(const char *msg) {
     fprintf(out, "Irrecoverable system error %s\n", msg);
     int walked = 0;
     for (WORD *ctx = Environment != 0 ? Environment->ctx : 0; ctx != 0 && walked < 19;
-         ctx = (WORD *)ctx[0], walked++) {
-        ALGEB fn = A(ctx[4]);
+         ctx = (WORD *)ctx[CTX_LINK], walked++) {
+        ALGEB fn = A(ctx[CTX_FUNCTNAME]);
         if (fn == 0 || IMMINT(fn)) continue;
         const char *what = walked == 0 ? "running" : "called by";
         if (ID2(fn) == NAME) fprintf(out, "%s %s\n", what, NAMETEXT(fn));
@@ -111,8 +111,8 @@ void PrintStack(const char *title) {
     fprintf(out, "%s -- stack:\n", title);
     fprintf(out, "\tEnvironment=%ld, evlstlev=%ld\n", (long)W(Environment),
             (long)Environment->evlstlev);
-    for (WORD *ctx = Environment->ctx; ctx != 0; ctx = (WORD *)ctx[0]) {
-        ALGEB fn = A(ctx[4]);
+    for (WORD *ctx = Environment->ctx; ctx != 0; ctx = (WORD *)ctx[CTX_LINK]) {
+        ALGEB fn = A(ctx[CTX_FUNCTNAME]);
         const char *name = "top_level";
         char buf[128];
         if (ctx != TopLevelStack) {
@@ -123,7 +123,7 @@ void PrintStack(const char *title) {
                 name = buf;
             }
         }
-        fprintf(out, "\t%-20s %12ld %12ld\n", name, (long)W(ctx), (long)ctx[1]);
+        fprintf(out, "\t%-20s %12ld %12ld\n", name, (long)W(ctx), (long)ctx[CTX_PRINTLEVEL]);
     }
 }
 
