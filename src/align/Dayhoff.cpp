@@ -384,6 +384,10 @@ ALGEB CreateOrigDayMatrix(ALGEB Mutations, ALGEB AaCounts, ALGEB PamNum) {
     int d2 = n == 20 ? 21 : (int)n; // the 21st row and column score X
     ALGEB kind = n == 20 ? naminstall("Peptide") : n == 64 ? naminstall("Nucleotide") : ININunknown;
     auto assemble = [&](double pam) {
+        for (WORD k = 0; k < n * n; k++)
+            if (!std::isfinite(MP[k]))
+                userror("CreateOrigDayMatrix: the mutation probabilities overflow, the log-PAM1 "
+                        "matrix is not a rate matrix");
         ALGEB dm = AssembleDayMatrix(pam, NorFre, MP, (int)n, d2, logpam);
         ((DayMatrix *)dm)->type = kind;
         return eval(dm);
