@@ -806,7 +806,8 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::version: return version();
     case Builtin::ObjectHash: return Newint((INT)hashalg(a));
     case Builtin::StringHash: return stringhash(a);
-    case Builtin::CreateOrigDayMatrixCounts: return CreateOrigDayMatrixCountsBuiltin(a, a2, A(t[3]));
+    case Builtin::CreateOrigDayMatrixCounts:
+        return CreateOrigDayMatrixCountsBuiltin(a, a2, A(t[3]));
     case Builtin::has: return boolname(has(a, a2));
     case Builtin::sha512: return sha512hex(a);
     case Builtin::IntToAscii: {
