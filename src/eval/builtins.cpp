@@ -16,6 +16,7 @@
 
 #include "Lumbra.h"
 #include "SetOption.h"
+#include "alignbuiltins.h"
 #include "FileSize.h"
 #include "assemble.h"
 #include "compress.h"
@@ -540,6 +541,7 @@ static ALGEB table2(Builtin b, ALGEB fname, ALGEB t) {
         if (n != 1 && n != 2) counterror(fname, n);
         return LumbraSort(t);
     case Builtin::op: return opbuiltin(fname, t);
+    case Builtin::CodonToInt: return CodonToIntBuiltin(fname, t);
     case Builtin::sprintf: checkformat(fname, t); return sprintfbuiltin(t);
     case Builtin::append: {
         if (n < 1) counterror(fname, n);
@@ -705,6 +707,12 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     WORD n = LENGTH(t) - 1;
     ALGEB a = n >= 1 ? A(t[1]) : 0, a2 = n >= 2 ? A(t[2]) : 0;
     switch (b) {
+    case Builtin::AToInt: return AToIntBuiltin(a);
+    case Builtin::IntToA: return IntToABuiltin(a);
+    case Builtin::AAAToInt: return AAAToIntBuiltin(fname, a);
+    case Builtin::IntToAAA: return IntToAAABuiltin(a);
+    case Builtin::AminoToInt: return AminoToIntBuiltin(a);
+    case Builtin::IntToAmino: return IntToAminoBuiltin(a);
     case Builtin::OpenPipe: {
         serverrefuses("cannot do OpenPipe as a server");
         if (!Ropen(cstring(a).c_str(), 1)) {
@@ -757,6 +765,8 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::version: return version();
     case Builtin::ObjectHash: return Newint((INT)hashalg(a));
     case Builtin::StringHash: return stringhash(a);
+    case Builtin::CreateOrigDayMatrixCounts:
+        return CreateOrigDayMatrixCountsBuiltin(a, a2, A(t[3]));
     case Builtin::has: return boolname(has(a, a2));
     case Builtin::sha512: return sha512hex(a);
     case Builtin::IntToAscii: {
@@ -769,11 +779,19 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
         if (c.n != 1) kinderror(fname);
         return Newint((unsigned char)c.s[0]);
     }
+    case Builtin::SearchDayMatrix: return SearchDayMatrixBuiltin(a, a2);
+    case Builtin::CreateOrigDayMatrixRates: return CreateOrigDayMatrixRatesBuiltin(a, a2);
     case Builtin::ProfileEnter:
     case Builtin::ProfileExit:
         if (printprofile)
             prtprof(b == Builtin::ProfileEnter, cstring(a).c_str(), (int)ENVevlstlev - 1);
         return null;
+    case Builtin::BToInt: return BToIntBuiltin(a);
+    case Builtin::IntToB: return IntToBBuiltin(a);
+    case Builtin::BBBToInt: return BBBToIntBuiltin(fname, a);
+    case Builtin::IntToBBB: return IntToBBBBuiltin(a);
+    case Builtin::BaseToInt: return BaseToIntBuiltin(a);
+    case Builtin::IntToBase: return IntToBaseBuiltin(a);
     case Builtin::date: return date();
     case Builtin::hostname: return hostname();
     case Builtin::SearchOrderedArray: return searchordered(a, a2);
@@ -802,6 +820,7 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::minus: return SetMinus(t);
     case Builtin::subset: return SetSubset(t);
     case Builtin::InputPosition: return NewNumber(R_unit != 0 ? (double)ftell(R_unit) : -1.0);
+    case Builtin::antiparallel: return antiparallelBuiltin(a);
     case Builtin::lowercase: return lowercase(a);
     case Builtin::uppercase: return uppercase(a);
     case Builtin::assemble: return assemble(a);
