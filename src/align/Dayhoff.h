@@ -69,7 +69,7 @@ ALGEB antiparallel(ALGEB nuc);
 // along an alignment of up to 2*MAXSEQLEN positions are exact.
 
 inline DayMatrix *daymatrix(ALGEB x) {
-    return !IMMINT(x) && ID2(x) == DAYMATRIX ? (DayMatrix *)x : nullptr;
+    return is(x, DAYMATRIX) ? (DayMatrix *)x : nullptr;
 }
 
 // Words of a DAYMATRIX object with a dim x dim table.
