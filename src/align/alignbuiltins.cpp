@@ -26,46 +26,30 @@ static Chars threeletters(ALGEB fname, ALGEB a) {
     return c;
 }
 
-ALGEB AToIntBuiltin(ALGEB a) {
-    return MKIMM(ChartoPos[firstchar(a)] + 1);
-}
-ALGEB IntToABuiltin(ALGEB k) {
-    return OneChar[(unsigned char)IntToA(code(k))];
-}
+ALGEB AToIntBuiltin(ALGEB a) { return MKIMM(ChartoPos[firstchar(a)] + 1); }
+ALGEB IntToABuiltin(ALGEB k) { return OneChar[(unsigned char)IntToA(code(k))]; }
 ALGEB AAAToIntBuiltin(ALGEB fname, ALGEB a) {
     Chars c = threeletters(fname, a);
     return MKIMM(AAAToInt(c.s, c.n) + 1);
 }
-ALGEB IntToAAABuiltin(ALGEB k) {
-    return CreateString(IntToAAA(code(k)));
-}
+ALGEB IntToAAABuiltin(ALGEB k) { return CreateString(IntToAAA(code(k))); }
 ALGEB AminoToIntBuiltin(ALGEB a) {
     Chars c = textof(a);
     return MKIMM(AminoToInt(c.s, c.n) + 1);
 }
-ALGEB IntToAminoBuiltin(ALGEB k) {
-    return CreateString(IntToAmino(code(k)));
-}
-ALGEB BToIntBuiltin(ALGEB a) {
-    return MKIMM(BasetoPos[firstchar(a)] + 1);
-}
-ALGEB IntToBBuiltin(ALGEB k) {
-    return OneChar[(unsigned char)IntToB(code(k))];
-}
+ALGEB IntToAminoBuiltin(ALGEB k) { return CreateString(IntToAmino(code(k))); }
+ALGEB BToIntBuiltin(ALGEB a) { return MKIMM(BasetoPos[firstchar(a)] + 1); }
+ALGEB IntToBBuiltin(ALGEB k) { return OneChar[(unsigned char)IntToB(code(k))]; }
 ALGEB BBBToIntBuiltin(ALGEB fname, ALGEB a) {
     Chars c = threeletters(fname, a);
     return MKIMM(BBBToInt(c.s, c.n) + 1);
 }
-ALGEB IntToBBBBuiltin(ALGEB k) {
-    return CreateString(IntToBBB(code(k)));
-}
+ALGEB IntToBBBBuiltin(ALGEB k) { return CreateString(IntToBBB(code(k))); }
 ALGEB BaseToIntBuiltin(ALGEB a) {
     Chars c = textof(a);
     return MKIMM(BaseToInt(c.s, c.n) + 1);
 }
-ALGEB IntToBaseBuiltin(ALGEB k) {
-    return CreateString(IntToBase(code(k)));
-}
+ALGEB IntToBaseBuiltin(ALGEB k) { return CreateString(IntToBase(code(k))); }
 
 ALGEB CodonToIntBuiltin(ALGEB fname, ALGEB t) {
     WORD n = LENGTH2(t) - 1;
@@ -86,9 +70,7 @@ ALGEB CodonToIntBuiltin(ALGEB fname, ALGEB t) {
     return MKIMM(CodonToInt(b[0], b[1], b[2]) + 1);
 }
 
-ALGEB antiparallelBuiltin(ALGEB nuc) {
-    return antiparallel(nuc);
-}
+ALGEB antiparallelBuiltin(ALGEB nuc) { return antiparallel(nuc); }
 
 ALGEB CreateOrigDayMatrixCountsBuiltin(ALGEB mutations, ALGEB counts, ALGEB pam) {
     return CreateOrigDayMatrix(mutations, counts, pam);

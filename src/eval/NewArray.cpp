@@ -7,8 +7,7 @@
 ALGEB CreateArray(ALGEB t, int i) {
     WORD last = LENGTH(t) - 1;
     ALGEB r = i <= last ? A(t[i]) : 0;
-    if (r == 0 || !is(r, RANGE) || !Eq(A(r[1]), 1) || !IMMINT(A(r[2])) ||
-        IMMVAL(A(r[2])) < 0)
+    if (r == 0 || !is(r, RANGE) || !Eq(A(r[1]), 1) || !IMMINT(A(r[2])) || IMMVAL(A(r[2])) < 0)
         userror("invalid range argument for CreateArray");
     WORD m = IMMVAL(A(r[2]));
     if (m == 0) return EmptyList;

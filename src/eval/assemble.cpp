@@ -83,9 +83,7 @@ ALGEB disassemble(ALGEB s) {
 // ---------------------------------------------------------------------------
 
 // An integer argument: an immediate, or a number rounded to the nearest.
-static WORD toint(ALGEB x) {
-    return IMMINT(x) ? IMMVAL(x) : (WORD)std::lrint(DBL(x));
-}
+static WORD toint(ALGEB x) { return IMMINT(x) ? IMMVAL(x) : (WORD)std::lrint(DBL(x)); }
 
 static const char *classtext(ALGEB cls, char *buf) {
     if (is(cls, NAME)) return NAMETEXT(cls);

@@ -79,9 +79,7 @@ std::string cstring(ALGEB x) {
     return std::string(c.s, c.n);
 }
 
-long intarg(ALGEB x) {
-    return IMMINT(x) ? (long)IMMVAL(x) : lrint(DBL(x));
-}
+long intarg(ALGEB x) { return IMMINT(x) ? (long)IMMVAL(x) : lrint(DBL(x)); }
 
 ALGEB textfrom(const char *s, size_t n) {
     if (n == 0) return OneChar[0];
@@ -218,9 +216,7 @@ struct ReadingScope {
     ReadingScope &operator=(const ReadingScope &) = delete;
 };
 
-static bool endofunit(ALGEB s) {
-    return is(s, CONTROL) && Eq(A(s[1]), 1);
-}
+static bool endofunit(ALGEB s) { return is(s, CONTROL) && Eq(A(s[1]), 1); }
 
 // Executes the statements of the unit just opened until its end. Top-level assignments
 // to names are collected in *assigned when it is given.
@@ -629,8 +625,7 @@ static ALGEB parsebuiltin(ALGEB s) {
     if (r == 0) userror("failed to parse anything");
     if (is(r, PROC)) {
         r = simplfnc(r, 0, 0);
-        if (is(r, PROC) && ismodule(r))
-            return evalfunc(r, null, naminstall("module"));
+        if (is(r, PROC) && ismodule(r)) return evalfunc(r, null, naminstall("module"));
     }
     return r;
 }
@@ -912,13 +907,9 @@ static ALGEB mapcase(ALGEB s, int (*f)(int)) {
     return r;
 }
 
-ALGEB uppercase(ALGEB s) {
-    return mapcase(s, toupper);
-}
+ALGEB uppercase(ALGEB s) { return mapcase(s, toupper); }
 
-ALGEB lowercase(ALGEB s) {
-    return mapcase(s, tolower);
-}
+ALGEB lowercase(ALGEB s) { return mapcase(s, tolower); }
 
 ALGEB ReadRawLine() {
     constexpr int RAWLINE = 100000;

@@ -32,9 +32,7 @@ ALGEB ReadRawLine();
 // or connections.
 void serverrefuses(const char *msg);
 
-inline ALGEB boolname(bool b) {
-    return b ? ININtrue : ININfalse;
-}
+inline ALGEB boolname(bool b) { return b ? ININtrue : ININfalse; }
 
 // The characters of a text argument (textof gives them without a copy).
 std::string cstring(ALGEB x);

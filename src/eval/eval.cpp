@@ -32,9 +32,7 @@ ALGEB valuenv(ALGEB s) {
     }
 }
 
-int nametype(ALGEB s) {
-    return is(s, NAME) || is(s, TABLEREF);
-}
+int nametype(ALGEB s) { return is(s, NAME) || is(s, TABLEREF); }
 
 // Option lists are short lists of names, so a scan by handle is a membership test.
 int hasoption(ALGEB proc, ALGEB option) {
@@ -218,9 +216,7 @@ static ALGEB arith(double d, const char *failure) {
     return NewNumber(d);
 }
 
-static ALGEB eval_words(ALGEB s) {
-    return mapwords(s, eval);
-}
+static ALGEB eval_words(ALGEB s) { return mapwords(s, eval); }
 
 static ALGEB eval_expseq(ALGEB s) {
     WORD L = LENGTH2(s);

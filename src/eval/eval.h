@@ -30,8 +30,7 @@ inline ALGEB quickvalue(ALGEB s) {
     if (id == PARAM) {
         ALGEB args = Actvparams;
         WORD k = s[1];
-        if (k < 1 || args == 0 || !is(args, EXPSEQ) || k >= LENGTH2(args))
-            return 0;
+        if (k < 1 || args == 0 || !is(args, EXPSEQ) || k >= LENGTH2(args)) return 0;
         return A(args[k]);
     }
     if (id != NAME || isditto(s)) return 0;

@@ -6,9 +6,7 @@
 #include "evald.h"
 #include "sets.h"
 
-static double numval(ALGEB x) {
-    return IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x);
-}
+static double numval(ALGEB x) { return IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x); }
 
 // A number as an object for Equal and the polymorphic methods; unlike NewNumber it
 // accepts infinities, which a comparison may legitimately meet.
@@ -61,9 +59,7 @@ int evalbool(ALGEB s) {
 
 // ---------------------------------------------------------------------------
 
-static int polyequal(ALGEB r, ALGEB p) {
-    return BinaryPolymorphic(ININequal, r, p) == ININtrue;
-}
+static int polyequal(ALGEB r, ALGEB p) { return BinaryPolymorphic(ININequal, r, p) == ININtrue; }
 
 // A packed list equals a list of the same numbers in the same places.
 static int listnum_list(ALGEB ln, ALGEB l) {

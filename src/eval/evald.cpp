@@ -29,32 +29,18 @@ int evald_lt = 0;
 // ---------------------------------------------------------------------------
 // Boxes and numbers
 
-static inline double box(ALGEB a) {
-    return MakeNaN(a);
-}
-static inline ALGEB unbox(double d) {
-    return NaNtoALGEB(d);
-}
-static inline double num(ALGEB x) {
-    return IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x);
-}
+static inline double box(ALGEB a) { return MakeNaN(a); }
+static inline ALGEB unbox(double d) { return NaNtoALGEB(d); }
+static inline double num(ALGEB x) { return IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x); }
 // A NaN made by arithmetic may carry the box pattern with a payload of 0; flipping its
 // sign keeps it from being read as an object.
-static inline double arith(double d) {
-    return d == d || !NaN(d) ? d : -d;
-}
+static inline double arith(double d) { return d == d || !NaN(d) ? d : -d; }
 // A method's or a loop's result: numbers as doubles, everything else boxed.
-static inline double value(ALGEB x) {
-    return numeric(x) ? num(x) : box(x);
-}
+static inline double value(ALGEB x) { return numeric(x) ? num(x) : box(x); }
 // The object of a table entry: numbers become NUMBER objects.
-static inline ALGEB object(double d) {
-    return NaN(d) ? unbox(d) : NewNumber(d);
-}
+static inline ALGEB object(double d) { return NaN(d) ? unbox(d) : NewNumber(d); }
 // Objects that may stay unevaluated in a sum, product or power when no method applies.
-static inline bool symbolic(ALGEB x) {
-    return algebraic(x);
-}
+static inline bool symbolic(ALGEB x) { return algebraic(x); }
 // r has the same kind and words as s: keep the evaluated object itself.
 static ALGEB unchanged(ALGEB r, ALGEB s) {
     if (IMMINT(r) || (r[0] & (MASKID | MASKLEN)) != (s[0] & (MASKID | MASKLEN))) return r;
@@ -427,9 +413,7 @@ static double evaldvalue(ALGEB v, ALGEB s) {
     return evald(v);
 }
 
-static double evaldother(ALGEB s) {
-    return evaldvalue(eval(s), s);
-}
+static double evaldother(ALGEB s) { return evaldvalue(eval(s), s); }
 
 // ---------------------------------------------------------------------------
 // Numeric built-ins

@@ -14,9 +14,7 @@
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 #pragma GCC diagnostic ignored "-Wformat-security"
 
-static const char *textof(ALGEB s) {
-    return ID2(s) == NAME ? NAMETEXT(s) : STR(s)->t;
-}
+static const char *textof(ALGEB s) { return ID2(s) == NAME ? NAMETEXT(s) : STR(s)->t; }
 static size_t lengthof(ALGEB s) {
     return ID2(s) == NAME ? strlen(NAMETEXT(s)) : (size_t)STR(s)->length;
 }

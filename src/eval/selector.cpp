@@ -59,9 +59,7 @@ static bool textindex(ALGEB x, WORD &k) {
     return true;
 }
 
-static bool onechars(const char *p) {
-    return p >= OneChars && p < OneChars + 256;
-}
+static bool onechars(const char *p) { return p >= OneChars && p < OneChars + 256; }
 
 static ALGEB textsel(ALGEB s, ALGEB sel, bool last, ALGEB val) {
     WORD len = (WORD)STR(s)->length;
@@ -382,7 +380,8 @@ static ALGEB bucketseq(ALGEB bucket) {
 
 // Where key is, or where it would go, among the sorted entries of seq; found tells which.
 static WORD bisect(ALGEB seq, ALGEB key, bool &found) {
-    return SetBisect(seq, [key](ALGEB e) { return SetComp(key, entrykey(e)); }, found);
+    return SetBisect(
+        seq, [key](ALGEB e) { return SetComp(key, entrykey(e)); }, found);
 }
 
 static ALGEB emptybuckets(WORD nb) {

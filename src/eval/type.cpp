@@ -203,9 +203,7 @@ static int arraytest(ALGEB s, const WORD *a, WORD len, WORD ia) {
     return 1;
 }
 
-int type_array(ALGEB s, ALGEB args, int ia) {
-    return arraytest(s, args, LENGTH2(args), ia);
-}
+int type_array(ALGEB s, ALGEB args, int ia) { return arraytest(s, args, LENGTH2(args), ia); }
 
 int type_matrix(ALGEB s, ALGEB t) {
     if (!is(s, LIST)) return 0;

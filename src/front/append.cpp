@@ -12,9 +12,7 @@ constexpr WORD APLSIZE = 65536;
 static ALGEB apl[APLSIZE];
 static bool aplused = false;
 
-static inline WORD APLHASH(ALGEB s) {
-    return (W(s) >> 5) & (APLSIZE - 1);
-}
+static inline WORD APLHASH(ALGEB s) { return (W(s) >> 5) & (APLSIZE - 1); }
 
 static void aplclear() {
     if (!aplused) return;

@@ -17,13 +17,9 @@ ALGEB OptParamMatch = 0;
 constexpr WORD TRACEPRINTLEVEL = 214748364;
 constexpr int PROCLEVEL = 19;
 
-static WORD argcount(ALGEB t) {
-    return t != 0 && is(t, EXPSEQ) ? LENGTH2(t) - 1 : 0;
-}
+static WORD argcount(ALGEB t) { return t != 0 && is(t, EXPSEQ) ? LENGTH2(t) - 1 : 0; }
 
-const char *ordinal(WORD i) {
-    return i == 1 ? "st" : i == 2 ? "nd" : i == 3 ? "rd" : "th";
-}
+const char *ordinal(WORD i) { return i == 1 ? "st" : i == 2 ? "nd" : i == 3 ? "rd" : "th"; }
 
 void prwrongargument(ALGEB functname, WORD i, ALGEB param, ALGEB arg) {
     lineprint(functname, 0);

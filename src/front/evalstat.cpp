@@ -24,9 +24,7 @@ struct LevelRaise {
     LevelRaise &operator=(const LevelRaise &) = delete;
 };
 
-static ALGEB unwrap(ALGEB v) {
-    return IDLENGTH(v, EXPSEQ, 2) ? A(v[1]) : v;
-}
+static ALGEB unwrap(ALGEB v) { return IDLENGTH(v, EXPSEQ, 2) ? A(v[1]) : v; }
 
 // The ditto names: the newest result first.
 static void shiftresults(ALGEB v) {
@@ -36,9 +34,7 @@ static void shiftresults(ALGEB v) {
     ctx[CTX_QUOTE] = W(v);
 }
 
-static bool printedatlevel(WORD level) {
-    return level <= 4 * ENVprintlevel + 4;
-}
+static bool printedatlevel(WORD level) { return level <= 4 * ENVprintlevel + 4; }
 
 static void printresult(ALGEB v) {
     lineprint(v, 0);
@@ -137,9 +133,7 @@ static ALGEB evalst2(ALGEB s, int lev) {
 // ---------------------------------------------------------------------------
 // Assignment
 
-[[noreturn]] static void badtarget() {
-    userror("invalid left hand side in assignment");
-}
+[[noreturn]] static void badtarget() { userror("invalid left hand side in assignment"); }
 
 static void assignname(ALGEB name, ALGEB rhs, int prfl) {
     if (name == ININprintlevel) {
@@ -149,8 +143,7 @@ static void assignname(ALGEB name, ALGEB rhs, int prfl) {
             userror("printlevel must be a word size integer");
         ENVprintlevel = (WORD)d;
     } else {
-        if (name == ININDB && !is(rhs, DNAFILE))
-            userror("DB can only be assigned a database");
+        if (name == ININDB && !is(rhs, DNAFILE)) userror("DB can only be assigned a database");
         ALGEB old = A(name[1]);
         if (prfl != -1 && old != 0 && rhs != name && ENVprintlevel >= 0 && is(old, PROC)) {
             FILE *out = w_unit != 0 ? w_unit : stdout;
@@ -182,9 +175,7 @@ static void assigntableref(ALGEB t, ALGEB rhs, int prfl) {
 }
 
 // The elements that a sequence, list or set of targets or values stands for.
-static ALGEB elements(ALGEB x) {
-    return ID2(x) == EXPSEQ ? x : A(x[1]);
-}
+static ALGEB elements(ALGEB x) { return ID2(x) == EXPSEQ ? x : A(x[1]); }
 
 static void assignmany(ALGEB targets, ALGEB rhs, int prfl) {
     if (IMMINT(rhs) || (ID2(rhs) != EXPSEQ && ID2(rhs) != LIST && ID2(rhs) != SET))

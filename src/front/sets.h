@@ -33,8 +33,9 @@ WORD SetBisect(ALGEB seq, Order order, bool &found) {
 
 // Whether x is an element of the SET s.
 inline bool SetHas(ALGEB s, ALGEB x) {
+    auto order = [x](ALGEB e) { return -SetComp(e, x); };
     bool found;
-    SetBisect(A(s[1]), [x](ALGEB e) { return -SetComp(e, x); }, found);
+    SetBisect(A(s[1]), order, found);
     return found;
 }
 ALGEB SetNormal(ALGEB s);

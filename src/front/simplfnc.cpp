@@ -42,9 +42,7 @@ static void warn(const char *msg) {
     lline = 0;
 }
 
-static inline bool isequation(ALGEB x) {
-    return is(x, EQUATION);
-}
+static inline bool isequation(ALGEB x) { return is(x, EQUATION); }
 
 ALGEB InsertName(ALGEB t, ALGEB locals, ALGEB globals, ALGEB params) {
     while (is(t, TABLEREF))

@@ -246,9 +246,9 @@ inline WORD arraylen(ALGEB x) { return ID2(x) == LISTNUM ? LISTNUMLEN(x) : LENGT
 inline void StoreLEN(ALGEB x, WORD y);
 
 // Number constructors and conversion.
-ALGEB Newint(WORD x);    // immediate when in range, else a NUMBER
+ALGEB Newint(WORD x);      // immediate when in range, else a NUMBER
 ALGEB NewNumber(double d); // immediate for small integral values; refuses NaN and infinity
-double DBL(ALGEB x);     // the number of a numeric object
+double DBL(ALGEB x);       // the number of a numeric object
 extern const char UnableToRepresent[];
 
 // ---------------------------------------------------------------------------
@@ -272,9 +272,7 @@ inline double BitsDouble(uint64_t u) {
 inline double MakeNaN(ALGEB a) { return BitsDouble(NaNTOP | ((uint64_t)W(a) & NaNPAYLOAD)); }
 inline bool NaN(double d) { return (DoubleBits(d) & NaNMASK) == NaNTOP; }
 // The handle is sign-extended from 48 bits, so negative immediates survive the trip.
-inline ALGEB NaNtoALGEB(double d) {
-    return A(((int64_t)(DoubleBits(d) << 16)) >> 16);
-}
+inline ALGEB NaNtoALGEB(double d) { return A(((int64_t)(DoubleBits(d) << 16)) >> 16); }
 inline bool isNaNerror(double d) { return (int64_t)DoubleBits(d) == NaNerrorCons; }
 extern double NaNerror;
 

@@ -128,9 +128,7 @@ static bool rawword(WORD code, WORD i) {
 }
 
 // Optional fields and empty buckets hold the null address.
-static UINT fieldhash(ALGEB x) {
-    return x == 0 ? 0 : hashalg(x);
-}
+static UINT fieldhash(ALGEB x) { return x == 0 ? 0 : hashalg(x); }
 
 static UINT elemhash(ALGEB s, WORD code, WORD i) {
     return rawword(code, i) ? (UINT)s[i] : fieldhash(A(s[i]));
@@ -232,8 +230,7 @@ ALGEB remember(ALGEB f, ALGEB args) {
     }
     if (!is(f, NAME)) userror2(f, "remember-ing should be on a function name");
     ALGEB proc = rememberproc(f);
-    if (proc == 0 || !is(proc, PROC))
-        userror2(f, "is not assigned a procedure for remember-ing");
+    if (proc == 0 || !is(proc, PROC)) userror2(f, "is not assigned a procedure for remember-ing");
     WORD n = LENGTH2(args) - 1;
     UINT h = (UINT)W(proc);
     for (WORD i = 1; i <= n; i++)

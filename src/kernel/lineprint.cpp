@@ -45,16 +45,12 @@ static constexpr std::array<signed char, 64> levels = [] {
     return t;
 }();
 
-int typelevel(WORD type) {
-    return levels[(type >> ShiftID) & 63];
-}
+int typelevel(WORD type) { return levels[(type >> ShiftID) & 63]; }
 
 // ---------------------------------------------------------------------------
 // Output pieces.
 
-static FILE *outunit() {
-    return w_unit ? w_unit : stdout;
-}
+static FILE *outunit() { return w_unit ? w_unit : stdout; }
 
 void prpartn(const char *s, size_t n) {
     if (n == 0) return;
@@ -103,9 +99,7 @@ void prpartn(const char *s, size_t n) {
     lline = s[n - 1] == '\n' ? 0 : (int)col;
 }
 
-void prpart(const char *s) {
-    prpartn(s, strlen(s));
-}
+void prpart(const char *s) { prpartn(s, strlen(s)); }
 
 void mendline() {
     FILE *f = outunit();
@@ -298,12 +292,8 @@ static void prtext(ALGEB x) {
 // ---------------------------------------------------------------------------
 // Helpers for sequences and procedures.
 
-static const char *seqsep() {
-    return EscapedStrings ? "," : ", ";
-}
-static bool isempty(ALGEB x) {
-    return x == 0 || ISNULL(x);
-}
+static const char *seqsep() { return EscapedStrings ? "," : ", "; }
+static bool isempty(ALGEB x) { return x == 0 || ISNULL(x); }
 
 // Words from..L-1 of x, each at level 0.
 static void prwords(ALGEB x, WORD from, const char *sep) {
@@ -313,9 +303,7 @@ static void prwords(ALGEB x, WORD from, const char *sep) {
     }
 }
 
-void prlist(ALGEB x, const char *sep) {
-    prwords(x, 1, sep);
-}
+void prlist(ALGEB x, const char *sep) { prwords(x, 1, sep); }
 
 // The elements of a container's sequence; anything else alone.
 static void prelements(ALGEB s, const char *sep) {
@@ -349,9 +337,7 @@ static ALGEB localname(ALGEB p, WORD k) {
     return A(locs[k]);
 }
 
-static WORD count(ALGEB s) {
-    return is(s, EXPSEQ) ? LENGTH2(s) - 1 : 1;
-}
+static WORD count(ALGEB s) { return is(s, EXPSEQ) ? LENGTH2(s) - 1 : 1; }
 
 // Inside a procedure being printed its locals and parameters print by name.
 struct ProcPrintScope {
@@ -426,8 +412,7 @@ static ALGEB namevalue(const char *s) {
 }
 
 static bool samepam(ALGEB y, double pam) {
-    return y && is(y, DAYMATRIX) &&
-           std::fabs(((DayMatrix *)y)->PamNumber - pam) < 1e-5 * pam;
+    return y && is(y, DAYMATRIX) && std::fabs(((DayMatrix *)y)->PamNumber - pam) < 1e-5 * pam;
 }
 
 static void prdaymatrix(ALGEB x) {
@@ -525,7 +510,6 @@ static void prdnafile(ALGEB x) {
         (ID2(t) == NAME ? NAMETEXT(t)[0] == 'P' : STR(t)->length > 0 && STR(t)->t[0] == 'P');
     prpart(peptide ? " aminoacids)" : " bases)");
 }
-
 
 // The library's lprint method for x, called with printlevel 0 so that its own statements
 // stay quiet, gets the first chance at FUNCTION and DNAFILE objects.

@@ -42,8 +42,8 @@ char OneChars[256];
 
 static char *StackBottom;
 static int StackSign = -1;
-static WORD StackSafety;    // bytes kept free for reporting the overflow
-static WORD StackSize;      // bytes the interpreter may use
+static WORD StackSafety; // bytes kept free for reporting the overflow
+static WORD StackSize;   // bytes the interpreter may use
 static constexpr WORD STACKMARGIN = 940090;
 // Sanitized frames are several times larger, yet the address sanitizer cleans the frames that
 // an exception leaves only on stacks of at most 64 MB; beyond, it reports false overflows. The
@@ -65,8 +65,7 @@ bool stackroom() {
 }
 
 void stackcheck() {
-    if (!stackroom())
-        userror("stack overflow, stack too small or infinite recursion");
+    if (!stackroom()) userror("stack overflow, stack too small or infinite recursion");
 }
 
 // ---------------------------------------------------------------------------
@@ -128,7 +127,8 @@ void InitObjects() {
     EmptySet = New2(SET, null);
     ModuleNull = New1(EXPSEQ);
     ININNULL[1] = W(null);
-    for (int i = 0; i < 3; i++) ininame[i][1] = W(null);
+    for (int i = 0; i < 3; i++)
+        ininame[i][1] = W(null);
     for (int c = 0; c < 256; c++) {
         OneChars[c] = (char)c;
         ALGEB t = Newl1(3, TEXT);
@@ -141,7 +141,8 @@ void InitObjects() {
     TopLevelStack[CTX_LINK] = 0;
     TopLevelStack[CTX_PRINTLEVEL] = 1;
     ININprintlevel[1] = W(MKIMM(1));
-    for (int i = CTX_LOCALS; i < LumbraStackSize; i++) TopLevelStack[i] = W(null);
+    for (int i = CTX_LOCALS; i < LumbraStackSize; i++)
+        TopLevelStack[i] = W(null);
     InitInput();
     ININlibname[1] = W(naminstall(LUMBRA_LIBDIR));
 }
@@ -201,7 +202,8 @@ void LumbraInit(int argc, char **argv) {
             snprintf(path, sizeof path, "%s/lumbrait", NAMETEXT(lib));
         else if (lib != 0 && is(lib, TEXT))
             snprintf(path, sizeof path, "%.*s/lumbrait", (int)STR(lib)->length, STR(lib)->t);
-        else snprintf(path, sizeof path, "lumbrait");
+        else
+            snprintf(path, sizeof path, "lumbrait");
         initfile = path;
     }
     if (!Ropen(initfile, 0)) terminate("cannot open lumbrait file");
@@ -229,7 +231,8 @@ static ALGEB elided(ALGEB stat) {
     if (ID2(stat) == IF) {
         ALGEB c = copyalg(stat);
         WORD L = LENGTH2(c);
-        for (WORD i = 2; i < L; i += 2) c[i] = W(dots);
+        for (WORD i = 2; i < L; i += 2)
+            c[i] = W(dots);
         if (L % 2 == 0) c[L - 1] = W(dots);
         return c;
     }
@@ -328,8 +331,8 @@ static void mainloop() {
         if (code < Main || code > Error) normalexit();
         if (code == Return || code == Break) {
             ErrorLevel = 0; // no activation recorded a traceback for these
-            ININlasterror[1] = W(naminstall(code == Return ? "return out of context"
-                                                           : "break or next not in loop"));
+            ININlasterror[1] = W(
+                naminstall(code == Return ? "return out of context" : "break or next not in loop"));
         }
         try {
             reporterror();

@@ -65,7 +65,8 @@ void notimpl(const char *msg) {
         ALGEB fn = A(ctx[CTX_FUNCTNAME]);
         if (fn == 0 || IMMINT(fn)) continue;
         const char *what = walked == 0 ? "running" : "called by";
-        if (ID2(fn) == NAME) fprintf(out, "%s %s\n", what, NAMETEXT(fn));
+        if (ID2(fn) == NAME)
+            fprintf(out, "%s %s\n", what, NAMETEXT(fn));
         else if (ID2(fn) == TEXT)
             fprintf(out, "%s %.*s\n", what, (int)STR(fn)->length, STR(fn)->t);
     }
@@ -117,7 +118,8 @@ void PrintStack(const char *title) {
         char buf[128];
         if (ctx != TopLevelStack) {
             name = "?";
-            if (fn != 0 && is(fn, NAME)) name = NAMETEXT(fn);
+            if (fn != 0 && is(fn, NAME))
+                name = NAMETEXT(fn);
             else if (fn != 0 && is(fn, TEXT)) {
                 snprintf(buf, sizeof buf, "%.*s", (int)STR(fn)->length, STR(fn)->t);
                 name = buf;
@@ -214,8 +216,10 @@ void InteractiveDebugger() {
         if (n > 0 && line[n - 1] == '\n') line[--n] = 0;
         if (n == 0) return;
         if (line[n - 1] == ':' || line[n - 1] == ';') {
-            if (DebuggerStatement(line)) debugprompt();
-            else fputs("try again\n", stderr);
+            if (DebuggerStatement(line))
+                debugprompt();
+            else
+                fputs("try again\n", stderr);
             continue;
         }
         if (strcmp(line, "done") == 0 || strcmp(line, "stop") == 0 || strcmp(line, "exit") == 0)

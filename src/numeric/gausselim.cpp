@@ -9,7 +9,6 @@
 constexpr WORD STACKORDER = 70;
 constexpr WORD MAXORDER = 2000;
 
-
 // Room for k doubles: the stack buffer when the order is small, else working storage
 // (returned by the caller's WorkingScope).
 static double *workarray(double *onstack, WORD n, WORD k) {

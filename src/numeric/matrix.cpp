@@ -14,12 +14,8 @@
 // Objects and numbers
 
 // Element i (from 0) of a LIST.
-static inline ALGEB elem(ALGEB x, WORD i) {
-    return A(A(x[1])[i + 1]);
-}
-static inline double num(ALGEB x) {
-    return IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x);
-}
+static inline ALGEB elem(ALGEB x, WORD i) { return A(A(x[1])[i + 1]); }
+static inline double num(ALGEB x) { return IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x); }
 // Element i of an array as a double: numbers as they are, other objects boxed.
 static inline double elemd(ALGEB x, WORD i) {
     if (ID2(x) == LISTNUM) return LISTNUMDATA(x)[i];
@@ -27,13 +23,9 @@ static inline double elemd(ALGEB x, WORD i) {
     return numeric(e) ? num(e) : MakeNaN(e);
 }
 // A double as an object: boxed objects come out of their box.
-static inline ALGEB object(double d) {
-    return NaN(d) ? NaNtoALGEB(d) : NewNumber(d);
-}
+static inline ALGEB object(double d) { return NaN(d) ? NaNtoALGEB(d) : NewNumber(d); }
 // Objects that may be left as a symbolic sum or product when no method applies.
-static inline bool symbolic(ALGEB x) {
-    return algebraic(x) && !isarray(x);
-}
+static inline bool symbolic(ALGEB x) { return algebraic(x) && !isarray(x); }
 
 // Every element of the LIST x is an array (and there is one at least).
 static bool allarrays(ALGEB x) {
@@ -60,12 +52,8 @@ static bool allpacked(ALGEB x) {
     return true;
 }
 
-static ALGEB newlist(WORD n) {
-    return n == 0 ? EmptyList : New2(LIST, Newl1(n + 1, EXPSEQ));
-}
-static inline void setelem(ALGEB list, WORD i, ALGEB v) {
-    A(list[1])[i + 1] = W(v);
-}
+static ALGEB newlist(WORD n) { return n == 0 ? EmptyList : New2(LIST, Newl1(n + 1, EXPSEQ)); }
+static inline void setelem(ALGEB list, WORD i, ALGEB v) { A(list[1])[i + 1] = W(v); }
 
 // Compensated accumulation: c keeps what each addition to s loses.
 static inline void compadd(double &s, double &c, double t) {
@@ -316,8 +304,7 @@ static ALGEB combinerows(ALGEB a, ALGEB b) {
 
 ALGEB mamul_vv(ALGEB a, ALGEB b) {
     if (!isarray(a) || !isarray(b)) notimpl("Mamul_vv");
-    bool bfirstpacked =
-        ID2(b) == LIST && arraylen(b) > 0 && is(elem(b, 0), LISTNUM);
+    bool bfirstpacked = ID2(b) == LIST && arraylen(b) > 0 && is(elem(b, 0), LISTNUM);
     if (ID2(a) == LISTNUM && bfirstpacked) return vectormatrix(a, b);
     if (allarrays(a)) {
         if (ID2(b) == LISTNUM && allpacked(a)) return matrixvector(a, b);

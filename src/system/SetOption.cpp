@@ -26,9 +26,7 @@ static bool sametext(ALGEB s, const char *key) {
     return n == strlen(key) && memcmp(STR(s)->t, key, n) == 0;
 }
 
-static ALGEB boolobj(int flag) {
-    return flag ? ININtrue : ININfalse;
-}
+static ALGEB boolobj(int flag) { return flag ? ININtrue : ININfalse; }
 
 // An on/off setting: only true and false are accepted.
 static ALGEB setflag(int *flag, ALGEB v, const char *msg) {

@@ -50,9 +50,7 @@ TEST(BuiltinListTest, MatchesTheDeclarationsOfTheLibrary) {
         EXPECT_TRUE(declared[k]) << builtinlist[k].name << " is not declared in lib/lumbrait";
 }
 
-ALGEB Range(WORD lo, WORD hi) {
-    return New3(RANGE, MKIMM(lo), MKIMM(hi));
-}
+ALGEB Range(WORD lo, WORD hi) { return New3(RANGE, MKIMM(lo), MKIMM(hi)); }
 
 TEST_F(BuiltinsTest, RawLinesKeepTheirLineEndAndEndWithEOF) {
     Open("first line\nlast line without end");
