@@ -11,4 +11,5 @@ int builtinnumber(ALGEB proc);
 ALGEB CreateArray(ALGEB t, int i);
 ALGEB uppercase(ALGEB s);
 ALGEB lowercase(ALGEB s);
-ALGEB ReadRawLine();
+// The next raw line of the current unit; at a terminal the line is edited after the prompt.
+ALGEB ReadRawLine(const char *prompt = "");
