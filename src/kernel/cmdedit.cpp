@@ -573,6 +573,7 @@ static void listcandidates(LineEdit &e) {
         bell();
         return;
     }
+    refresh(e);
     std::string out = "\r\n";
     for (size_t i = 0; i < found.size(); i++) {
         if (i > 0) out += ' ';
@@ -917,12 +918,13 @@ static bool editline(int fd, const char *prompt) {
     e.mode = Mode::TEXT_MODE;
     e.insMode = 1;
     e.slot = histNext;
-    layout(e, prompt, true);
-    WriteChar('\r');
-    WriteString(e.prompt);
     Outcome o = Outcome::Go;
     {
+        // The settings change first: once the prompt shows, every key goes to the editor.
         EditingSettings settings(fd);
+        layout(e, prompt, true);
+        WriteChar('\r');
+        WriteString(e.prompt);
         // An interrupt while a line is typed drops the line; it is meant for the prompt,
         // not for a computation, so the debugger is not called for.
         int debug = DebugLevel, now = InterruptNow;
