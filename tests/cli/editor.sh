@@ -226,8 +226,13 @@ ended 0
 # ---------------------------------------------------------------------------
 # The terminal settings after an error that ends the program, a signal, an interrupt in batch
 # mode, and the end of the input in batch mode.
+# Without a command list in the current directory, the one in the library directory serves.
+rm "$tmp/work/cmds"
 start error -E
 waitend ">"
+keys =CreateArr C-Space
+waitend "> CreateArray"
+keys C-x
 keys "=error('boom');" Enter
 ended 1
 
