@@ -55,18 +55,24 @@ static int histNext; // the slot the next line goes to
 static int lastFindChar, lastFindDir;
 
 // ---------------------------------------------------------------------------
-// Standard input that is not a terminal. Its state belongs to one stream: when unit 0 gets
-// another (the terminal, after the end of the first), reading starts afresh.
+// Standard input that is not a terminal. The state belongs to the stream being read: another
+// one (the terminal, once the first has ended) is read afresh.
 
 static FILE *inSource;
-static int firstRead, stdinWasClosed, skipToEnd, stdinIsUnicode, unicodeBigEndian;
+static int firstRead, skipToEnd, stdinIsUnicode, unicodeBigEndian;
 
 static void newsource(FILE *f) {
     inSource = f;
     firstRead = 1;
-    stdinWasClosed = skipToEnd = stdinIsUnicode = 0;
+    skipToEnd = stdinIsUnicode = 0;
     inLength = 0;
     nextCharFromUser = NONELEFT;
+}
+
+// Nothing more of the stream is read: a file is left at its end, and a pipe, which cannot be,
+// is marked.
+static void skiprest(FILE *f) {
+    if (fseek(f, 0, SEEK_END) != 0) skipToEnd = 1;
 }
 
 // A byte of the stream; an interrupt while waiting is not the end of the input.
@@ -86,7 +92,7 @@ static int nextbyte(FILE *f) {
     if (b == EOF) return EOF;
     int high = unicodeBigEndian ? a : b, low = unicodeBigEndian ? b : a;
     if (high == 0) return low;
-    stdinWasClosed = 1; // a character beyond one byte: not text this reader can deliver
+    skiprest(f); // a character beyond one byte: not text this reader can deliver
     return EOF;
 }
 
@@ -100,34 +106,29 @@ static void checkfirstbyte(FILE *f) {
             stdinIsUnicode = 1;
             unicodeBigEndian = c == 0xFE;
         } else {
-            stdinWasClosed = 1;
+            skiprest(f);
         }
         return;
     }
-    if ((c < ' ' || c > '~') && (c < 8 || c > 13)) {
-        stdinWasClosed = 1;
-        return;
-    }
-    ungetc(c, f);
+    if ((c < ' ' || c > '~') && (c < 8 || c > 13))
+        skiprest(f);
+    else
+        ungetc(c, f);
 }
 
 // Reads one line of at most MAXLINE characters; false at the end of the input.
 static bool directline(FILE *f, bool terminal) {
-    if (stdinWasClosed || skipToEnd) return false;
     if (firstRead) {
         firstRead = 0;
         if (!terminal) checkfirstbyte(f);
-        if (stdinWasClosed) return false;
     }
+    if (skipToEnd) return false;
     int n = 0, c;
     while (n < MAXLINE && (c = nextbyte(f)) != EOF) {
         inString[n++] = (char)c;
         if (c == '\n') break;
     }
-    if (n == 0) {
-        stdinWasClosed = 1;
-        return false;
-    }
+    if (n == 0) return false;
     inLength = n;
     return true;
 }
@@ -143,9 +144,8 @@ static unsigned char *keyring() {
     return (unsigned char *)(pushedKeys + 1);
 }
 
-static bool pushkey(int c) {
+static void pushkey(int c) {
     if (numPushed == maxPushed) {
-        if (maxPushed == MAXPUSHED) return false;
         int size = maxPushed == 0 ? 256 : 2 * maxPushed;
         ALGEB q = Newl1(1 + NrALGEBs(size, char), SYSTEM);
         unsigned char *to = (unsigned char *)(q + 1);
@@ -160,7 +160,6 @@ static bool pushkey(int c) {
     keyring()[qTail] = (unsigned char)(c & 0x7F);
     qTail = (qTail + 1) % maxPushed;
     numPushed++;
-    return true;
 }
 
 static int popkey() {
@@ -199,7 +198,7 @@ static int keyInit;
 static int ttyfd = -1;
 static volatile sig_atomic_t editing, resized, resumed;
 
-static void leaveediting(int) {
+static void leaveediting() {
     if (editing) tcsetattr(ttyfd, TCSANOW, &ostate);
 }
 
@@ -209,7 +208,7 @@ static constexpr int EndingSignals[] = {SIGHUP,  SIGTERM, SIGQUIT, SIGABRT,
 static struct sigaction earlier[NSIG];
 
 static void ending(int sig) {
-    leaveediting(sig);
+    leaveediting();
     sigaction(sig, &earlier[sig], nullptr);
     // A fault repeats when the handler returns; the others are raised again.
     if (sig != SIGSEGV && sig != SIGBUS && sig != SIGFPE && sig != SIGILL) raise(sig);
@@ -219,7 +218,7 @@ static void ending(int sig) {
 // line is edited again where it was.
 static void suspend(int) {
     int was = editing;
-    leaveediting(0);
+    leaveediting();
     struct sigaction ours, dfl;
     memset(&dfl, 0, sizeof dfl);
     dfl.sa_handler = SIG_DFL;
@@ -386,19 +385,11 @@ static int wordleft(const LineEdit &e, int i) {
 
 // The bracket matching the one under the cursor, counting nesting; -1 when there is none.
 static int matching(const LineEdit &e) {
-    static const char open[] = "([{", close[] = ")]}";
-    if (e.cur >= e.len) return -1;
-    char c = e.text[e.cur], partner;
-    int dir;
-    if (const char *p = strchr(open, c); c != 0 && p != nullptr) {
-        partner = close[p - open];
-        dir = 1;
-    } else if (const char *q = strchr(close, c); c != 0 && q != nullptr) {
-        partner = open[q - close];
-        dir = -1;
-    } else {
-        return -1;
-    }
+    static constexpr char pairs[] = "()[]{}";
+    const char *p = e.cur < e.len ? strchr(pairs, e.text[e.cur]) : nullptr;
+    if (p == nullptr || *p == 0) return -1;
+    int k = (int)(p - pairs), dir = k % 2 == 0 ? 1 : -1;
+    char c = pairs[k], partner = pairs[k ^ 1];
     int depth = 0;
     for (int i = e.cur; i >= 0 && i < e.len; i += dir) {
         if (e.text[i] == c)
@@ -425,12 +416,6 @@ static int screenwidth() {
     struct winsize ws;
     if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
     return 80;
-}
-
-// The columns the prompt takes: what follows its last newline.
-static int promptwidth(const char *p) {
-    const char *nl = strrchr(p, '\n');
-    return (int)strlen(nl != nullptr ? nl + 1 : p);
 }
 
 static void moveto(std::string &out, LineEdit &e, int col) {
@@ -468,20 +453,20 @@ static void refresh(LineEdit &e) {
     WriteString(out.c_str());
 }
 
-// Places the prompt and the window; a prompt that leaves less than half the screen stands on a
-// line of its own, and "> " takes its place.
+// Places the prompt and the window. The line is edited after the last line of the prompt; the
+// lines before it are written once, and so is a last line that would leave less than half the
+// screen: "> " takes its place.
 static void layout(LineEdit &e, const char *prompt, bool announce) {
     int width = screenwidth();
-    e.prompt = prompt;
-    if (width - promptwidth(prompt) < width / 2) {
-        if (announce) {
-            WriteChar('\r');
-            WriteString(prompt);
-            WriteString("\r\n");
-        }
+    const char *nl = strrchr(prompt, '\n');
+    e.prompt = nl != nullptr ? nl + 1 : prompt;
+    std::string before(prompt, (size_t)(e.prompt - prompt));
+    if (width - (int)strlen(e.prompt) < width / 2) {
+        before = before + e.prompt + "\r\n";
         e.prompt = "> ";
     }
-    e.win = std::clamp(width - promptwidth(e.prompt) - 1, 1, MAXLINE);
+    if (announce && !before.empty()) WriteString(("\r" + before).c_str());
+    e.win = std::clamp(width - (int)strlen(e.prompt) - 1, 1, MAXLINE);
 }
 
 // Writes the prompt and the line afresh, not knowing what the screen shows.
@@ -670,8 +655,10 @@ static Outcome textkey(LineEdit &e, int k) {
     case K_DELETE:
         // On an empty line it is the end of the input, as it is without the editor.
         if (e.len == 0) return Outcome::EndOfInput;
-        if (e.cur == e.len) bell();
-        removechars(e, e.cur, 1);
+        if (e.cur == e.len)
+            bell();
+        else
+            removechars(e, e.cur, 1);
         break;
     case K_BACKSPACE:
     case K_BACKSPACE2:
@@ -858,29 +845,35 @@ static Outcome vikey(LineEdit &e, int k) {
     return Outcome::Go;
 }
 
-// After escape and "[": a letter, or a run of digits (parameters separated by ";" included)
-// that is taken together with the key after it.
+// What the letter of an arrow key, after escape and "[", stands for in text mode and in the
+// modal set.
+struct ArrowKey {
+    char letter;
+    int text, modal;
+};
+static constexpr ArrowKey ArrowKeys[] = {{'A', K_UP, 'k'},
+                                         {'B', K_DOWN, 'j'},
+                                         {'C', K_RIGHT, 'l'},
+                                         {'D', K_LEFT, 'h'},
+                                         {'H', K_HOME, '^'}};
+
+// After escape and "[": a letter, or a run of digits (with the ";" between parameters) that
+// is taken together with the key after it.
 static Outcome arrowkey(LineEdit &e, int k) {
-    Mode back = e.mode == Mode::ARROW_MODE ? Mode::TEXT_MODE : Mode::VI_MODE;
+    bool modal = e.mode == Mode::VI_ARROW_MODE;
     if ((k >= '0' && k <= '9') || k == ';') {
         e.arrowRun = true;
         return Outcome::Go;
     }
-    e.mode = back;
+    e.mode = modal ? Mode::VI_MODE : Mode::TEXT_MODE;
     if (e.arrowRun) {
         e.arrowRun = false;
         if (k == '~') bell();
         return Outcome::Go;
     }
-    int end = back == Mode::VI_MODE ? std::max(e.len - 1, 0) : e.len;
-    switch (k) {
-    case 'A': historykey(e, K_UP, 1); break;
-    case 'B': historykey(e, K_DOWN, 1); break;
-    case 'C': e.cur = std::min(e.cur + 1, end); break;
-    case 'D': e.cur = std::max(e.cur - 1, 0); break;
-    case 'H': e.cur = 0; break;
-    default: bell();
-    }
+    for (const ArrowKey &a : ArrowKeys)
+        if (a.letter == k) return modal ? vikey(e, a.modal) : textkey(e, a.text);
+    bell();
     return Outcome::Go;
 }
 
@@ -1017,5 +1010,7 @@ void DiscardRestOfFile() {
     FILE *f = R_unit;
     if (f == nullptr) return;
     if (f != inSource) newsource(f);
-    if (!stdinWasClosed && !isatty(fileno(f))) skipToEnd = 1;
+    if (isatty(fileno(f))) return;
+    skiprest(f);
+    nextCharFromUser = NONELEFT;
 }
