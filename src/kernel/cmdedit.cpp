@@ -59,10 +59,13 @@ static int lastFindChar, lastFindDir;
 // one (the terminal, once the first has ended) is read afresh.
 
 static FILE *inSource;
+static bool inTerminal, inEdited; // the stream is a terminal; its lines are edited
 static int firstRead, skipToEnd, stdinIsUnicode, unicodeBigEndian;
 
 static void newsource(FILE *f) {
     inSource = f;
+    inTerminal = isatty(fileno(f));
+    inEdited = inTerminal && isatty(STDOUT_FILENO);
     firstRead = 1;
     skipToEnd = stdinIsUnicode = 0;
     inLength = 0;
@@ -117,10 +120,10 @@ static void checkfirstbyte(FILE *f) {
 }
 
 // Reads one line of at most MAXLINE characters; false at the end of the input.
-static bool directline(FILE *f, bool terminal) {
+static bool directline(FILE *f) {
     if (firstRead) {
         firstRead = 0;
-        if (!terminal) checkfirstbyte(f);
+        if (!inTerminal) checkfirstbyte(f);
     }
     if (skipToEnd) return false;
     int n = 0, c;
@@ -974,14 +977,12 @@ int ReadCharFromUser(const char *prompt) {
     while (nextCharFromUser >= inLength) {
         nextCharFromUser = 0;
         inLength = 0;
-        int fd = fileno(f);
-        bool terminal = isatty(fd);
-        bool edit = terminal && isatty(STDOUT_FILENO) && captureterminal(fd);
+        bool edit = inEdited && captureterminal(fileno(f));
         if (!edit && prompt[0] != 0) {
             WriteString(prompt);
             FlushOutput();
         }
-        bool ok = edit ? editline(fd, prompt) : directline(f, terminal);
+        bool ok = edit ? editline(fileno(f), prompt) : directline(f);
         if (!ok) {
             nextCharFromUser = NONELEFT;
             return -1;
@@ -1010,7 +1011,7 @@ void DiscardRestOfFile() {
     FILE *f = R_unit;
     if (f == nullptr) return;
     if (f != inSource) newsource(f);
-    if (isatty(fileno(f))) return;
+    if (inTerminal) return;
     skiprest(f);
     nextCharFromUser = NONELEFT;
 }

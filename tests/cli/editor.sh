@@ -75,19 +75,6 @@ waitend() {
     return 1
 }
 
-# waitfor LINE: waits until the screen shows this line somewhere.
-waitfor() {
-    [ $broken = 1 ] && return 1
-    end=$(($(date +%s) + deadline))
-    while [ "$(date +%s)" -le $end ]; do
-        screen | grep -qFx -- "$1" && return 0
-        sleep 0.05
-    done
-    fail "the screen did not show [$1]:"
-    screen
-    return 1
-}
-
 # keys KEY...: a key beginning with "=" is literal text, the others are tmux key names. All go
 # in one call of tmux, as commands separated by ";".
 keys() {
