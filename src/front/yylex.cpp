@@ -190,7 +190,7 @@ static void readline() {
             if ((Ibuffl == 0 || Ibuff[Ibuffl - 1] != '\n') && Ibuffl < IBUFFLEN - 4 &&
                 readsource(Ibuff + Ibuffl, IBUFFLEN - 3 - Ibuffl, "")) {
                 Ibuffl = (int)strlen(Ibuff);
-                if (Ibuff[Ibuffl - 1] == '\n') Yyline++;
+                if (Ibuffl > 0 && Ibuff[Ibuffl - 1] == '\n') Yyline++;
             }
             if (Ibuffl == 0 || Ibuff[Ibuffl - 1] != '\n') {
                 Ibuff[Ibuffl++] = '\n';

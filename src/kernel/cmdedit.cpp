@@ -293,8 +293,10 @@ struct EditingSettings {
     EditingSettings &operator=(const EditingSettings &) = delete;
 };
 
+// Outside a line the settings are those found already; only a way out in the middle of a line
+// (an interrupt in batch mode) has something to put back.
 void ResetCmdEdit() {
-    if (keyInit) tcsetattr(ttyfd, TCSANOW, &ostate);
+    leaveediting();
     editing = 0;
 }
 
