@@ -452,6 +452,13 @@ static bool loadmap(const std::string &mapname, const struct stat &dbst, databas
         UWORD off = word(k + 3);
         if (!TAGAT(t, df->TotChars, off, "<E>")) badmap();
     }
+    // No entry may come before the first one or after the last one.
+    UWORD firstE = findin(t, 0, df->TotChars, "<E>", 3);
+    if (nent == 0 ? firstE != df->TotChars : firstE != word(3)) badmap();
+    if (nent > 0) {
+        UWORD lastend = findin(t, word(nent + 2), df->TotChars, "</E>", 4);
+        if (findin(t, lastend, df->TotChars, "<E>", 3) != df->TotChars) badmap();
+    }
     df->TotAA = word(2);
     if (df->TotAA > df->TotChars) badmap();
     df->type = typetext((int)word(1));
