@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Dayhoff.h"
 #include "LoadFile.h"
 #include "Lumbra.h"
 #include "eval.h"
@@ -351,7 +352,7 @@ ALGEB selector(ALGEB s, ALGEB t, int i, ALGEB val) {
         case FUNCTION_CASE: return structsel(s, t, i, val);
         case MATCH_CASE: return MatchSel(s, t, i, val);
         case DNAFILE_CASE: return DBSel(s, t, i, val);
-        // Dayhoff matrices hand their selectors to DayMatrixSel here.
+        case DAYMATRIX_CASE: return DayMatrixSel(s, t, i, val);
         default: userror("cannot apply selector on object");
         }
     }
