@@ -21,6 +21,7 @@
 #include "assemble.h"
 #include "cmdedit.h"
 #include "compress.h"
+#include "dbbuiltins.h"
 #include "eval.h"
 #include "evald.h"
 #include "evalfunc.h"
@@ -807,6 +808,7 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::version: return version();
     case Builtin::ObjectHash: return Newint((INT)hashalg(a));
     case Builtin::StringHash: return stringhash(a);
+    case Builtin::ReadDb: return ReadDbBuiltin(fname, t);
     case Builtin::CreateOrigDayMatrixCounts:
         return CreateOrigDayMatrixCountsBuiltin(a, a2, A(t[3]));
     case Builtin::has: return boolname(has(a, a2));
@@ -891,6 +893,10 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::LockFile:
         if (n < 1) counterror(fname, n);
         return LockFile(cstring(a).c_str(), n == 2 ? cstring(a2).c_str() : nullptr);
+    case Builtin::GetOffset: return GetOffsetBuiltin(fname, t);
+    case Builtin::GetEntryNumber: return GetEntryNumberBuiltin(fname, t);
+    case Builtin::SeqFileToDb: return SeqFileToDbBuiltin(fname, t);
+    case Builtin::DbPart: return DbPartBuiltin(fname, t);
     case Builtin::StartDebugger: DebugLevel = 1000000000; return null;
     case Builtin::ReadRawLine: return rawline(t);
     case Builtin::copy: return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
