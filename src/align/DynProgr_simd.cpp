@@ -144,15 +144,18 @@ HWY_NOINLINE KernelEnd Striped(D d, const Kernel<hn::TFromD<D>> &k) {
         auto vRow = vZero;
         for (int j = 0; j < seg; j++) {
             vH = Plus(vH, hn::Load(d, p + j * L));
-            auto vE = hn::Load(d, e + j * L);
+            const auto vE = hn::Load(d, e + j * L);
             vH = hn::Max(vH, vE);
-            vH = hn::Max(vH, vF);
             if constexpr (hwy::IsFloat<T>()) vH = hn::Max(vH, vZero);
+            // The next horizontal gap is max(F + ext, H + open) with H = max(this, F), that
+            // is max(F + max(ext, open), this + open): only one addition and one maximum
+            // stay on the chain from F to F.
+            const auto vW = Plus(vH, vOpen);
+            vH = hn::Max(vH, vF);
             vRow = hn::Max(vRow, vH);
             hn::Store(vH, d, cur + j * L);
-            const auto vHo = Plus(vH, vOpen);
-            hn::Store(hn::Max(Plus(vE, vExt), vHo), d, e + j * L);
-            vF = hn::Max(Plus(vF, vExt), vHo);
+            hn::Store(hn::Max(Plus(vE, vExt), Plus(vH, vOpen)), d, e + j * L);
+            vF = hn::Max(Plus(vF, vLazyExt), vW);
             vH = hn::Load(d, prev + j * L);
         }
         // Horizontal gaps that run from the end of one lane into the next, until no lane can
@@ -226,22 +229,56 @@ HWY_NOINLINE KernelEnd Striped(D d, const Kernel<hn::TFromD<D>> &k) {
 }
 
 // The striped profile: for every symbol c, cell (j, lane) holds the score of c against
-// column lane * seg + j, or pad beyond the end of s2.
+// column lane * seg + j, or the pad value beyond the end of s2. The scores are converted once
+// into a table with one more column for the pad, and s2 is laid out striped once, so that the
+// profile is a plain gather.
 template <typename T, typename Conv>
-void BuildProfile(T *prof, const uint8_t *s2, int l2, int seg, size_t L, int dim, T pad,
-                  const Conv &score) {
+void BuildProfile(T *prof, T *table, uint8_t *striped, const uint8_t *s2, int l2, int seg, size_t L,
+                  int dim, T pad, const Conv &score) {
     const size_t stride = (size_t)seg * L;
     for (int c = 0; c < dim; c++) {
-        T *p = prof + (size_t)c * stride;
-        for (size_t lane = 0; lane < L; lane++)
-            for (int j = 0; j < seg; j++) {
-                const size_t col = lane * (size_t)seg + (size_t)j;
-                p[(size_t)j * L + lane] = col < (size_t)l2 ? score(c, s2[col]) : pad;
+        for (int x = 0; x < dim; x++)
+            table[c * (dim + 1) + x] = score(c, x);
+        table[c * (dim + 1) + dim] = pad;
+    }
+    for (size_t j = 0; j < (size_t)seg; j++)
+        for (size_t lane = 0; lane < L; lane++) {
+            const size_t col = lane * (size_t)seg + j;
+            striped[j * L + lane] = col < (size_t)l2 ? s2[col] : (uint8_t)dim;
+        }
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+    // Integer cells: one permutation looks up 32 cells in a table of up to 64 entries.
+    if constexpr (!hwy::IsFloat<T>()) {
+        if (dim + 1 <= 64 && stride % 32 == 0) {
+            for (int c = 0; c < dim; c++) {
+                HWY_ALIGN int16_t row[64] = {};
+                for (int x = 0; x <= dim; x++)
+                    row[x] = table[c * (dim + 1) + x];
+                const __m512i lo = _mm512_load_si512(row), hi = _mm512_load_si512(row + 32);
+                T *p = prof + (size_t)c * stride;
+                for (size_t x = 0; x < stride; x += 32) {
+                    const __m512i idx =
+                        _mm512_cvtepu8_epi16(_mm256_loadu_si256((const __m256i *)(striped + x)));
+                    const __m512i v = _mm512_permutex2var_epi16(lo, idx, hi);
+                    if constexpr (sizeof(T) == 2)
+                        _mm512_storeu_si512(p + x, v);
+                    else
+                        _mm256_storeu_si256((__m256i *)(p + x), _mm512_cvtepi16_epi8(v));
+                }
             }
+            return;
+        }
+    }
+#endif
+    for (int c = 0; c < dim; c++) {
+        const T *row = table + c * (dim + 1);
+        T *p = prof + (size_t)c * stride;
+        for (size_t x = 0; x < stride; x++)
+            p[x] = row[striped[x]];
     }
 }
 
-// Carves the profile and rows from the working storage, then runs the kernel.
+// Carves the profile, its table and the rows from the working storage, then runs the kernel.
 template <class D, typename Conv>
 KernelEnd RunStriped(D d, Kernel<hn::TFromD<D>> k, const uint8_t *s2, int dim, void *work,
                      const Conv &score) {
@@ -257,7 +294,10 @@ KernelEnd RunStriped(D d, Kernel<hn::TFromD<D>> k, const uint8_t *s2, int dim, v
         base += stride;
     }
     k.e = base;
-    BuildProfile(prof, s2, k.l2, k.seg, L, dim, k.low, score);
+    base += stride;
+    T *table = base;
+    uint8_t *striped = (uint8_t *)(table + (size_t)dim * (dim + 1));
+    BuildProfile(prof, table, striped, s2, k.l2, k.seg, L, dim, k.low, score);
     k.prof = prof;
     return Striped(d, k);
 }
@@ -301,38 +341,36 @@ KernelEnd StripedFloat(const uint8_t *s1, int l1, const uint8_t *s2, int l2, con
 }
 
 // Integer cells hold f times the score, rounded up, less the bias -lowest; the caller has
-// checked that every scaled score fits.
+// scaled the table and checked that every scaled score fits.
 template <typename T>
-KernelEnd StripedInt(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const double *simi,
-                     int dim, double open, double ext, double f, int block, void *work,
+KernelEnd StripedInt(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const double *scaled,
+                     int dim, double open, double ext, int block, void *work,
                      const volatile int *stop) {
     const hn::ScalableTag<T> d;
     const double lo = hwy::LowestValue<T>();
-    auto cell = [&](double x) { return (T)std::max(lo, ScaleUp(x, f)); };
     Kernel<T> k{};
     k.s1 = s1;
     k.l1 = l1;
     k.l2 = l2;
-    k.open = cell(open);
-    k.ext = cell(ext);
+    k.open = (T)std::max(lo, open);
+    k.ext = (T)std::max(lo, ext);
     k.openext = (T)std::max(lo, std::min(0.0, (double)k.open - (double)k.ext));
     k.zero = k.low = hwy::LowestValue<T>();
     k.goal = HUGE_VAL;
     k.block = block;
     k.stop = stop;
-    return RunStriped(d, k, s2, dim, work, [&](int c, int x) { return cell(simi[c * dim + x]); });
+    return RunStriped(d, k, s2, dim, work,
+                      [&](int c, int x) { return (T)std::max(lo, scaled[c * dim + x]); });
 }
 
-KernelEnd StripedShort(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const double *simi,
-                       int dim, double open, double ext, double f, void *work,
-                       const volatile int *stop) {
-    return StripedInt<int16_t>(s1, l1, s2, l2, simi, dim, open, ext, f, 2032, work, stop);
+KernelEnd StripedShort(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const double *scaled,
+                       int dim, double open, double ext, void *work, const volatile int *stop) {
+    return StripedInt<int16_t>(s1, l1, s2, l2, scaled, dim, open, ext, 2032, work, stop);
 }
 
-KernelEnd StripedByte(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const double *simi,
-                      int dim, double open, double ext, double f, void *work,
-                      const volatile int *stop) {
-    return StripedInt<int8_t>(s1, l1, s2, l2, simi, dim, open, ext, f, 3056, work, stop);
+KernelEnd StripedByte(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const double *scaled,
+                      int dim, double open, double ext, void *work, const volatile int *stop) {
+    return StripedInt<int8_t>(s1, l1, s2, l2, scaled, dim, open, ext, 3056, work, stop);
 }
 
 size_t LanesOf(LocalCell cell) {
@@ -360,15 +398,36 @@ HWY_EXPORT(LanesOf);
 
 using namespace lumbra_simd;
 
+// The last table scaled for integer cells, per thread: a search scores many pairs with one
+// matrix, and scaling every score anew would cost as much as aligning two short sequences.
+struct ScaledTable {
+    std::vector<double> simi, scaled;
+    double f = 0, largest = 0;
+};
+
+static const ScaledTable &Scaled(const DPScoring &sc, double f) {
+    thread_local ScaledTable t;
+    const size_t n = (size_t)sc.dim * sc.dim;
+    if (t.f == f && t.simi.size() == n && !memcmp(t.simi.data(), sc.simi, n * sizeof(double)))
+        return t;
+    t.simi.assign(sc.simi, sc.simi + n);
+    t.scaled.resize(n);
+    t.f = f;
+    t.largest = -HUGE_VAL;
+    for (size_t x = 0; x < n; x++) {
+        t.scaled[x] = ScaleUp(sc.simi[x], f);
+        t.largest = std::max(t.largest, t.scaled[x]);
+    }
+    return t;
+}
+
 // An integer scorer's factor, or 0 when its cells cannot hold some scaled score of the table.
 static double IntFactor(LocalCell cell, const DPScoring &sc, double bound) {
     const double top = cell == LocalCell::Short ? 65535 : 255;
     const double cellmax = cell == LocalCell::Short ? 32767 : 127;
     if (!(bound > 0)) return 0;
     const double f = top / bound;
-    if (!std::isfinite(f)) return 0;
-    for (int x = 0; x < sc.dim * sc.dim; x++)
-        if (ScaleUp(sc.simi[x], f) > cellmax) return 0;
+    if (!std::isfinite(f) || Scaled(sc, f).largest > cellmax) return 0;
     return f;
 }
 
@@ -381,7 +440,8 @@ size_t LocalWorkBytes(LocalCell cell, int l2, const DPScoring &sc, double bound)
                         : cell == LocalCell::Short ? 2
                                                    : 1;
     const size_t stride = (l2 + lanes - 1) / lanes * lanes;
-    return (size_t)(sc.dim + 4) * stride * size + 64;
+    return (size_t)(sc.dim + 4) * stride * size + (size_t)sc.dim * (sc.dim + 1) * size + stride +
+           64;
 }
 
 // best / f rounded up, with best counted from the bottom of the cell.
@@ -411,14 +471,16 @@ LocalEnd LocalScoreStriped(LocalCell cell, const uint8_t *s1, int l1, const uint
     case LocalCell::Short:
         f = IntFactor(cell, sc, bound);
         if (f == 0) break;
-        k = HWY_DYNAMIC_DISPATCH(StripedShort)(s1, l1, s2, l2, sc.simi, sc.dim, sc.FixedDel,
-                                               sc.IncDel, f, work, stop);
+        k = HWY_DYNAMIC_DISPATCH(StripedShort)(s1, l1, s2, l2, Scaled(sc, f).scaled.data(), sc.dim,
+                                               ScaleUp(sc.FixedDel, f), ScaleUp(sc.IncDel, f), work,
+                                               stop);
         return {Unscale(k.best, -32768, f), 0, 0, k.interrupted};
     case LocalCell::Byte:
         f = IntFactor(cell, sc, bound);
         if (f == 0) break;
-        k = HWY_DYNAMIC_DISPATCH(StripedByte)(s1, l1, s2, l2, sc.simi, sc.dim, sc.FixedDel,
-                                              sc.IncDel, f, work, stop);
+        k = HWY_DYNAMIC_DISPATCH(StripedByte)(s1, l1, s2, l2, Scaled(sc, f).scaled.data(), sc.dim,
+                                              ScaleUp(sc.FixedDel, f), ScaleUp(sc.IncDel, f), work,
+                                              stop);
         return {Unscale(k.best, -128, f), 0, 0, k.interrupted};
     }
     // Exact instead, with the same meaning of the result.
