@@ -16,6 +16,7 @@
 
 #include "Lumbra.h"
 #include "SetOption.h"
+#include "alignbuiltins.h"
 #include "FileSize.h"
 #include "assemble.h"
 #include "compress.h"
@@ -52,14 +53,14 @@ static std::string fnametext(ALGEB fname) {
     return buf.get();
 }
 
-[[noreturn]] static void counterror(ALGEB fname, WORD n) {
+[[noreturn]] void counterror(ALGEB fname, WORD n) {
     char msg[600];
     snprintf(msg, sizeof msg, "%.500s was incorrectly called with %d arguments",
              fnametext(fname).c_str(), (int)n);
     userror(msg);
 }
 
-[[noreturn]] static void kinderror(ALGEB fname) {
+[[noreturn]] void kinderror(ALGEB fname) {
     char msg[600];
     snprintf(msg, sizeof msg, "wrong type of parameters in call to function %.500s",
              fnametext(fname).c_str());
@@ -77,13 +78,7 @@ static ALGEB boolname(bool b) {
 // ---------------------------------------------------------------------------
 // Arguments.
 
-struct Chars {
-    const char *s;
-    size_t n;
-};
-
-// The characters of a text argument (a NAME, a TEXT or, through toCharptr, a database).
-static Chars textof(ALGEB x) {
+Chars textof(ALGEB x) {
     if (!IMMINT(x) && ID2(x) == TEXT) return {STR(x)->t, (size_t)STR(x)->length};
     if (!IMMINT(x) && ID2(x) == NAME) return {NAMETEXT(x), strlen(NAMETEXT(x))};
     const char *s = toCharptr(x);
@@ -579,6 +574,7 @@ static ALGEB table2(int b, ALGEB fname, ALGEB t) {
         if (n != 1 && n != 2) counterror(fname, n);
         return LumbraSort(t);
     case 63: return opbuiltin(fname, t);
+    case 66: return CodonToIntBuiltin(fname, t);
     case 69: checkformat(fname, t); return sprintfbuiltin(t);
     case 71: {
         if (n < 1) counterror(fname, n);
@@ -756,6 +752,12 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
     WORD n = LENGTH(t) - 1;
     ALGEB a = n >= 1 ? A(t[1]) : 0, a2 = n >= 2 ? A(t[2]) : 0;
     switch (b) {
+    case 100: return AToIntBuiltin(a);
+    case 101: return IntToABuiltin(a);
+    case 102: return AAAToIntBuiltin(fname, a);
+    case 103: return IntToAAABuiltin(a);
+    case 104: return AminoToIntBuiltin(a);
+    case 105: return IntToAminoBuiltin(a);
     case 106: {
         serverrefuses("cannot do OpenPipe as a server");
         if (!Ropen(cstring(a).c_str(), 1)) {
@@ -808,6 +810,7 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
     case 148: return version();
     case 149: return Newint((INT)hashalg(a));
     case 150: return stringhash(a);
+    case 152: return CreateOrigDayMatrixCountsBuiltin(a, a2, A(t[3]));
     case 153: return boolname(has(a, a2));
     case 154: return sha512hex(a);
     case 155: {
@@ -820,10 +823,18 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
         if (c.n != 1) kinderror(fname);
         return Newint((unsigned char)c.s[0]);
     }
+    case 164: return SearchDayMatrixBuiltin(a, a2);
+    case 165: return CreateOrigDayMatrixRatesBuiltin(a, a2);
     case 167:
     case 168:
         if (printprofile) prtprof(b == 167, cstring(a).c_str(), (int)ENVevlstlev - 1);
         return null;
+    case 170: return BToIntBuiltin(a);
+    case 171: return IntToBBuiltin(a);
+    case 172: return BBBToIntBuiltin(fname, a);
+    case 173: return IntToBBBBuiltin(a);
+    case 174: return BaseToIntBuiltin(a);
+    case 175: return IntToBaseBuiltin(a);
     case 180: return date();
     case 181: return hostname();
     case 187: return searchordered(a, a2);
@@ -848,6 +859,7 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
     case 201: return SetMinus(t);
     case 203: return SetSubset(t);
     case 207: return NewNumber(R_unit != 0 ? (double)ftell(R_unit) : -1.0);
+    case 225: return antiparallelBuiltin(a);
     case 228: return lowercase(a);
     case 229: return uppercase(a);
     case 230: return assemble(a);
