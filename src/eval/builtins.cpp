@@ -20,6 +20,7 @@
 #include "FileSize.h"
 #include "assemble.h"
 #include "compress.h"
+#include "dbbuiltins.h"
 #include "eval.h"
 #include "evald.h"
 #include "evalfunc.h"
@@ -810,6 +811,7 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
     case 148: return version();
     case 149: return Newint((INT)hashalg(a));
     case 150: return stringhash(a);
+    case 151: return ReadDbBuiltin(t);
     case 152: return CreateOrigDayMatrixCountsBuiltin(a, a2, A(t[3]));
     case 153: return boolname(has(a, a2));
     case 154: return sha512hex(a);
@@ -888,6 +890,18 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
     case 308:
         if (n < 1) counterror(fname, n);
         return LockFile(cstring(a).c_str(), n == 2 ? cstring(a2).c_str() : nullptr);
+    case 309:
+        if (n < 1) counterror(fname, n);
+        return GetOffsetBuiltin(t);
+    case 311:
+        if (n < 1) counterror(fname, n);
+        return GetEntryNumberBuiltin(t);
+    case 312:
+        if (n != 2) counterror(fname, n);
+        return SeqFileToDbBuiltin(t);
+    case 313:
+        if (n != 2) counterror(fname, n);
+        return DbPartBuiltin(t);
     case 315: DebugLevel = 1000000000; return null;
     case 316: return rawline(t);
     case 317: return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
