@@ -37,3 +37,9 @@ double DynProgScoreSS(const uint8_t *s1, int l1, const uint8_t *s2, int l2, cons
 // TotalDPCells; an interrupt unwinds to the main loop. Working storage comes from the heap.
 double DynProgScoreLocal(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const DPScoring &sc,
                          LocalCell cell, double goal, double bound, int *max1, int *max2);
+
+// DynProgScore(seq1, seq2, dm [, modifiers]): t is the argument sequence.
+ALGEB DynProgScore(ALGEB t);
+// The aligned strings of a Match m under the matrix dm (NoSelf when asked), or of an
+// Alignment(seq1, seq2, score, dm, ...) structure al (m is 0 then).
+ALGEB DynProgStrings(ALGEB m, ALGEB dm, ALGEB al, bool noself);

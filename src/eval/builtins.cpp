@@ -568,6 +568,7 @@ static ALGEB table2(int b, ALGEB fname, ALGEB t) {
         }
         mendline();
         return null;
+    case 55: return MatchBuiltin(fname, t);
     case 58:
         if (n < 1) counterror(fname, n);
         return CreateArray(t, 1);
@@ -594,6 +595,7 @@ static ALGEB table2(int b, ALGEB fname, ALGEB t) {
         }
         if (n != 2) counterror(fname, n);
         return boolname(type(A(t[1]), A(t[2])));
+    case 85: return DynProgStringsBuiltin(fname, t);
     case 86: return SetUnion(t);
     case 87: return SetIntersect(t);
     }
@@ -877,6 +879,8 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
     case 244: return decompress(a);
     case 247: exitWithStatus((int)intarg(a));
     case 252: return Eigenvalues(t);
+    case 260: return DynProgScoreBuiltin(t);
+    case 269: return DynProgBothBuiltin(t);
     case 301: return blanks(fname, t);
     case 302: return names(n >= 1 ? a : ININanything);
     case 303: return ReadOneStatement(t);
