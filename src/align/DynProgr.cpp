@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "Dayhoff.h"
+#include "LoadFile.h"
 #include "DynProgr_convex.h"
 #include "Lumbra.h"
 #include "SetOption.h"
@@ -414,7 +415,10 @@ ALGEB DynProgScore(ALGEB t) {
             return scorelist(s, 1, m1, 1, m2);
         }
         if (mode != DPMode::Local) userror("invalid combination of modes");
+        // The library reads the procedure on first use: its value may still be the call that
+        // reads it.
         ALGEB name = naminstall("DynProgScore_MinLength"), proc = valuenv(name);
+        if (!IMMINT(proc) && ID2(proc) == FUNCTION) proc = eval(proc);
         if (IMMINT(proc) || ID2(proc) != PROC) userror("DynProgScore_MinLength is not available");
         return evalfunc(proc, New5(EXPSEQ, A(t[1]), A(t[2]), A(t[3]), Newint(minlen)), name);
     }
@@ -574,11 +578,24 @@ void SprMatR(Strings &w, DPSeq a, DPSeq b, double target, double maxerr, bool sw
 
 // Runs of gaps in y start as far left as equal scores allow: the character before a run moves
 // to the run's far end while it scores the same there, and never so far that the run joins
-// another one.
-void normalise(char *x, char *y, int n, DayMatrix *dm, bool xfirst) {
+// another one. With NoSelf (xbase and ybase the texts, else null) no move pairs a position of
+// a text with itself.
+void normalise(char *x, char *y, int n, DayMatrix *dm, bool xfirst, const char *xbase,
+               const char *ybase) {
     auto score = [&](char a, char b) {
         const int i = MapSymbol((unsigned char)a, dm), j = MapSymbol((unsigned char)b, dm);
         return xfirst ? dm->Simi[i * dm->dim + j] : dm->Simi[j * dm->dim + i];
+    };
+    // The position in its text of every character of x and y.
+    int *xi, *yi;
+    WorkingStorage(n + 1, int, xi);
+    WorkingStorage(n + 1, int, yi);
+    for (int k = 0, u = 0, v = 0; k < n; k++) {
+        xi[k] = x[k] == '_' ? -1 : u++;
+        yi[k] = y[k] == '_' ? -1 : v++;
+    }
+    auto self = [&](int xcol, int ycol) {
+        return xbase != nullptr && xbase + xi[xcol] == ybase + yi[ycol];
     };
     for (int q = 0; q < n; q++) {
         if (y[q] != '_' || (q + 1 < n && y[q + 1] == '_')) continue;
@@ -587,9 +604,11 @@ void normalise(char *x, char *y, int n, DayMatrix *dm, bool xfirst) {
             p--;
         // The run is y[p..q]; move it left while the column before it pairs two characters.
         while (p > 0 && y[p - 1] != '_' && x[p - 1] != '_' && (p < 2 || y[p - 2] != '_') &&
-               score(x[q], y[p - 1]) == score(x[p - 1], y[p - 1])) {
+               !self(q, p - 1) && score(x[q], y[p - 1]) == score(x[p - 1], y[p - 1])) {
             y[q] = y[p - 1];
+            yi[q] = yi[p - 1];
             y[p - 1] = '_';
+            yi[p - 1] = -1;
             p--;
             q--;
         }
@@ -630,8 +649,8 @@ static ALGEB alignedstrings(const char *c1, WORD l1, const char *c2, WORD l2, do
     WorkingStorage(l1 + l2 + 1, char, o2);
     Strings w{sc, dm, noself, o1, o2, 0};
     SprMatR(w, s1, s2, score, 5e-5, false);
-    normalise(o1, o2, w.n, dm, true);
-    normalise(o2, o1, w.n, dm, false);
+    normalise(o1, o2, w.n, dm, true, noself ? c1 : nullptr, c2);
+    normalise(o2, o1, w.n, dm, false, noself ? c2 : nullptr, c1);
     const double s = recomputed(o1, o2, w.n, dm);
     if (s > score + 1) {
         userror2(NewNumber(s),
@@ -649,9 +668,8 @@ ALGEB DynProgStrings(ALGEB m, ALGEB dmo, ALGEB al, bool noself) {
         if (mt->Length1 == 0 || mt->Length2 == 0 ||
             std::fabs((double)mt->PamNumber - dm->PamNumber) > 0.5)
             userror("incomplete or incorrect Match information");
-        ALGEB db = A(ININDB[1]);
-        if (IMMINT(db) || ID2(db) != DNAFILE) userror("DB incorrectly assigned");
-        const database *df = (const database *)db;
+        const database *df = CurrentDb();
+        if (df == nullptr) userror("DB incorrectly assigned");
         if (mt->Offset1 < 0 || mt->Offset2 < 0 || mt->Length1 < 0 || mt->Length2 < 0 ||
             (UWORD)mt->Offset1 + (UWORD)mt->Length1 > df->TotChars ||
             (UWORD)mt->Offset2 + (UWORD)mt->Length2 > df->TotChars)
