@@ -1,10 +1,11 @@
 // All-against-all local scores of a protein set by lumbra's striped scorers and by parasail's,
 // side by side: every score compared, processor time per scorer, GCUPS and their ratios.
 //
-//   align_bench [--rounds N] [--fasta FILE] [--count N] [--only PART-OF-A-NAME]
+//   align_bench [--rounds N] [--db FILE] [--count N] [--only PART-OF-A-NAME]
 //
-// Without a file the set is made here: families of related sequences with the amino-acid
-// composition of Swiss-Prot and lengths of a log-normal law around 300.
+// The set is the sequences of a database file (data/sample.db by the run script); without one
+// it is made here: families of related sequences with the amino-acid composition of
+// Swiss-Prot and lengths of a log-normal law around 300.
 #include <parasail.h>
 #include <parasail/cpuid.h>
 #include <parasail/matrices/blosum62.h>
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -57,21 +59,21 @@ std::vector<std::string> MakeSet(int count) {
     return set;
 }
 
-std::vector<std::string> ReadFasta(const char *file, int count) {
+// The sequences (the text of the SEQ tags) of the first count entries of a database file.
+std::vector<std::string> ReadDatabase(const char *file, int count) {
     std::ifstream in(file);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::vector<std::string> set;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty()) continue;
-        if (line[0] == '>') {
-            if ((int)set.size() == count) break;
-            set.emplace_back();
-        } else if (!set.empty()) {
-            for (char c : line)
-                if (std::strchr(AminoAcids, c) != nullptr) set.back() += c;
-        }
+    for (size_t at = text.find("<SEQ>"); at != std::string::npos && (int)set.size() < count;
+         at = text.find("<SEQ>", at)) {
+        const size_t end = text.find("</SEQ>", at);
+        if (end == std::string::npos) break;
+        std::string s;
+        for (size_t k = at + 5; k < end; k++)
+            if (std::strchr(AminoAcids, text[k]) != nullptr) s += text[k];
+        if (!s.empty()) set.push_back(s);
+        at = end;
     }
-    if (!set.empty() && set.back().empty()) set.pop_back();
     return set;
 }
 
@@ -132,14 +134,18 @@ double Median(std::vector<double> x) {
 
 int main(int argc, char **argv) {
     int rounds = 5, count = 100;
-    const char *fasta = nullptr, *only = "";
+    const char *db = nullptr, *only = "";
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--rounds")) rounds = std::atoi(argv[i + 1]);
-        if (!std::strcmp(argv[i], "--fasta")) fasta = argv[i + 1];
+        if (!std::strcmp(argv[i], "--db")) db = argv[i + 1];
         if (!std::strcmp(argv[i], "--count")) count = std::atoi(argv[i + 1]);
         if (!std::strcmp(argv[i], "--only")) only = argv[i + 1];
     }
-    Seqs = fasta != nullptr ? ReadFasta(fasta, count) : MakeSet(count);
+    Seqs = db != nullptr ? ReadDatabase(db, count) : MakeSet(count);
+    if (Seqs.empty()) {
+        fprintf(stderr, "no sequences\n");
+        return 1;
+    }
     double cells = 0;
     size_t longest = 0;
     for (const auto &a : Seqs) {

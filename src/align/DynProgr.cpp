@@ -451,14 +451,18 @@ struct Strings {
     const DPScoring &sc;
     const DayMatrix *dm;
     bool noself;
-    char *out1, *out2; // columns written so far: n
+    char *out1, *out2; // characters written so far: n
     int n;
+    int unit; // characters of a symbol: 3 for codons
 };
 
-void column(Strings &w, char a, char b) {
-    w.out1[w.n] = a;
-    w.out2[w.n] = b;
-    w.n++;
+// One column: the symbols at a and b, or gaps where they are null.
+void column(Strings &w, const char *a, const char *b) {
+    for (int k = 0; k < w.unit; k++) {
+        w.out1[w.n] = a != nullptr ? a[k] : '_';
+        w.out2[w.n] = b != nullptr ? b[k] : '_';
+        w.n++;
+    }
 }
 
 double sim(const Strings &w, int a, int b) {
@@ -476,22 +480,26 @@ void SprMatR(Strings &w, DPSeq a, DPSeq b, double target, double maxerr, bool sw
         SprMatR(w, b, a, target, maxerr, !swapped);
         return;
     }
-    auto put = [&](char x, char y) { swapped ? column(w, y, x) : column(w, x, y); };
+    auto put = [&](const char *x, const char *y) { swapped ? column(w, y, x) : column(w, x, y); };
+    const int u = w.unit;
+    auto part = [&](const DPSeq &s, int from, int len) {
+        return DPSeq{s.c + u * from, s.x + from, len};
+    };
     if (b.len == 0) {
         if (gapcost(w, a.len) != target && RoundDM(gapcost(w, a.len), w.dm->bits) != target)
             userror("score incompatible with aligned strings");
         for (int i = 0; i < a.len; i++)
-            put(a.c[i], '_');
+            put(a.c + u * i, nullptr);
         return;
     }
     const double d = w.sc.FixedDel, e = w.sc.IncDel;
     if (a.len == 1) {
         const bool self = w.noself && a.c == b.c;
         if (target - maxerr <= 2 * d) {
-            put(a.c[0], '_');
-            put('_', b.c[0]);
+            put(a.c, nullptr);
+            put(nullptr, b.c);
         } else if (!self && sim(w, a.x[0], b.x[0]) >= target - maxerr) {
-            put(a.c[0], b.c[0]);
+            put(a.c, b.c);
         } else {
             userror("Alignment/Match has incorrect data");
         }
@@ -503,15 +511,15 @@ void SprMatR(Strings &w, DPSeq a, DPSeq b, double target, double maxerr, bool sw
             s += sim(w, a.x[i], b.x[i]);
         if (s >= target - maxerr) {
             for (int i = 0; i < a.len; i++)
-                put(a.c[i], b.c[i]);
+                put(a.c + u * i, b.c + u * i);
             return;
         }
     }
     if (2 * d + (a.len + b.len - 2) * e >= target - maxerr) {
         for (int i = 0; i < a.len; i++)
-            put(a.c[i], '_');
+            put(a.c + u * i, nullptr);
         for (int j = 0; j < b.len; j++)
-            put('_', b.c[j]);
+            put(nullptr, b.c + u * j);
         return;
     }
     // Split a in the middle: the best crossing of the middle row, by a forward pass over the
@@ -526,7 +534,7 @@ void SprMatR(Strings &w, DPSeq a, DPSeq b, double target, double maxerr, bool sw
     pass.selfdiag = diagof(a.c, b.c);
     DynProgScoreSS(a.x, mid, b.x, l2, w.sc, pass, &m1, &m2, f);
     const uint8_t *ra = reversed(a.x + mid, rest), *rb = reversed(b.x, l2);
-    pass.selfdiag = diagof(b.c + l2, a.c + a.len);
+    pass.selfdiag = diagof(b.c + u * l2, a.c + u * a.len);
     DynProgScoreSS(ra, rest, rb, l2, w.sc, pass, &m1, &m2, r);
     // Column 0 is all vertical gap.
     f.V[0] = f.S[0];
@@ -559,10 +567,10 @@ void SprMatR(Strings &w, DPSeq a, DPSeq b, double target, double maxerr, bool sw
         fprintf(stderr,
                 "Warning: DynProgStrings could not reach score %.12g, reached %.12g instead\n",
                 target, best);
-    const DPSeq b1{b.c, b.x, bj}, b2{b.c + bj, b.x + bj, l2 - bj};
+    const DPSeq b1 = part(b, 0, bj), b2 = part(b, bj, l2 - bj);
     if (!gap) {
-        SprMatR(w, {a.c, a.x, mid}, b1, f.S[bj], 0, swapped);
-        SprMatR(w, {a.c + mid, a.x + mid, rest}, b2, r.S[l2 - bj], 0, swapped);
+        SprMatR(w, part(a, 0, mid), b1, f.S[bj], 0, swapped);
+        SprMatR(w, part(a, mid, rest), b2, r.S[l2 - bj], 0, swapped);
         return;
     }
     // The gap covers a[g1 .. g2] (1-based): opened at row g1 going down, and at row g2 seen
@@ -570,10 +578,10 @@ void SprMatR(Strings &w, DPSeq a, DPSeq b, double target, double maxerr, bool sw
     const int g1 = f.from[bj], g2 = a.len + 1 - r.from[l2 - bj];
     const double before = f.V[bj] - d - (mid - g1) * e;
     const double after = r.V[l2 - bj] - d - (g2 - mid - 1) * e;
-    SprMatR(w, {a.c, a.x, g1 - 1}, b1, before, 0, swapped);
+    SprMatR(w, part(a, 0, g1 - 1), b1, before, 0, swapped);
     for (int i = g1 - 1; i < g2; i++)
-        put(a.c[i], '_');
-    SprMatR(w, {a.c + g2, a.x + g2, a.len - g2}, b2, after, 0, swapped);
+        put(a.c + u * i, nullptr);
+    SprMatR(w, part(a, g2, a.len - g2), b2, after, 0, swapped);
 }
 
 // Runs of gaps in y start as far left as equal scores allow: the character before a run moves
@@ -615,16 +623,25 @@ void normalise(char *x, char *y, int n, DayMatrix *dm, bool xfirst, const char *
     }
 }
 
-double recomputed(const char *x, const char *y, int n, DayMatrix *dm) {
+// The score of the strings column by column; a codon matrix reads three characters a column.
+double recomputed(const char *x, const char *y, int n, DayMatrix *dm, int unit) {
+    auto index = [&](const char *p) {
+        if (unit == 1) return MapSymbol((unsigned char)*p, dm);
+        int v = 0;
+        for (int q = 0; q < 3; q++) {
+            const int b = BasetoPos[(unsigned char)p[q]];
+            v = 4 * v + (b == 4 ? 3 : b);
+        }
+        return v;
+    };
     double s = 0;
-    for (int k = 0; k < n; k++) {
+    for (int k = 0; k < n; k += unit) {
         if (x[k] == '_')
-            s += k == 0 || x[k - 1] != '_' ? dm->FixedDel : dm->IncDel;
+            s += k == 0 || x[k - unit] != '_' ? dm->FixedDel : dm->IncDel;
         else if (y[k] == '_')
-            s += k == 0 || y[k - 1] != '_' ? dm->FixedDel : dm->IncDel;
+            s += k == 0 || y[k - unit] != '_' ? dm->FixedDel : dm->IncDel;
         else
-            s += dm->Simi[MapSymbol((unsigned char)x[k], dm) * dm->dim +
-                          MapSymbol((unsigned char)y[k], dm)];
+            s += dm->Simi[index(x + k) * dm->dim + index(y + k)];
     }
     return s;
 }
@@ -642,16 +659,21 @@ static ALGEB alignedstrings(const char *c1, WORD l1, const char *c2, WORD l2, do
                             DayMatrix *dm, bool noself) {
     if (l1 > MAXSEQLEN - 1 || l2 > MAXSEQLEN - 1) userror("Alignment too long to compute");
     WorkingScope scope;
-    const DPSeq s1 = mapseq(c1, l1, dm), s2 = mapseq(c2, l2, dm);
+    // A codon matrix aligns whole codons, and its strings keep them whole.
+    const bool codons = codonmatrix(dm);
+    const DPSeq s1 = codons ? codonseq(c1, l1, 1) : mapseq(c1, l1, dm);
+    const DPSeq s2 = codons ? codonseq(c2, l2, 2) : mapseq(c2, l2, dm);
     const DPScoring sc = scoring(dm);
     char *o1, *o2;
     WorkingStorage(l1 + l2 + 1, char, o1);
     WorkingStorage(l1 + l2 + 1, char, o2);
-    Strings w{sc, dm, noself, o1, o2, 0};
+    Strings w{sc, dm, noself && !codons, o1, o2, 0, codons ? 3 : 1};
     SprMatR(w, s1, s2, score, 5e-5, false);
-    normalise(o1, o2, w.n, dm, true, noself ? c1 : nullptr, c2);
-    normalise(o2, o1, w.n, dm, false, noself ? c2 : nullptr, c1);
-    const double s = recomputed(o1, o2, w.n, dm);
+    if (!codons) {
+        normalise(o1, o2, w.n, dm, true, noself ? c1 : nullptr, c2);
+        normalise(o2, o1, w.n, dm, false, noself ? c2 : nullptr, c1);
+    }
+    const double s = recomputed(o1, o2, w.n, dm, w.unit);
     if (s > score + 1) {
         userror2(NewNumber(s),
                  "DynProgStrings finds a higher score, Alignment is probably erroneous");

@@ -36,7 +36,19 @@ static bool seqoffset(ALGEB x, const database *df, WORD *off) {
     }
     ALGEB name = naminstall("Sequence"), proc = valuenv(name);
     if (IMMINT(proc) || ID2(proc) != PROC) return false;
-    ALGEB s = evalfunc(proc, New2(EXPSEQ, x), name);
+    // What Sequence cannot convert is this argument's error, not Sequence's.
+    ALGEB s;
+    {
+        EnvSave keep;
+        try {
+            s = evalfunc(proc, New2(EXPSEQ, x), name);
+        } catch (const Unwind &u) {
+            if (u.code != Error) throw;
+            Environment = keep.saved;
+            ErrorLevel = 0;
+            return false;
+        }
+    }
     if (!IMMINT(s) && ID2(s) == NAME) s = CreateString(NAMETEXT(s));
     if (IMMINT(s) || ID2(s) != TEXT) return false;
     const char *t = STR(s)->t;
