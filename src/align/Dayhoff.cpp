@@ -271,9 +271,9 @@ static bool squarematrix(ALGEB m, WORD n, double *L) {
 }
 
 // The log-PAM1 matrix L from symmetric mutation counts (the lower triangle of Mutations) and
-// symbol counts; NorFre receives the normalised frequencies. The rates are scaled so that
-// 1 % of the symbols change in one unit of time.
-static void logpamfromcounts(ALGEB Mutations, ALGEB AaCounts, WORD n, double *L) {
+// symbol counts, and their normalised frequencies f. The rates are scaled so that 1 % of the
+// symbols change in one unit of time.
+static void logpamfromcounts(ALGEB Mutations, ALGEB AaCounts, WORD n, double *L, double *f) {
     WorkingScope scope;
     double *Cnt, *R, *RelMut, *row;
     WorkingStorage(n * n, double, Cnt);
@@ -296,19 +296,19 @@ static void logpamfromcounts(ALGEB Mutations, ALGEB AaCounts, WORD n, double *L)
     }
     bool packed = !IMMINT(AaCounts) && ID2(AaCounts) == LISTNUM;
     bool listed = !IMMINT(AaCounts) && ID2(AaCounts) == LIST;
-    if (!(packed || listed) || !rownumbers(AaCounts, n, NorFre))
+    if (!(packed || listed) || !rownumbers(AaCounts, n, f))
         userror2(AaCounts, "must be a list of a positive count for every symbol");
     double tot = 0;
     for (WORD i = 0; i < n; i++) {
-        if (NorFre[i] <= 0) userror("non-positive frequecies");
-        tot += NorFre[i];
+        if (f[i] <= 0) userror("non-positive frequecies");
+        tot += f[i];
     }
     double sumf = 0, sumfr = 0;
     for (WORD i = 0; i < n; i++) {
-        NorFre[i] /= tot;
-        RelMut[i] = R[i] / NorFre[i];
-        sumf += NorFre[i];
-        sumfr += NorFre[i] * RelMut[i];
+        f[i] /= tot;
+        RelMut[i] = R[i] / f[i];
+        sumf += f[i];
+        sumfr += f[i] * RelMut[i];
     }
     if (!(sumfr > 0)) userror("CreateOrigDayMatrix: the Mutations matrix counts no mutation");
     double lambda = (sumf - 0.99) / sumfr;
@@ -356,8 +356,11 @@ ALGEB CreateOrigDayMatrix(ALGEB Mutations, ALGEB AaCounts, ALGEB PamNum) {
         LastAAFreq = 0;
         logpam = Mutations;
     } else {
-        logpamfromcounts(Mutations, AaCounts, n, L);
+        // NorFre changes only with the caches: a later call may take both.
+        double f[MAXMUTDIM];
+        logpamfromcounts(Mutations, AaCounts, n, L, f);
         logpam = NewMatrix(L, n, n);
+        memcpy(NorFre, f, (size_t)n * sizeof(double));
         ININlogPAM1[1] = W(logpam);
         LastMutMatrix = Mutations;
         LastAAFreq = AaCounts;

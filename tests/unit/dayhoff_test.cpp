@@ -201,8 +201,13 @@ TEST_F(DayhoffTest, CachesSurviveCollectionsAndAreReused) {
     EXPECT_FALSE(IsFree(mut));
     EXPECT_FALSE(IsFree(counts));
 
-    // Same objects and logPAM1 as left: the matrix is taken, not computed again.
+    // Same objects and logPAM1 as left, also after a call that failed: the log-PAM1 matrix
+    // is taken, not computed again, and gives the same scores.
     ININlogPAM1[1] = W(logpam);
+    EXPECT_EQ(ErrorOf([&] {
+                  CreateOrigDayMatrix(mut, Packed({4, 5, 0}), I(7));
+              }),
+              "non-positive frequecies");
     DayMatrix *a = (DayMatrix *)CreateOrigDayMatrix(mut, counts, I(7));
     EXPECT_EQ(a->logPAM1, logpam);
     EXPECT_EQ(A(ININlogPAM1[1]), logpam);
