@@ -564,6 +564,7 @@ static ALGEB table2(Builtin b, ALGEB fname, ALGEB t) {
         }
         mendline();
         return null;
+    case Builtin::Match: return MatchBuiltin(fname, t);
     case Builtin::CreateArray:
         if (n < 1) counterror(fname, n);
         return CreateArray(t, 1);
@@ -590,6 +591,7 @@ static ALGEB table2(Builtin b, ALGEB fname, ALGEB t) {
         }
         if (n != 2) counterror(fname, n);
         return boolname(type(A(t[1]), A(t[2])));
+    case Builtin::DynProgStrings: return DynProgStringsBuiltin(fname, t);
     case Builtin::union_: return SetUnion(t);
     case Builtin::intersect: return SetIntersect(t);
     default: break;
@@ -880,6 +882,8 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::decompress: return decompress(a);
     case Builtin::exit: exitWithStatus((int)intarg(a));
     case Builtin::Eigenvalues: return Eigenvalues(t);
+    case Builtin::DynProgScore: return DynProgScoreBuiltin(t);
+    case Builtin::DynProgBoth: return DynProgBothBuiltin(t);
     case Builtin::Blanks: return blanks(fname, t);
     case Builtin::names: return names(n >= 1 ? a : ININanything);
     case Builtin::ReadStatement: return ReadOneStatement(t);
