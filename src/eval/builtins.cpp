@@ -863,7 +863,9 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
     case 244: return decompress(a);
     case 247: exitWithStatus((int)intarg(a));
     case 252: return Eigenvalues(t);
-    case 301: return blanks(fname, t);
+    case 301:
+        if (n < 1) counterror(fname, n);
+        return blanks(fname, t);
     case 302: return names(n >= 1 ? a : ININanything);
     case 303: return ReadOneStatement(t);
     case 304:
@@ -878,7 +880,9 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
         return LockFile(cstring(a).c_str(), n == 2 ? cstring(a2).c_str() : nullptr);
     case 315: DebugLevel = 1000000000; return null;
     case 316: return rawline(t);
-    case 317: return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
+    case 317:
+        if (n < 1) counterror(fname, n);
+        return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
     }
     userror("a function with option builtin has an invalid number");
 }

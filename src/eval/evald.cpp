@@ -473,6 +473,7 @@ double maxmin(int code, double p) {
         return m;
     case LIST_CASE: e = A(o[1]); [[fallthrough]];
     case EXPSEQ_CASE:
+        stackcheck();
         for (WORD i = 1; i < LENGTH2(e); i++) {
             double v = maxmin(code, evald(A(e[i])));
             if (code == 1 ? v > m : v < m) m = v;
@@ -720,8 +721,10 @@ static double evaldsum(ALGEB s) {
     return NaN(r) && !isNaNerror(r) ? box(unchanged(unbox(r), s)) : r;
 }
 
-// Everything but numbers and variables holding them.
+// Everything but numbers and variables holding them; these go deeper, so they check the
+// stack (a name whose value contains the name recurses here without end).
 [[gnu::noinline]] static double evaldkind(ALGEB s) {
+    stackcheck();
     switch (CASE_ID2(s)) {
     case NAME_CASE:
     case LOCAL_CASE:

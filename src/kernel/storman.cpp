@@ -412,6 +412,7 @@ ALGEB copy(ALGEB s, int depth) {
         return r;
     }
     default: {
+        stackcheck();
         ALGEB r = copyalg(s);
         for (WORD i = 1; i < LENGTH2(r); i++) r[i] = W(copy(A(r[i]), depth - 1));
         return r;
