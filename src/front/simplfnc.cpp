@@ -65,6 +65,7 @@ ALGEB InsertName(ALGEB t, ALGEB locals, ALGEB globals, ALGEB params) {
 }
 
 ALGEB DetermLocals(ALGEB s, ALGEB locals, ALGEB globals, ALGEB params) {
+    stackcheck();
     while (!IMMINT(s) && ID2(s) == FOR) {
         locals = InsertName(A(s[1]), locals, globals, params);
         s = A(s[LENGTH2(s) - 1]);
@@ -97,6 +98,7 @@ ALGEB DetermLocals(ALGEB s, ALGEB locals, ALGEB globals, ALGEB params) {
 // may sit anywhere inside it, but only once.
 static void ProcessOptMakeType(ALGEB x) {
     if (IMMINT(x)) return;
+    stackcheck();
     switch (CASE_ID2(x)) {
     case NUMBER_CASE:
     case NAME_CASE:
@@ -254,6 +256,7 @@ static ALGEB convertproc(ALGEB s, ALGEB currproc, ALGEB lex) {
 
 ALGEB simplfnc(ALGEB s, ALGEB currproc, ALGEB lex) {
     if (s == 0 || IMMINT(s)) return s;
+    stackcheck();
     WORD L = LENGTH2(s);
     switch (CASE_ID2(s)) {
     case NUMBER_CASE:
