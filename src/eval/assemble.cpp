@@ -216,7 +216,8 @@ static void checkprocedure(ALGEB r) {
         // A procedure that has run keeps (declaration, default, slot of its local) triples.
         if (plain) {
             if ((LENGTH2(opt) - 1) % 3 != 0)
-                badpart("the optional parameters must come in (declaration, default, local) triples");
+                badpart(
+                    "the optional parameters must come in (declaration, default, local) triples");
             for (WORD i = 3; i < LENGTH2(opt); i += 3) {
                 ALGEB slot = A(opt[i]);
                 if (!IMMINT(slot) || IMMVAL(slot) < 1 || IMMVAL(slot) > nlocals)
