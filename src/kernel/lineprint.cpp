@@ -531,6 +531,7 @@ static void prdnafile(ALGEB x) {
     prpart(peptide ? " aminoacids)" : " bases)");
 }
 
+
 // The library's lprint method for x, called with printlevel 0 so that its own statements
 // stay quiet, gets the first chance at FUNCTION and DNAFILE objects.
 static bool polyprint(ALGEB x) {

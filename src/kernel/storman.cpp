@@ -34,10 +34,8 @@ int storgrp(WORD l) {
     int lo = 0, hi = (int)(sizeof ClassBound / sizeof ClassBound[0]);
     while (lo < hi) { // first bound above l
         int mid = (lo + hi) / 2;
-        if (ClassBound[mid] > l)
-            hi = mid;
-        else
-            lo = mid + 1;
+        if (ClassBound[mid] > l) hi = mid;
+        else lo = mid + 1;
     }
     return NINDIVLISTS + lo;
 }
@@ -81,9 +79,7 @@ void release(ALGEB p, WORD len) {
     }
 }
 
-void Dispose(ALGEB p) {
-    release(p, LENGTH(p));
-}
+void Dispose(ALGEB p) { release(p, LENGTH(p)); }
 
 // Small requests pop an exact-size list; pre-cutting spare blocks keeps runs of small
 // allocations on that path.
@@ -224,9 +220,7 @@ static inline ALGEB newhead(WORD l, WORD type) {
     return p;
 }
 
-ALGEB New1(WORD type) {
-    return newhead(1, type);
-}
+ALGEB New1(WORD type) { return newhead(1, type); }
 
 ALGEB New2(WORD type, ALGEB a1) {
     ALGEB p = newhead(2, type);
@@ -374,9 +368,7 @@ bool EqualText(ALGEB a, const char *s) {
 // ---------------------------------------------------------------------------
 // Copies
 
-static inline bool inlinetext(ALGEB s) {
-    return ID2(s) == TEXT && LENGTH2(s) > 3;
-}
+static inline bool inlinetext(ALGEB s) { return ID2(s) == TEXT && LENGTH2(s) > 3; }
 
 ALGEB copyalg(ALGEB s) {
     if (s == 0 || IMMINT(s)) return s;
@@ -422,8 +414,7 @@ ALGEB copy(ALGEB s, int depth) {
     default: {
         stackcheck();
         ALGEB r = copyalg(s);
-        for (WORD i = 1; i < LENGTH2(r); i++)
-            r[i] = W(copy(A(r[i]), depth - 1));
+        for (WORD i = 1; i < LENGTH2(r); i++) r[i] = W(copy(A(r[i]), depth - 1));
         return r;
     }
     }
@@ -479,8 +470,7 @@ ALGEB CreateString(const char *s) {
 
 ALGEB NewMapped(int fd, UWORD len) {
     int slot = 0;
-    while (slot < MAXMAPPED && Mapped[slot] != 0)
-        slot++;
+    while (slot < MAXMAPPED && Mapped[slot] != 0) slot++;
     if (slot == MAXMAPPED) terminate("Too many mapped files");
     void *m = mmap(0, len, PROT_READ, MAP_PRIVATE, fd, 0);
     if (m == MAP_FAILED) {
@@ -534,8 +524,7 @@ ALGEB FindTextHead(const char *s) {
         }
     }
     const char *end = s;
-    while (*end != 0)
-        end++;
+    while (*end != 0) end++;
     ALGEB back = (ALGEB)((UWORD)end & ~(UWORD)7) + 1;
     if (!inheaprange(back)) return 0;
     ALGEB r = A(*back);
@@ -543,10 +532,8 @@ ALGEB FindTextHead(const char *s) {
     const char *t = STR(r)->t;
     if (t + STR(r)->length != end || t > start) return 0;
     if (end - start >= 501) {
-        if (nTextHeads < MAXTextHeads)
-            TextHeads[nTextHeads++] = r;
-        else
-            TextHeads[MAXTextHeads - 1] = r;
+        if (nTextHeads < MAXTextHeads) TextHeads[nTextHeads++] = r;
+        else TextHeads[MAXTextHeads - 1] = r;
     }
     return r;
 }
@@ -560,17 +547,13 @@ ALGEB NewProd(ALGEB a, ALGEB b) {
     WORD nfact = 0;
     ALGEB ops[2] = {a, b};
     for (ALGEB x : ops) {
-        if (numeric(x))
-            coef *= DBL(x);
+        if (numeric(x)) coef *= DBL(x);
         else if (ID2(x) == PROD) {
             for (WORD i = 1; i < LENGTH2(x); i++) {
-                if (numeric(A(x[i])))
-                    coef *= DBL(A(x[i]));
-                else
-                    nfact++;
+                if (numeric(A(x[i]))) coef *= DBL(A(x[i]));
+                else nfact++;
             }
-        } else
-            nfact++;
+        } else nfact++;
     }
     if (nfact == 0) return NewNumber(coef);
     ALGEB c = coef != 1.0 ? NewNumber(coef) : 0;
@@ -654,10 +637,8 @@ void WSCheck(const char *file, int line, ALGEB relevant) {
         } else {
             if (fault == 2)
                 printf("word beyond +1 corrupted to: %ld==%lx\n", (long)p[L - 1], (long)p[L - 1]);
-            else if (fault == 3)
-                printf("header corrupted to: %ld==%lx\n", (long)p[5], (long)p[5]);
-            else
-                printf("header corrupted to %lx\n", (long)p[0]);
+            else if (fault == 3) printf("header corrupted to: %ld==%lx\n", (long)p[5], (long)p[5]);
+            else printf("header corrupted to %lx\n", (long)p[0]);
             printf("Requested about %d bytes\n", (int)(8 * L - 56));
             printf("Working storage allocated in %s at line %ld is faulty\n", (const char *)p[2],
                    (long)p[3]);
@@ -692,12 +673,9 @@ static void wsreturnone() {
             printf("word before -2 corrupted to: %ld\n", (long)p[4]);
             printf("WorkingStorage called possibly at line %ld\n", (long)p[3]);
         } else {
-            if (fault == 2)
-                printf("word beyond +1 corrupted to: %ld\n", (long)p[L - 1]);
-            else if (fault == 3)
-                printf("header corrupted to: %ld\n", (long)p[5]);
-            else
-                printf("header corrupted to %lx\n", (long)p[0]);
+            if (fault == 2) printf("word beyond +1 corrupted to: %ld\n", (long)p[L - 1]);
+            else if (fault == 3) printf("header corrupted to: %ld\n", (long)p[5]);
+            else printf("header corrupted to %lx\n", (long)p[0]);
             printf("Requested about %d bytes\n", (int)(8 * L - 56));
             printf("Working storage allocated in %s at line %ld is faulty\n", (const char *)p[2],
                    (long)p[3]);
@@ -716,8 +694,7 @@ static void wsreturnone() {
 }
 
 void WSReturn() {
-    while (WSHead != 0)
-        wsreturnone();
+    while (WSHead != 0) wsreturnone();
     WSEpoch++;
 }
 
@@ -727,6 +704,5 @@ void WSReturnTo(ALGEB mark, UWORD epoch) {
         WSReturn();
         return;
     }
-    while (WSHead != 0 && WSHead != mark)
-        wsreturnone();
+    while (WSHead != 0 && WSHead != mark) wsreturnone();
 }
