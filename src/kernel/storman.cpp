@@ -101,7 +101,8 @@ ALGEB breakup(ALGEB p, WORD n) {
 static ALGEB newregion(WORD n) {
     WORD size = n <= 33333 ? CHUNK : n + 2;
     ALGEB p = (ALGEB)malloc((size_t)size * sizeof(WORD));
-    if (p == 0) notimpl("ran out of memory");
+    // Nothing has changed yet: the statement that asked for too much fails, the session goes on.
+    if (p == 0) userror("ran out of memory");
     // Regions come from the system allocator anywhere in a 64-bit address space, so they can
     // never grow into the interpreter's stack; the stack guard alone watches the depth.
     widen((UWORD)p, (UWORD)(p + size));
@@ -448,7 +449,7 @@ ALGEB NewText(UWORD n) {
     if (NumMonster >= MAXMonster) userror("Too many monstrous string allocations");
     UWORD words = n / 8 + 2;
     ALGEB buf = (ALGEB)malloc(words * sizeof(WORD));
-    if (buf == 0) notimpl("ran out of memory");
+    if (buf == 0) userror("ran out of memory");
     widen((UWORD)buf, (UWORD)(buf + words));
     buf[n / 8] = 0;
     ALGEB r = Newl1(3, TEXT);

@@ -238,6 +238,8 @@ void emptydir(const fs::path &d) {
     }
 }
 
+const char NOEXEC[] = "mutate_fuzz: cannot execute lumbra\n";
+
 enum class Verdict { Ok, Crash, Sanitizer, Hang };
 
 struct Outcome {
@@ -284,6 +286,7 @@ Outcome runone(const Options &o, const fs::path &scratch, const std::string &inp
             if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
         }
         execl(o.lumbra.c_str(), o.lumbra.c_str(), "-q", "-B", "-l", o.lib.c_str(), (char *)0);
+        fputs(NOEXEC, stderr);
         _exit(127);
     }
     auto start = std::chrono::steady_clock::now();
@@ -311,7 +314,7 @@ Outcome runone(const Options &o, const fs::path &scratch, const std::string &inp
         if (WTERMSIG(status) == SIGXCPU) return {Verdict::Hang, "processor time exhausted"};
         return {Verdict::Crash, std::string("killed by ") + strsignal(WTERMSIG(status))};
     }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
+    if (e.find(NOEXEC) != std::string::npos) {
         fprintf(stderr, "cannot run %s\n", o.lumbra.c_str());
         exit(2);
     }
