@@ -240,7 +240,9 @@ ALGEB forfrom(ALGEB s) {
     double b = evald(A(s[3]));
     ALGEB to = A(s[4]);
     double t = ISNULL(to) ? (b >= 0 ? DBL_MAX : -DBL_MAX) : evald(to);
-    if (!isname(var) || std::isnan(f) || std::isnan(b) || std::isnan(t))
+    // An infinite bound (10^400) is no number the loop could reach.
+    if (!isname(var) || !std::isfinite(f) || !std::isfinite(b) || std::isnan(t) ||
+        (!ISNULL(to) && !std::isfinite(t)))
         userror("unable to execute for statement");
     ALGEB cond = A(s[5]), body = A(s[6]);
     ALGEB r = null;

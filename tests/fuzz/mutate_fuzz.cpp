@@ -3,7 +3,10 @@
 // with hostile tokens inserted; a fixed seed makes a run reproducible.
 //
 //   mutate_fuzz LUMBRA TESTSDIR LIBDIR [--inputs N] [--seconds S] [--seed K] [--timeout T]
-//               [--memory MB] [--keep DIR]
+//               [--grace G] [--memory MB] [--keep DIR]
+//
+// A run still going after T seconds is interrupted twice, as a user at the terminal would; one
+// that has not ended G seconds later hangs.
 //
 // A sanitized lumbra reserves more address space than any limit on it would allow: set
 // LUMBRA_FUZZ_SANITIZED for it, and its memory is limited through the sanitizer instead.
@@ -40,7 +43,8 @@ struct Options {
     long inputs = -1;
     double seconds = -1;
     unsigned long seed = 1;
-    double timeout = 20;
+    double timeout = 5; // seconds before a run is interrupted
+    double grace = 5;   // seconds an interrupted run has to end
     long memory = 4000; // megabytes a run may take
 };
 
@@ -240,7 +244,7 @@ void emptydir(const fs::path &d) {
 
 const char NOEXEC[] = "mutate_fuzz: cannot execute lumbra\n";
 
-enum class Verdict { Ok, Crash, Sanitizer, Hang };
+enum class Verdict { Ok, Interrupted, Crash, Sanitizer, Hang };
 
 struct Outcome {
     Verdict verdict;
@@ -269,7 +273,8 @@ Outcome runone(const Options &o, const fs::path &scratch, const std::string &inp
         int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         dup2(e, 2);
         if (chdir(scratch.c_str()) != 0) _exit(3);
-        rlimit cpu = {(rlim_t)o.timeout + 5, (rlim_t)o.timeout + 5};
+        rlim_t secs = (rlim_t)(o.timeout + o.grace) + 10;
+        rlimit cpu = {secs, secs};
         setrlimit(RLIMIT_CPU, &cpu);
         setenv("PATH", "/nonexistent-lumbra-fuzz", 1);
         setenv("HOME", scratch.c_str(), 1);
@@ -285,20 +290,28 @@ Outcome runone(const Options &o, const fs::path &scratch, const std::string &inp
         if (getuid() == 0) {
             if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
         }
-        execl(o.lumbra.c_str(), o.lumbra.c_str(), "-q", "-B", "-l", o.lib.c_str(), (char *)0);
+        execl(o.lumbra.c_str(), o.lumbra.c_str(), "-q", "-l", o.lib.c_str(), (char *)0);
         fputs(NOEXEC, stderr);
         _exit(127);
     }
     auto start = std::chrono::steady_clock::now();
     int status = 0;
+    bool interrupted = false;
     for (;;) {
         pid_t w = waitpid(pid, &status, WNOHANG);
         if (w == pid) break;
         double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (t > o.timeout) {
+        if (!interrupted && t > o.timeout) {
+            // A long computation is no fault as long as it answers an interrupt: the first one
+            // asks for the debugger, the second sets the flag that long work polls.
+            kill(pid, SIGINT);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            kill(pid, SIGINT);
+            interrupted = true;
+        } else if (t > o.timeout + o.grace) {
             kill(-pid, SIGKILL);
             waitpid(pid, &status, 0);
-            return {Verdict::Hang, "no end within the time bound"};
+            return {Verdict::Hang, "does not answer an interrupt"};
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -318,7 +331,7 @@ Outcome runone(const Options &o, const fs::path &scratch, const std::string &inp
         fprintf(stderr, "cannot run %s\n", o.lumbra.c_str());
         exit(2);
     }
-    return {Verdict::Ok, ""};
+    return {interrupted ? Verdict::Interrupted : Verdict::Ok, ""};
 }
 
 const char *kindname(Verdict v) {
@@ -352,6 +365,8 @@ int main(int argc, char **argv) {
             o.seed = std::stoul(v);
         else if (a == "--timeout")
             o.timeout = std::stod(v);
+        else if (a == "--grace")
+            o.grace = std::stod(v);
         else if (a == "--keep")
             o.keep = v;
         else if (a == "--memory")
@@ -381,7 +396,7 @@ int main(int argc, char **argv) {
 
     Rng rng(o.seed);
     auto start = std::chrono::steady_clock::now();
-    long tried = 0, found = 0;
+    long tried = 0, found = 0, interrupted = 0;
     for (;;) {
         double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (o.inputs >= 0 && tried >= o.inputs) break;
@@ -390,7 +405,8 @@ int main(int argc, char **argv) {
         emptydir(scratch);
         Outcome r = runone(o, scratch, input);
         tried++;
-        if (r.verdict == Verdict::Ok) continue;
+        if (r.verdict == Verdict::Interrupted) interrupted++;
+        if (r.verdict == Verdict::Ok || r.verdict == Verdict::Interrupted) continue;
         found++;
         std::string name = std::string(kindname(r.verdict)) + "-" + std::to_string(o.seed) + "-" +
                            std::to_string(tried) + ".lum";
@@ -400,7 +416,8 @@ int main(int argc, char **argv) {
         fflush(stdout);
     }
     double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    printf("%ld inputs in %.0f seconds, seed %lu: %ld findings\n", tried, t, o.seed, found);
+    printf("%ld inputs in %.0f seconds, seed %lu: %ld interrupted, %ld findings\n", tried, t,
+           o.seed, interrupted, found);
     std::error_code ec;
     emptydir(scratch);
     fs::remove_all(base, ec);
