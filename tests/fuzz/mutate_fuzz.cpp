@@ -44,7 +44,7 @@ struct Options {
     double seconds = -1;
     unsigned long seed = 1;
     double timeout = 5; // seconds before a run is interrupted
-    double grace = 5;   // seconds an interrupted run has to end
+    double grace = 30;  // seconds an interrupted run has to end: unwinding a deep recursion is slow
     long memory = 4000; // megabytes a run may take
 };
 
