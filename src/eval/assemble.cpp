@@ -227,8 +227,8 @@ static void checkprocedure(ALGEB r) {
     }
 }
 
-// Statements of the wrong length; an expression of any other kind of the wrong length is caught
-// by the lengths of StructureLength.
+// Kinds whose length StructureLength leaves open, but not every length of which the evaluator
+// can run.
 static void checkcount(ALGEB cls, WORD type, WORD n) {
     char msg[600];
     switch (type) {

@@ -3,17 +3,18 @@
 // with hostile tokens inserted; a fixed seed makes a run reproducible.
 //
 //   mutate_fuzz LUMBRA TESTSDIR LIBDIR [--inputs N] [--seconds S] [--seed K] [--timeout T]
-//               [--grace G] [--memory MB] [--keep DIR]
+//               [--grace G] [--memory MB] [--keep DIR] [--replay 1]
 //
-// A run still going after T seconds is interrupted twice, as a user at the terminal would; one
-// that has not ended G seconds later hangs.
+// A run still going after T seconds of processor time is interrupted twice, as a user at the
+// terminal would; one that has not ended after G seconds more hangs.
 //
 // A sanitized lumbra reserves more address space than any limit on it would allow: set
 // LUMBRA_FUZZ_SANITIZED for it, and its memory is limited through the sanitizer instead.
 //
-// Without --inputs and --seconds it tries 200 inputs. Findings are written to DIR (default the
-// current directory) as crash-*.lum, sanitizer-*.lum and hang-*.lum; the exit status is 1 when
-// there are any.
+// Without --inputs and --seconds it tries 200 inputs. With --replay 1 it runs each transcript
+// under TESTSDIR once as it is: kept findings can be checked again so. Findings are written to DIR
+// (default the current directory) as crash-*.lum, sanitizer-*.lum and hang-*.lum; the exit status
+// is 1 when there are any.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -46,6 +47,7 @@ struct Options {
     double timeout = 5; // seconds before a run is interrupted
     double grace = 30;  // seconds an interrupted run has to end: unwinding a deep recursion is slow
     long memory = 4000; // megabytes a run may take
+    bool replay = false; // run the transcripts themselves, as kept findings are
 };
 
 // Seeds that run shell commands or sleep are left out: a mutant of them could run something
@@ -242,9 +244,33 @@ void emptydir(const fs::path &d) {
     }
 }
 
+// Processor seconds a process has used, from /proc: on a busy machine the wall clock says
+// little about how much work a run has done.
+double cpuseconds(pid_t pid) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(f, line);
+    size_t p = line.rfind(')'); // the command name may hold blanks
+    if (p == std::string::npos) return 0;
+    std::istringstream rest(line.substr(p + 2));
+    std::string field;
+    unsigned long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && rest >> field; i++) {
+        if (i == 14) utime = std::stoul(field);
+        if (i == 15) stime = std::stoul(field);
+    }
+    return (double)(utime + stime) / (double)sysconf(_SC_CLK_TCK);
+}
+
 const char NOEXEC[] = "mutate_fuzz: cannot execute lumbra\n";
 
-enum class Verdict { Ok, Interrupted, Crash, Sanitizer, Hang };
+enum class Verdict { Ok, Interrupted, Crash, Sanitizer, Hang, NoExec };
+
+// Set by an interrupt or a termination of the run itself: the input at hand is the last.
+volatile sig_atomic_t Stop = 0;
+void stop(int) {
+    Stop = 1;
+}
 
 struct Outcome {
     Verdict verdict;
@@ -300,7 +326,11 @@ Outcome runone(const Options &o, const fs::path &scratch, const std::string &inp
     for (;;) {
         pid_t w = waitpid(pid, &status, WNOHANG);
         if (w == pid) break;
-        double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        // Work is measured in processor time; a run that waits is measured by the clock, with
+        // room to spare.
+        double t = std::max(cpuseconds(pid), wall / 10);
         if (!interrupted && t > o.timeout) {
             // A long computation is no fault as long as it answers an interrupt: the first one
             // asks for the debugger, the second sets the flag that long work polls.
@@ -327,10 +357,7 @@ Outcome runone(const Options &o, const fs::path &scratch, const std::string &inp
         if (WTERMSIG(status) == SIGXCPU) return {Verdict::Hang, "processor time exhausted"};
         return {Verdict::Crash, std::string("killed by ") + strsignal(WTERMSIG(status))};
     }
-    if (e.find(NOEXEC) != std::string::npos) {
-        fprintf(stderr, "cannot run %s\n", o.lumbra.c_str());
-        exit(2);
-    }
+    if (e.find(NOEXEC) != std::string::npos) return {Verdict::NoExec, ""};
     return {interrupted ? Verdict::Interrupted : Verdict::Ok, ""};
 }
 
@@ -365,6 +392,8 @@ int main(int argc, char **argv) {
             o.seed = std::stoul(v);
         else if (a == "--timeout")
             o.timeout = std::stod(v);
+        else if (a == "--replay")
+            o.replay = v == "1";
         else if (a == "--grace")
             o.grace = std::stod(v);
         else if (a == "--keep")
@@ -394,16 +423,24 @@ int main(int argc, char **argv) {
     chmod(base.c_str(), 0755);
     chmod(scratch.c_str(), 01777);
 
+    signal(SIGINT, stop);
+    signal(SIGTERM, stop);
     Rng rng(o.seed);
     auto start = std::chrono::steady_clock::now();
     long tried = 0, found = 0, interrupted = 0;
     for (;;) {
         double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (o.inputs >= 0 && tried >= o.inputs) break;
-        if (o.seconds >= 0 && t >= o.seconds) break;
-        std::string input = mutate(rng, seeds, tokens);
+        if ((o.seconds >= 0 && t >= o.seconds) || Stop) break;
+        if (o.replay && tried >= (long)seeds.size()) break;
+        std::string input = o.replay ? seeds[tried] : mutate(rng, seeds, tokens);
         emptydir(scratch);
         Outcome r = runone(o, scratch, input);
+        if (r.verdict == Verdict::NoExec) {
+            fprintf(stderr, "cannot run %s\n", o.lumbra.c_str());
+            found = -1;
+            break;
+        }
         tried++;
         if (r.verdict == Verdict::Interrupted) interrupted++;
         if (r.verdict == Verdict::Ok || r.verdict == Verdict::Interrupted) continue;
@@ -421,5 +458,5 @@ int main(int argc, char **argv) {
     std::error_code ec;
     emptydir(scratch);
     fs::remove_all(base, ec);
-    return found == 0 ? 0 : 1;
+    return found == 0 ? 0 : found < 0 ? 2 : 1;
 }
