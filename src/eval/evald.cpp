@@ -583,7 +583,8 @@ static double numericbuiltin(int b, double *t, int n, ALGEB fname) {
     case 146: return gammafn(x);
     case 154: return mrand();
     }
-    if (b >= 100) notimpl("builin less 100-199");
+    // A procedure of a user's own may declare any number.
+    if (b >= 100) userror("a function with option builtin has an invalid number");
     userror("not a built-in function");
 }
 
@@ -687,7 +688,7 @@ static double numericcall(ALGEB s, ALGEB p, ALGEB fname, int b) {
                      fnametext(fname), nargs);
             userror(msg);
         }
-        if (b >= 200) notimpl("evald: FUNCTION");
+        if (b >= 200) userror("a function with option builtin has an invalid number");
     }
     double r = numericbuiltin(b, t, nargs, fname);
     // A zippable function of one list, met inside arithmetic, applies at every position.

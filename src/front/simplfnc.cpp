@@ -263,7 +263,12 @@ ALGEB simplfnc(ALGEB s, ALGEB currproc, ALGEB lex) {
     case LOCAL_CASE:
     case PARAM_CASE:
     case LISTNUM_CASE:
-    case TEXT_CASE: return s;
+    case TEXT_CASE:
+    // Data that assemble puts into a body holds no names.
+    case DNAFILE_CASE:
+    case DAYMATRIX_CASE:
+    case MATCH_CASE:
+    case COMPRESSED_CASE: return s;
     case NAME_CASE: return convertname(s, currproc, lex);
     case PROC_CASE: return convertproc(s, currproc, lex);
     case FOR_CASE:
