@@ -190,6 +190,9 @@ const char *const Hostile[] = {
     "catenate(",
 };
 
+// Bytes that a flip may put in place of another: the ones the grammar turns on.
+const char Punctuation[] = "()[]{},;:=.'\"0123456789-+*/^<>#\\ \n";
+
 struct Rng {
     std::mt19937_64 g;
     explicit Rng(unsigned long s) : g(s) {}
@@ -213,7 +216,7 @@ std::string mutate(Rng &r, const std::vector<std::string> &seeds,
             for (size_t n = 1 + r.below(8); n > 0 && !s.empty(); n--) {
                 size_t i = r.below(s.size());
                 s[i] = r.below(2) ? (char)(s[i] ^ (1 << r.below(8)))
-                                  : "()[]{},;:=.'\"0123456789-+*/^<>#\\ \n"[r.below(36)];
+                                  : Punctuation[r.below(sizeof Punctuation - 1)];
             }
             break;
         case 3: { // insert a hostile token
