@@ -884,7 +884,9 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::Eigenvalues: return Eigenvalues(t);
     case Builtin::DynProgScore: return DynProgScoreBuiltin(t);
     case Builtin::DynProgBoth: return DynProgBothBuiltin(t);
-    case Builtin::Blanks: return blanks(fname, t);
+    case Builtin::Blanks:
+        if (n < 1) counterror(fname, n);
+        return blanks(fname, t);
     case Builtin::names: return names(n >= 1 ? a : ININanything);
     case Builtin::ReadStatement: return ReadOneStatement(t);
     case Builtin::RawFileStat:
@@ -903,7 +905,9 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::DbPart: return DbPartBuiltin(fname, t);
     case Builtin::StartDebugger: DebugLevel = 1000000000; return null;
     case Builtin::ReadRawLine: return rawline(t);
-    case Builtin::copy: return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
+    case Builtin::copy:
+        if (n < 1) counterror(fname, n);
+        return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
     default: break;
     }
     userror("a function with option builtin has an invalid number");
