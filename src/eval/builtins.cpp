@@ -17,6 +17,7 @@
 #include "Lumbra.h"
 #include "SetOption.h"
 #include "FileSize.h"
+#include "TSP.h"
 #include "assemble.h"
 #include "compress.h"
 #include "eval.h"
@@ -863,6 +864,8 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
     case 244: return decompress(a);
     case 247: exitWithStatus((int)intarg(a));
     case 252: return Eigenvalues(t);
+    case 253: return ComputeCubicTSP(t);
+    case 254: return ComputeQuarticTSP(t);
     case 301: return blanks(fname, t);
     case 302: return names(n >= 1 ? a : ININanything);
     case 303: return ReadOneStatement(t);
