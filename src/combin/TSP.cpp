@@ -1156,9 +1156,18 @@ ALGEB ComputeCubicTSP(ALGEB t) {
         PoolMaintain(s, pl);
         if (--iterations == 0 || InterruptNow) break;
     }
-    int best = 0;
-    for (int e = 1; e < pl.size; e++)
-        if (pl.cost[e] < pl.cost[best]) best = e;
+    // A tour that quilting changed is optimised again only in the next iteration; the answer
+    // does not wait for that.
+    int best;
+    for (;;) {
+        best = 0;
+        for (int e = 1; e < pl.size; e++)
+            if (pl.cost[e] < pl.cost[best]) best = e;
+        if (!(pl.flag[best] & 2) || InterruptNow) break;
+        pl.flag[best] &= ~2;
+        OptimizePermut(s, Entry(pl, best));
+        pl.cost[best] = TourCost(s, Entry(pl, best));
+    }
     return TourList(Entry(pl, best), n);
 }
 
