@@ -1129,7 +1129,11 @@ ALGEB ComputeCubicTSP(ALGEB t) {
     for (TourSums *S : {&s.sums1, &s.sums2}) {
         WorkingStorage(2 * n + 1, uint32_t, S->sig);
         WorkingStorage(2 * n + 1, uint32_t, S->sig2);
-        WorkingStorage(2 * n + 1, long double, S->cost);
+        // Working storage comes 8-byte aligned; long double wants 16.
+        char *raw;
+        WorkingStorage((2 * n + 2) * sizeof(long double), char, raw);
+        S->cost = (long double *)(((uintptr_t)raw + alignof(long double) - 1) &
+                                  ~(uintptr_t)(alignof(long double) - 1));
     }
     WorkingStorage(2 * n, QuiltMatch, s.matches);
     WorkingStorage(2 * n, Point, s.X1);
