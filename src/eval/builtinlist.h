@@ -46,6 +46,7 @@
     X(CreateArray,        58,  Own)     \
     X(sort,               61,  Own)     \
     X(op,                 63,  Own)     \
+    X(CodonToInt,         66,  Own)     \
     X(sprintf,            69,  Own)     \
     X(append,             71,  Own)     \
     X(type,               83,  Own)     \
@@ -53,6 +54,12 @@
     X(union_,             86,  Own)     \
     X(intersect,          87,  Own)     \
     X(Normal_Rand,        88,  Numeric) \
+    X(AToInt,             100, Typed)   \
+    X(IntToA,             101, Typed)   \
+    X(AAAToInt,           102, Typed)   \
+    X(IntToAAA,           103, Typed)   \
+    X(AminoToInt,         104, Typed)   \
+    X(IntToAmino,         105, Typed)   \
     X(OpenPipe,           106, Typed)   \
     X(abs,                107, Numeric) \
     X(mod,                108, Numeric) \
@@ -97,14 +104,23 @@
     X(version,            148, Typed)   \
     X(ObjectHash,         149, Typed)   \
     X(StringHash,         150, Typed)   \
+    X(CreateOrigDayMatrixCounts, 152, Typed) \
     X(has,                153, Typed)   \
     X(sha512,             154, Typed)   \
     /* Rand reuses the number of sha512. */ \
     X(Rand,               154, Numeric) \
     X(IntToAscii,         155, Typed)   \
     X(AsciiToInt,         157, Typed)   \
+    X(SearchDayMatrix,    164, Typed)   \
+    X(CreateOrigDayMatrixRates, 165, Typed)  \
     X(ProfileEnter,       167, Typed)   \
     X(ProfileExit,        168, Typed)   \
+    X(BToInt,             170, Typed)   \
+    X(IntToB,             171, Typed)   \
+    X(BBBToInt,           172, Typed)   \
+    X(IntToBBB,           173, Typed)   \
+    X(BaseToInt,          174, Typed)   \
+    X(IntToBase,          175, Typed)   \
     X(date,               180, Typed)   \
     X(hostname,           181, Typed)   \
     X(SearchOrderedArray, 187, Typed)   \
@@ -117,6 +133,7 @@
     X(minus,              201, Typed)   \
     X(subset,             203, Typed)   \
     X(InputPosition,      207, Typed)   \
+    X(antiparallel,       225, Typed)   \
     X(lowercase,          228, Typed)   \
     X(uppercase,          229, Typed)   \
     X(assemble,           230, Typed)   \

@@ -16,9 +16,11 @@
 
 #include "Lumbra.h"
 #include "SetOption.h"
+#include "alignbuiltins.h"
 #include "FileSize.h"
 #include "TSP.h"
 #include "assemble.h"
+#include "cmdedit.h"
 #include "compress.h"
 #include "eval.h"
 #include "evald.h"
@@ -569,6 +571,7 @@ static ALGEB table2(Builtin b, ALGEB fname, ALGEB t) {
         if (n != 1 && n != 2) counterror(fname, n);
         return LumbraSort(t);
     case Builtin::op: return opbuiltin(fname, t);
+    case Builtin::CodonToInt: return CodonToIntBuiltin(fname, t);
     case Builtin::sprintf: checkformat(fname, t); return sprintfbuiltin(t);
     case Builtin::append: {
         if (n < 1) counterror(fname, n);
@@ -735,18 +738,24 @@ static ALGEB blanks(ALGEB fname, ALGEB t) {
 }
 
 static ALGEB rawline(ALGEB t) {
+    std::string prompt;
     if (LENGTH(t) > 1 && Type_input == 0 && Reading_tty() && Writing_tty() && !optquiet) {
         Chars c = textof(A(t[1]));
-        fwrite(c.s, 1, c.n, stdout);
-        fflush(stdout);
+        prompt.assign(c.s, c.n);
     }
-    return ReadRawLine();
+    return ReadRawLine(prompt.c_str());
 }
 
 static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     WORD n = LENGTH(t) - 1;
     ALGEB a = n >= 1 ? A(t[1]) : 0, a2 = n >= 2 ? A(t[2]) : 0;
     switch (b) {
+    case Builtin::AToInt: return AToIntBuiltin(a);
+    case Builtin::IntToA: return IntToABuiltin(a);
+    case Builtin::AAAToInt: return AAAToIntBuiltin(fname, a);
+    case Builtin::IntToAAA: return IntToAAABuiltin(a);
+    case Builtin::AminoToInt: return AminoToIntBuiltin(a);
+    case Builtin::IntToAmino: return IntToAminoBuiltin(a);
     case Builtin::OpenPipe: {
         serverrefuses("cannot do OpenPipe as a server");
         if (!Ropen(cstring(a).c_str(), 1)) {
@@ -799,6 +808,8 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::version: return version();
     case Builtin::ObjectHash: return Newint((INT)hashalg(a));
     case Builtin::StringHash: return stringhash(a);
+    case Builtin::CreateOrigDayMatrixCounts:
+        return CreateOrigDayMatrixCountsBuiltin(a, a2, A(t[3]));
     case Builtin::has: return boolname(has(a, a2));
     case Builtin::sha512: return sha512hex(a);
     case Builtin::IntToAscii: {
@@ -811,11 +822,19 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
         if (c.n != 1) kinderror(fname);
         return Newint((unsigned char)c.s[0]);
     }
+    case Builtin::SearchDayMatrix: return SearchDayMatrixBuiltin(a, a2);
+    case Builtin::CreateOrigDayMatrixRates: return CreateOrigDayMatrixRatesBuiltin(a, a2);
     case Builtin::ProfileEnter:
     case Builtin::ProfileExit:
         if (printprofile)
             prtprof(b == Builtin::ProfileEnter, cstring(a).c_str(), (int)ENVevlstlev - 1);
         return null;
+    case Builtin::BToInt: return BToIntBuiltin(a);
+    case Builtin::IntToB: return IntToBBuiltin(a);
+    case Builtin::BBBToInt: return BBBToIntBuiltin(fname, a);
+    case Builtin::IntToBBB: return IntToBBBBuiltin(a);
+    case Builtin::BaseToInt: return BaseToIntBuiltin(a);
+    case Builtin::IntToBase: return IntToBaseBuiltin(a);
     case Builtin::date: return date();
     case Builtin::hostname: return hostname();
     case Builtin::SearchOrderedArray: return searchordered(a, a2);
@@ -844,6 +863,7 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::minus: return SetMinus(t);
     case Builtin::subset: return SetSubset(t);
     case Builtin::InputPosition: return NewNumber(R_unit != 0 ? (double)ftell(R_unit) : -1.0);
+    case Builtin::antiparallel: return antiparallelBuiltin(a);
     case Builtin::lowercase: return lowercase(a);
     case Builtin::uppercase: return uppercase(a);
     case Builtin::assemble: return assemble(a);
@@ -953,11 +973,15 @@ ALGEB lowercase(ALGEB s) {
     return mapcase(s, tolower);
 }
 
-ALGEB ReadRawLine() {
+// Standard input and the terminal are read through the line editor, which holds the keys typed
+// ahead and shows the prompt.
+ALGEB ReadRawLine(const char *prompt) {
     constexpr int RAWLINE = 100000;
     if (R_unit == 0) return CreateString("EOF");
     std::unique_ptr<char[]> buf(new char[RAWLINE]);
-    if (fgets(buf.get(), RAWLINE, R_unit) == 0) {
+    bool editor = Type_input == 0 && (r_unit0 == 0 || Reading_tty());
+    if (editor ? !ReadLineFromCmdEdit(buf.get(), RAWLINE, prompt)
+               : fgets(buf.get(), RAWLINE, R_unit) == 0) {
         Rclose();
         return CreateString("EOF");
     }
