@@ -148,6 +148,8 @@
     X(decompress,         244, Typed)   \
     X(exit,               247, Typed)   \
     X(Eigenvalues,        252, Typed)   \
+    X(ComputeCubicTSP,    253, Typed)   \
+    X(ComputeQuarticTSP,  254, Typed)   \
     X(DynProgScore,       260, Typed)   \
     X(DynProgBoth,        269, Typed)   \
     X(Blanks,             301, Typed)   \

@@ -18,6 +18,7 @@
 #include "SetOption.h"
 #include "alignbuiltins.h"
 #include "FileSize.h"
+#include "TSP.h"
 #include "assemble.h"
 #include "cmdedit.h"
 #include "compress.h"
@@ -882,6 +883,8 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::decompress: return decompress(a);
     case Builtin::exit: exitWithStatus((int)intarg(a));
     case Builtin::Eigenvalues: return Eigenvalues(t);
+    case Builtin::ComputeCubicTSP: return ComputeCubicTSP(t);
+    case Builtin::ComputeQuarticTSP: return ComputeQuarticTSP(t);
     case Builtin::DynProgScore: return DynProgScoreBuiltin(t);
     case Builtin::DynProgBoth: return DynProgBothBuiltin(t);
     case Builtin::Blanks:
