@@ -9,8 +9,11 @@ command -v bison >/dev/null 2>&1 || need+=(bison)
 command -v gunzip >/dev/null 2>&1 || need+=(gzip)
 command -v ccache >/dev/null 2>&1 || need+=(ccache)
 command -v clang-format >/dev/null 2>&1 || need+=(clang-format)
+command -v tmux >/dev/null 2>&1 || need+=(tmux)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/nettle/sha2.h ] || need+=(nettle-dev)
+[ -f /usr/include/hwy/highway.h ] || need+=(libhwy-dev)
+[ -f /usr/include/x86_64-linux-gnu/divsufsort64.h ] || [ -f /usr/include/divsufsort64.h ] || need+=(libdivsufsort-dev)
 if [ ${#need[@]} -gt 0 ]; then
     SUDO=""
     [ "$(id -u)" -eq 0 ] || SUDO="sudo"

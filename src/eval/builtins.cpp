@@ -18,8 +18,11 @@
 #include "SetOption.h"
 #include "alignbuiltins.h"
 #include "FileSize.h"
+#include "TSP.h"
 #include "assemble.h"
+#include "cmdedit.h"
 #include "compress.h"
+#include "dbbuiltins.h"
 #include "eval.h"
 #include "evald.h"
 #include "evalfunc.h"
@@ -530,6 +533,7 @@ static ALGEB table2(Builtin b, ALGEB fname, ALGEB t) {
         }
         mendline();
         return null;
+    case Builtin::Match: return MatchBuiltin(fname, t);
     case Builtin::CreateArray:
         if (n < 1) counterror(fname, n);
         return CreateArray(t, 1);
@@ -556,6 +560,7 @@ static ALGEB table2(Builtin b, ALGEB fname, ALGEB t) {
         }
         if (n != 2) counterror(fname, n);
         return boolname(type(A(t[1]), A(t[2])));
+    case Builtin::DynProgStrings: return DynProgStringsBuiltin(fname, t);
     case Builtin::union_: return SetUnion(t);
     case Builtin::intersect: return SetIntersect(t);
     default: break;
@@ -690,12 +695,12 @@ static ALGEB blanks(ALGEB fname, ALGEB t) {
 }
 
 static ALGEB rawline(ALGEB t) {
+    std::string prompt;
     if (LENGTH(t) > 1 && Type_input == 0 && Reading_tty() && Writing_tty() && !optquiet) {
         Chars c = textof(A(t[1]));
-        fwrite(c.s, 1, c.n, stdout);
-        fflush(stdout);
+        prompt.assign(c.s, c.n);
     }
-    return ReadRawLine();
+    return ReadRawLine(prompt.c_str());
 }
 
 static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
@@ -760,6 +765,7 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::version: return version();
     case Builtin::ObjectHash: return Newint((INT)hashalg(a));
     case Builtin::StringHash: return stringhash(a);
+    case Builtin::ReadDb: return ReadDbBuiltin(fname, t);
     case Builtin::CreateOrigDayMatrixCounts:
         return CreateOrigDayMatrixCountsBuiltin(a, a2, A(t[3]));
     case Builtin::has: return boolname(has(a, a2));
@@ -831,7 +837,13 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::decompress: return decompress(a);
     case Builtin::exit: exitWithStatus((int)intarg(a));
     case Builtin::Eigenvalues: return Eigenvalues(t);
-    case Builtin::Blanks: return blanks(fname, t);
+    case Builtin::ComputeCubicTSP: return ComputeCubicTSP(t);
+    case Builtin::ComputeQuarticTSP: return ComputeQuarticTSP(t);
+    case Builtin::DynProgScore: return DynProgScoreBuiltin(t);
+    case Builtin::DynProgBoth: return DynProgBothBuiltin(t);
+    case Builtin::Blanks:
+        if (n < 1) counterror(fname, n);
+        return blanks(fname, t);
     case Builtin::names: return names(n >= 1 ? a : ININanything);
     case Builtin::ReadStatement: return ReadOneStatement(t);
     case Builtin::RawFileStat:
@@ -844,9 +856,15 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::LockFile:
         if (n < 1) counterror(fname, n);
         return LockFile(cstring(a).c_str(), n == 2 ? cstring(a2).c_str() : nullptr);
+    case Builtin::GetOffset: return GetOffsetBuiltin(fname, t);
+    case Builtin::GetEntryNumber: return GetEntryNumberBuiltin(fname, t);
+    case Builtin::SeqFileToDb: return SeqFileToDbBuiltin(fname, t);
+    case Builtin::DbPart: return DbPartBuiltin(fname, t);
     case Builtin::StartDebugger: DebugLevel = 1000000000; return null;
     case Builtin::ReadRawLine: return rawline(t);
-    case Builtin::copy: return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
+    case Builtin::copy:
+        if (n < 1) counterror(fname, n);
+        return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
     default: break;
     }
     userror("a function with option builtin has an invalid number");
@@ -911,11 +929,15 @@ ALGEB uppercase(ALGEB s) { return mapcase(s, toupper); }
 
 ALGEB lowercase(ALGEB s) { return mapcase(s, tolower); }
 
-ALGEB ReadRawLine() {
+// Standard input and the terminal are read through the line editor, which holds the keys typed
+// ahead and shows the prompt.
+ALGEB ReadRawLine(const char *prompt) {
     constexpr int RAWLINE = 100000;
     if (R_unit == 0) return CreateString("EOF");
     std::unique_ptr<char[]> buf(new char[RAWLINE]);
-    if (fgets(buf.get(), RAWLINE, R_unit) == 0) {
+    bool editor = Type_input == 0 && (r_unit0 == 0 || Reading_tty());
+    if (editor ? !ReadLineFromCmdEdit(buf.get(), RAWLINE, prompt)
+               : fgets(buf.get(), RAWLINE, R_unit) == 0) {
         Rclose();
         return CreateString("EOF");
     }
