@@ -115,6 +115,24 @@ double DynProgScoreLocal(const uint8_t *s1, int l1, const uint8_t *s2, int l2, c
 // ---------------------------------------------------------------------------
 // Sequences of the language.
 
+uint8_t *SeqIndices(const char *s, WORD n, DayMatrix *dm) {
+    if (memchr(s, '_', (size_t)n) != nullptr)
+        userror("underscores cannot be used in sequence alignment");
+    uint8_t *x;
+    WorkingStorage(n + 1, uint8_t, x);
+    for (WORD i = 0; i < n; i++)
+        x[i] = (uint8_t)MapSymbol((unsigned char)s[i], dm);
+    return x;
+}
+
+uint8_t *ReversedIndices(const uint8_t *x, int n) {
+    uint8_t *r;
+    WorkingStorage(n + 1, uint8_t, r);
+    for (int i = 0; i < n; i++)
+        r[i] = x[n - 1 - i];
+    return r;
+}
+
 namespace {
 
 // One sequence of an alignment: its characters (which may lie in a database text, so that
@@ -155,26 +173,9 @@ bool probseq(ALGEB x) {
     return is(f, NAME) && (!strcmp(NAMETEXT(f), "ProbSeq") || !strcmp(NAMETEXT(f), "Sequence"));
 }
 
-// The matrix indices of n characters, in working storage.
-DPSeq mapseq(const char *s, WORD n, DayMatrix *dm) {
-    if (memchr(s, '_', (size_t)n) != nullptr)
-        userror("underscores cannot be used in sequence alignment");
-    uint8_t *x;
-    WorkingStorage(n + 1, uint8_t, x);
-    for (WORD i = 0; i < n; i++)
-        x[i] = (uint8_t)MapSymbol((unsigned char)s[i], dm);
-    return {s, x, (int)n};
-}
+DPSeq mapseq(const char *s, WORD n, DayMatrix *dm) { return {s, SeqIndices(s, n, dm), (int)n}; }
 
 DPScoring scoring(const DayMatrix *dm) { return {dm->Simi, dm->dim, dm->FixedDel, dm->IncDel}; }
-
-uint8_t *reversed(const uint8_t *x, int n) {
-    uint8_t *r;
-    WorkingStorage(n + 1, uint8_t, r);
-    for (int i = 0; i < n; i++)
-        r[i] = x[n - 1 - i];
-    return r;
-}
 
 DPRows newrows(int l2) {
     DPRows r;
@@ -247,7 +248,7 @@ DPSeq codonseq(const char *s, WORD n, int which) {
 static void regionstart(const DPSeq &s1, const DPSeq &s2, const DPScoring &sc, DPMode mode,
                         bool noself, double score, int m1, int m2, int *a1, int *a2) {
     WorkingScope scope;
-    const uint8_t *r1 = reversed(s1.x, m1), *r2 = reversed(s2.x, m2);
+    const uint8_t *r1 = ReversedIndices(s1.x, m1), *r2 = ReversedIndices(s2.x, m2);
     DPPass pass;
     pass.mode = mode == DPMode::CFE ? DPMode::CFEright : mode;
     pass.goal = score;
@@ -275,7 +276,7 @@ static ALGEB shake(const DPSeq &s1, const DPSeq &s2, const DPScoring &sc, bool n
         double s;
         if (backwards) {
             const int n1 = b1, n2 = b2;
-            const uint8_t *r1 = reversed(s1.x, n1), *r2 = reversed(s2.x, n2);
+            const uint8_t *r1 = ReversedIndices(s1.x, n1), *r2 = ReversedIndices(s2.x, n2);
             pass.selfdiag = diagof(s2.c + n2, s1.c + n1);
             s = scorepass(r1, n1, r2, n2, sc, pass, LocalCell::Double, 0, &e1, &e2);
             if (!(s - score >= 1e-10)) break;
@@ -522,7 +523,7 @@ void SprMatR(Strings &w, DPSeq a, DPSeq b, double target, double maxerr, bool sw
     int m1, m2;
     pass.selfdiag = diagof(a.c, b.c);
     DynProgScoreSS(a.x, mid, b.x, l2, w.sc, pass, &m1, &m2, f);
-    const uint8_t *ra = reversed(a.x + mid, rest), *rb = reversed(b.x, l2);
+    const uint8_t *ra = ReversedIndices(a.x + mid, rest), *rb = ReversedIndices(b.x, l2);
     pass.selfdiag = diagof(b.c + u * l2, a.c + u * a.len);
     DynProgScoreSS(ra, rest, rb, l2, w.sc, pass, &m1, &m2, r);
     // Column 0 is all vertical gap.
