@@ -28,21 +28,21 @@ static const char UnablePrint[] = "----unable to print----";
 static constexpr std::array<signed char, 64> levels = [] {
     std::array<signed char, 64> t{};
     for (WORD c : {NAME_CASE, LIST_CASE, LOCAL_CASE, PARAM_CASE, PROC_CASE, LISTNUM_CASE, SET_CASE})
-        t[c] = 12;
+        t[c] = PREC_NAME;
     for (WORD c : {NUMBER_CASE, TABLEREF_CASE, FUNCTION_CASE, TEXT_CASE, DNAFILE_CASE,
                    DAYMATRIX_CASE, MATCH_CASE, COMPRESSED_CASE})
-        t[c] = 11;
-    t[POWER_CASE] = 10;
-    t[PROD_CASE] = 9;
-    t[SUM_CASE] = 8;
-    t[RANGE_CASE] = 7;
-    t[CATENATE_CASE] = 6;
+        t[c] = PREC_ATOM;
+    t[POWER_CASE] = PREC_POWER;
+    t[PROD_CASE] = PREC_PROD;
+    t[SUM_CASE] = PREC_SUM;
+    t[RANGE_CASE] = PREC_RANGE;
+    t[CATENATE_CASE] = PREC_CATENATE;
     for (WORD c : {EQUATION_CASE, INEQUAT_CASE, LESSEQ_CASE, LESSTHAN_CASE})
-        t[c] = 5;
-    t[NOT_CASE] = 4;
-    t[AND_CASE] = 3;
-    t[OR_CASE] = 2;
-    t[COLON_CASE] = 1;
+        t[c] = PREC_RELATION;
+    t[NOT_CASE] = PREC_NOT;
+    t[AND_CASE] = PREC_AND;
+    t[OR_CASE] = PREC_OR;
+    t[COLON_CASE] = PREC_COLON;
     return t;
 }();
 
@@ -340,8 +340,8 @@ void prinpar(ALGEB x) {
 
 int prtneg(ALGEB x, int level) {
     if (!x) return 0;
-    if (numeric(x)) return consneg(x) && level <= 11;
-    return ID2(x) == PROD && LENGTH2(x) > 1 && consneg(A(x[1])) && level <= 9;
+    if (numeric(x)) return consneg(x) && level <= PREC_ATOM;
+    return ID2(x) == PROD && LENGTH2(x) > 1 && consneg(A(x[1])) && level <= PREC_PROD;
 }
 
 // The declared locals, before and after conversion.
@@ -562,6 +562,7 @@ static void prhashtab(ALGEB x) {
 }
 
 // ---------------------------------------------------------------------------
+// Expressions.
 
 static void binop(ALGEB x, int level, int own, const char *op) {
     if (level == own) {
@@ -572,6 +573,160 @@ static void binop(ALGEB x, int level, int own, const char *op) {
     prpart(op);
     lineprint(A(x[2]), own);
 }
+
+static void prpower(ALGEB x, int level) {
+    lineprint(A(x[1]), PREC_POWER);
+    prpart("^");
+    if (prtneg(A(x[2]), level))
+        prinpar(A(x[2]));
+    else
+        lineprint(A(x[2]), PREC_POWER);
+}
+
+// A factor to the power -1 prints as a divisor.
+static void prprod(ALGEB x) {
+    lineprint(A(x[1]), PREC_PROD);
+    for (WORD i = 2; i < LENGTH2(x); i++) {
+        ALGEB f = A(x[i]);
+        if (ID(f) == POWER && Eq(A(f[2]), -1)) {
+            prpart("/");
+            lineprint(A(f[1]), PREC_POWER);
+        } else {
+            prpart("*");
+            lineprint(f, PREC_PROD);
+        }
+    }
+}
+
+static void prsum(ALGEB x) {
+    lineprint(A(x[1]), numeric(A(x[1])) ? 0 : PREC_SUM);
+    for (WORD i = 2; i < LENGTH2(x); i++) {
+        // A negative term brings its own minus sign.
+        if (prtneg(A(x[i]), PREC_SUM)) {
+            lineprint(A(x[i]), 0);
+        } else {
+            prpart("+");
+            lineprint(A(x[i]), PREC_SUM);
+        }
+    }
+}
+
+static void prfunction(ALGEB x) {
+    if (!procprint && polyprint(x)) return;
+    if (A(x[1]) == ININabs && LENGTH2(x) == 3) {
+        prpart("|");
+        lineprint(A(x[2]), 0);
+        prpart("|");
+        return;
+    }
+    lineprint(A(x[1]), PREC_NAME);
+    prpart("(");
+    prwords(x, 2, ",");
+    prpart(")");
+}
+
+static void prlistnum(ALGEB x) {
+    prpart("[");
+    for (WORD i = 0; i < LISTNUMLEN(x); i++) {
+        if (i > 0) prpart(seqsep());
+        sprintnum(LISTNUMDATA(x)[i]);
+        prpart(gstr);
+    }
+    prpart("]");
+}
+
+// A local of the procedure being printed, or (three words) of the procedure in word 2.
+static void prlocal(ALGEB x) {
+    WORD k = LENGTH2(x) == 3 ? -x[1] : x[1];
+    ALGEB n = LENGTH2(x) == 3 ? localname(A(x[2]), k) : localname(procprint, k);
+    if (n) {
+        lineprint(n, 0);
+        return;
+    }
+    prpart("loc[");
+    printint(k);
+    prpart("]");
+}
+
+static void prparam(ALGEB x) {
+    WORD k = x[1];
+    if (k == -1) {
+        prpart("args");
+    } else if (k == 0) {
+        prpart("nargs");
+    } else if (k == -2) {
+        prpart("procname");
+    } else {
+        ALGEB ps = procprint ? A(procprint[PROC_PARAMS]) : 0;
+        if (k > 0 && ps && is(ps, EXPSEQ) && k < LENGTH2(ps)) {
+            ALGEB p = A(ps[k]);
+            lineprint(is(p, COLON) ? A(p[1]) : p, 0);
+        } else {
+            prpart("args[");
+            printint(k);
+            prpart("]");
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Statements.
+
+// for v in e ... (5 words) or for v from a by b to c ... (7 words); the clauses that hold
+// their defaults (from 1, by 1, no bound, while true) are left out.
+static void prfor(ALGEB x) {
+    WORD L = LENGTH2(x);
+    if (L != 5 && L != 7) {
+        prpart(UnablePrint);
+        return;
+    }
+    if (!isempty(A(x[1]))) {
+        prpart("for ");
+        lineprint(A(x[1]), 0);
+    }
+    if (L == 5) {
+        prpart(" in ");
+        lineprint(A(x[2]), 0);
+    } else {
+        if (!Eq(A(x[2]), 1)) {
+            prpart(" from ");
+            lineprint(A(x[2]), 0);
+        }
+        if (!Eq(A(x[3]), 1)) {
+            prpart(" by ");
+            lineprint(A(x[3]), 0);
+        }
+        if (!isempty(A(x[4]))) {
+            prpart(" to ");
+            lineprint(A(x[4]), 0);
+        }
+    }
+    if (A(x[L - 2]) != ININtrue) {
+        prpart(" while ");
+        lineprint(A(x[L - 2]), 0);
+    }
+    prpart(" do ");
+    lineprint(A(x[L - 1]), 0);
+    prpart(" od");
+}
+
+// Condition and branch pairs, then the else branch when the length is even.
+static void prif(ALGEB x) {
+    WORD L = LENGTH2(x);
+    for (WORD i = 1; i + 1 < L; i += 2) {
+        prpart(i == 1 ? "if " : " elif ");
+        lineprint(A(x[i]), 0);
+        prpart(" then ");
+        lineprint(A(x[i + 1]), 0);
+    }
+    if (L % 2 == 0) {
+        prpart(" else ");
+        lineprint(A(x[L - 1]), 0);
+    }
+    prpart(" fi");
+}
+
+// ---------------------------------------------------------------------------
 
 void lineprint(ALGEB x, int level) {
     if (x == 0) return;
@@ -588,7 +743,6 @@ void lineprint(ALGEB x, int level) {
         prinpar(x);
         return;
     }
-    WORD L = LENGTH(x);
     switch (c) {
     case NUMBER_CASE:
         sprintnum(IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x));
@@ -623,54 +777,12 @@ void lineprint(ALGEB x, int level) {
         prpart("not ");
         lineprint(A(x[1]), own);
         break;
-    case POWER_CASE:
-        lineprint(A(x[1]), 10);
-        prpart("^");
-        if (prtneg(A(x[2]), level))
-            prinpar(A(x[2]));
-        else
-            lineprint(A(x[2]), 10);
-        break;
-    case PROD_CASE:
-        lineprint(A(x[1]), 9);
-        for (WORD i = 2; i < L; i++) {
-            ALGEB f = A(x[i]);
-            if (ID(f) == POWER && Eq(A(f[2]), -1)) {
-                prpart("/");
-                lineprint(A(f[1]), 10);
-            } else {
-                prpart("*");
-                lineprint(f, 9);
-            }
-        }
-        break;
-    case SUM_CASE:
-        lineprint(A(x[1]), numeric(A(x[1])) ? 0 : 8);
-        for (WORD i = 2; i < L; i++) {
-            // A negative term brings its own minus sign.
-            if (prtneg(A(x[i]), 8)) {
-                lineprint(A(x[i]), 0);
-            } else {
-                prpart("+");
-                lineprint(A(x[i]), 8);
-            }
-        }
-        break;
-    case FUNCTION_CASE:
-        if (!procprint && polyprint(x)) break;
-        if (A(x[1]) == ININabs && L == 3) {
-            prpart("|");
-            lineprint(A(x[2]), 0);
-            prpart("|");
-            break;
-        }
-        lineprint(A(x[1]), 12);
-        prpart("(");
-        prwords(x, 2, ",");
-        prpart(")");
-        break;
+    case POWER_CASE: prpower(x, level); break;
+    case PROD_CASE: prprod(x); break;
+    case SUM_CASE: prsum(x); break;
+    case FUNCTION_CASE: prfunction(x); break;
     case EXPSEQ_CASE:
-        if (L == 2)
+        if (LENGTH2(x) == 2)
             lineprint(A(x[1]), level);
         else
             prlist(x, seqsep());
@@ -685,97 +797,13 @@ void lineprint(ALGEB x, int level) {
         prelements(A(x[1]), ",");
         prpart("}");
         break;
-    case LISTNUM_CASE:
-        prpart("[");
-        for (WORD i = 0; i < LISTNUMLEN(x); i++) {
-            if (i > 0) prpart(seqsep());
-            sprintnum(LISTNUMDATA(x)[i]);
-            prpart(gstr);
-        }
-        prpart("]");
-        break;
-    case LOCAL_CASE: {
-        WORD k = L == 3 ? -x[1] : x[1];
-        ALGEB n = L == 3 ? localname(A(x[2]), k) : localname(procprint, k);
-        if (n) {
-            lineprint(n, 0);
-        } else {
-            prpart("loc[");
-            printint(k);
-            prpart("]");
-        }
-        break;
-    }
-    case PARAM_CASE: {
-        WORD k = x[1];
-        if (k == -1) {
-            prpart("args");
-        } else if (k == 0) {
-            prpart("nargs");
-        } else if (k == -2) {
-            prpart("procname");
-        } else {
-            ALGEB ps = procprint ? A(procprint[1]) : 0;
-            if (k > 0 && ps && is(ps, EXPSEQ) && k < LENGTH2(ps)) {
-                ALGEB p = A(ps[k]);
-                lineprint(is(p, COLON) ? A(p[1]) : p, 0);
-            } else {
-                prpart("args[");
-                printint(k);
-                prpart("]");
-            }
-        }
-        break;
-    }
+    case LISTNUM_CASE: prlistnum(x); break;
+    case LOCAL_CASE: prlocal(x); break;
+    case PARAM_CASE: prparam(x); break;
     case PROC_CASE: prproc(x); break;
     case ASSIGN_CASE: prlist(x, " := "); break;
-    case FOR_CASE:
-        if (L != 5 && L != 7) {
-            prpart(UnablePrint);
-            break;
-        }
-        if (!isempty(A(x[1]))) {
-            prpart("for ");
-            lineprint(A(x[1]), 0);
-        }
-        if (L == 5) {
-            prpart(" in ");
-            lineprint(A(x[2]), 0);
-        } else {
-            if (!Eq(A(x[2]), 1)) {
-                prpart(" from ");
-                lineprint(A(x[2]), 0);
-            }
-            if (!Eq(A(x[3]), 1)) {
-                prpart(" by ");
-                lineprint(A(x[3]), 0);
-            }
-            if (!isempty(A(x[4]))) {
-                prpart(" to ");
-                lineprint(A(x[4]), 0);
-            }
-        }
-        if (A(x[L - 2]) != ININtrue) {
-            prpart(" while ");
-            lineprint(A(x[L - 2]), 0);
-        }
-        prpart(" do ");
-        lineprint(A(x[L - 1]), 0);
-        prpart(" od");
-        break;
-    case IF_CASE:
-        for (WORD i = 1; i + 1 < L; i += 2) {
-            prpart(i == 1 ? "if " : " elif ");
-            lineprint(A(x[i]), 0);
-            prpart(" then ");
-            lineprint(A(x[i + 1]), 0);
-        }
-        if (L % 2 == 0) {
-            prpart(" else ");
-            lineprint(A(x[L - 1]), 0);
-        }
-        prpart(" fi");
-        break;
+    case FOR_CASE: prfor(x); break;
+    case IF_CASE: prif(x); break;
     case STATSEQ_CASE: prlist(x, "; "); break;
     case HASHTAB_CASE: prhashtab(x); break;
     case TEXT_CASE: prtext(x); break;

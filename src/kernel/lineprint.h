@@ -16,6 +16,23 @@ extern int EscapedStrings;
 extern ALGEB procprint;
 extern char gstr[400];
 
+// Precedence levels, loosest first. lineprint(x, level) puts x in parentheses when its own
+// level (typelevel) is below the level of the place it is printed in.
+enum : int {
+    PREC_COLON = 1,
+    PREC_OR = 2,
+    PREC_AND = 3,
+    PREC_NOT = 4,
+    PREC_RELATION = 5, // =, <>, <=, <
+    PREC_CATENATE = 6,
+    PREC_RANGE = 7,
+    PREC_SUM = 8,
+    PREC_PROD = 9,
+    PREC_POWER = 10,
+    PREC_ATOM = 11, // numbers, calls, table references, texts and records
+    PREC_NAME = 12, // names, lists, sets, locals, parameters and procedures
+};
+
 void lineprint(ALGEB x, int level);
 void prinpar(ALGEB x);
 void prlist(ALGEB x, const char *sep);
