@@ -323,10 +323,9 @@ static void gcmessage() {
 
 static void setincrgen() { incrgen = (INT)(3 * incrgc / (2.0 * (MAXGEN - gcgen))) + 1; }
 
-void gc() {
-    if (WSHead != 0) notimpl("gc-6");
-    prtprof(1, "gc", (int)ENVevlstlev);
-
+// Marks alternate between two patterns, so the marks of the last collection need no clearing:
+// they simply stop counting as live.
+static void flipmarkpattern() {
     if (markpat != MARK254) {
         markpat = MARK254;
         genc[254] = 1;
@@ -336,8 +335,11 @@ void gc() {
         genc[255] = 1;
         genc[254] = 0;
     }
+}
 
-    int renum[NGEN] = {0};
+// The new number of every live generation: neighbours with the same bounds become one, and so
+// does the generation chosen at the last collection (GenLeastAlloc) with the one before it.
+static void planrenumbering(int renum[NGEN]) {
     int i1 = 0, j = 0;
     for (int g = 1; g <= gcgen; g++) {
         if (genc[g] == 0) continue;
@@ -353,12 +355,11 @@ void gc() {
         }
     }
     GenLeastAlloc = 0;
+}
 
-    for (int i = 0; i < ncachecleaners; i++)
-        cachecleaners[i]();
-
-    markroots();
-    freeblockstogarbage();
+// Objects of protected generations are live whatever holds them, and so are SYSTEM objects.
+// The generation tag is cleared while such an object is marked so that mark does not stop at it.
+static void markprotected() {
     eachobject([](ALGEB p, WORD, ALGEB) {
         int tag = GcTag(p);
         if (CASE_ID2(p) == SYSTEM_CASE) {
@@ -370,24 +371,29 @@ void gc() {
             p[0] = h;
         }
     });
+}
 
+// The name table and the remember table hold their entries weakly.
+static void weakentables() {
     compacttable(nametab, NAMETSIZE);
     mark(nametab);
     weakenremember();
     mark(remembertab);
+}
 
-    nTextHeads = 0;
+// Mapped database texts that died are given back to the system.
+static void unmapdead() {
     for (int i = 0; i < MAXMAPPED; i++) {
         if (Mapped[i] == 0 || !dead(Mapped[i])) continue;
         if (munmap(STR(Mapped[i])->t, (size_t)STR(Mapped[i])->length + 1) != 0)
             terminate("unmapping failed");
         Mapped[i] = 0;
     }
+}
 
-    // Sweep: runs of dead words go back as single blocks; survivors take their new numbers.
-    static double live[NGEN];
-    for (double &v : live)
-        v = 0;
+// Runs of dead words go back as single blocks; survivors take their new generation numbers,
+// and live[g] counts the words of new generation g.
+static void sweep(const int renum[NGEN], double live[NGEN]) {
     wret = totalfree = 0;
     ALGEB run = 0;
     WORD runlen = 0;
@@ -420,7 +426,11 @@ void gc() {
         }
         closerun();
     }
+}
 
+// The generation bounds move to their new numbers. Near the limit of generations, the one
+// with the least live storage is chosen to merge into its neighbour at the next collection.
+static void adoptrenumbering(const int renum[NGEN], const double live[NGEN]) {
     int newgen = renum[gcgen];
     if (newgen > 128) {
         int best = 2;
@@ -428,7 +438,6 @@ void gc() {
             if (live[g] < live[best]) best = g;
         GenLeastAlloc = best;
     }
-
     INT nc[NGEN] = {0}, ne[NGEN] = {0};
     for (int g = 1; g <= gcgen; g++) {
         if (genc[g] == 0) continue;
@@ -443,6 +452,32 @@ void gc() {
     gcgen = newgen;
     genpat = (WORD)gcgen << ShiftGC;
     setincrgen();
+}
+
+void gc() {
+    if (WSHead != 0) notimpl("gc-6");
+    prtprof(1, "gc", (int)ENVevlstlev);
+
+    flipmarkpattern();
+    int renum[NGEN] = {0};
+    planrenumbering(renum);
+    for (int i = 0; i < ncachecleaners; i++)
+        cachecleaners[i]();
+
+    markroots();
+    freeblockstogarbage();
+    markprotected();
+    weakentables();
+
+    // Text heads found before may lie in storage that is about to go.
+    nTextHeads = 0;
+    unmapdead();
+
+    static double live[NGEN];
+    for (double &v : live)
+        v = 0;
+    sweep(renum, live);
+    adoptrenumbering(renum, live);
     totgcs++;
 
     if ((double)totalmem > 2 * incrgc && std::fmod(incrgc, 4096.0) == 1396.0) {
