@@ -104,6 +104,7 @@
     X(version,            148, Typed)   \
     X(ObjectHash,         149, Typed)   \
     X(StringHash,         150, Typed)   \
+    X(ReadDb,             151, Typed)   \
     X(CreateOrigDayMatrixCounts, 152, Typed) \
     X(has,                153, Typed)   \
     X(sha512,             154, Typed)   \
@@ -151,6 +152,10 @@
     X(RawFileStat,        304, Typed)   \
     X(TimedCallSystem,    307, Typed)   \
     X(LockFile,           308, Typed)   \
+    X(GetOffset,          309, Typed)   \
+    X(GetEntryNumber,     311, Typed)   \
+    X(SeqFileToDb,        312, Typed)   \
+    X(DbPart,             313, Typed)   \
     X(StartDebugger,      315, Typed)   \
     X(ReadRawLine,        316, Typed)   \
     X(copy,               317, Typed)

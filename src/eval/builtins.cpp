@@ -20,6 +20,7 @@
 #include "FileSize.h"
 #include "assemble.h"
 #include "compress.h"
+#include "dbbuiltins.h"
 #include "eval.h"
 #include "evald.h"
 #include "evalfunc.h"
@@ -808,6 +809,7 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::StringHash: return stringhash(a);
     case Builtin::CreateOrigDayMatrixCounts:
         return CreateOrigDayMatrixCountsBuiltin(a, a2, A(t[3]));
+    case Builtin::ReadDb: return ReadDbBuiltin(t);
     case Builtin::has: return boolname(has(a, a2));
     case Builtin::sha512: return sha512hex(a);
     case Builtin::IntToAscii: {
@@ -890,6 +892,18 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::LockFile:
         if (n < 1) counterror(fname, n);
         return LockFile(cstring(a).c_str(), n == 2 ? cstring(a2).c_str() : nullptr);
+    case Builtin::GetOffset:
+        if (n < 1) counterror(fname, n);
+        return GetOffsetBuiltin(t);
+    case Builtin::GetEntryNumber:
+        if (n < 1) counterror(fname, n);
+        return GetEntryNumberBuiltin(t);
+    case Builtin::SeqFileToDb:
+        if (n != 2) counterror(fname, n);
+        return SeqFileToDbBuiltin(t);
+    case Builtin::DbPart:
+        if (n != 2) counterror(fname, n);
+        return DbPartBuiltin(t);
     case Builtin::StartDebugger: DebugLevel = 1000000000; return null;
     case Builtin::ReadRawLine: return rawline(t);
     case Builtin::copy: return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);

@@ -467,11 +467,18 @@ ALGEB CreateString(const char *s) {
     return r;
 }
 
-ALGEB NewMapped(int fd, UWORD len) {
+static int freemappedslot() {
     int slot = 0;
     while (slot < MAXMAPPED && Mapped[slot] != 0) slot++;
+    return slot;
+}
+
+// A mapping covers one byte more than its text, so that the address just past the text, which
+// marks a view ending there, lies in this mapping and never at the start of another one.
+ALGEB NewMapped(int fd, UWORD len) {
+    int slot = freemappedslot();
     if (slot == MAXMAPPED) terminate("Too many mapped files");
-    void *m = mmap(0, len, PROT_READ, MAP_PRIVATE, fd, 0);
+    void *m = mmap(0, len + 1, PROT_READ, MAP_PRIVATE, fd, 0);
     if (m == MAP_FAILED) {
         char msg[80];
         snprintf(msg, sizeof msg, "File mapping failed, error %d", errno);
@@ -484,9 +491,28 @@ ALGEB NewMapped(int fd, UWORD len) {
     return r;
 }
 
+ALGEB NewMappedRegion(void *m, UWORD len) {
+    int slot = freemappedslot();
+    if (slot == MAXMAPPED) {
+        munmap(m, len + 1);
+        userror("Too many mapped files");
+    }
+    ALGEB r = Newl1(3, TEXT);
+    r[1] = (WORD)len;
+    r[2] = W(m);
+    Mapped[slot] = r;
+    return r;
+}
+
 static bool inside(const char *s, ALGEB text) {
     const char *t = STR(text)->t;
     return s >= t && s <= t + STR(text)->length;
+}
+
+bool InMappedText(const char *s) {
+    for (int i = 0; i < MAXMAPPED; i++)
+        if (Mapped[i] != 0 && inside(s, Mapped[i])) return true;
+    return false;
 }
 
 static bool inheaprange(const void *p) {
