@@ -892,6 +892,15 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::LockFile:
         if (n < 1) counterror(fname, n);
         return LockFile(cstring(a).c_str(), n == 2 ? cstring(a2).c_str() : nullptr);
+    case Builtin::CaseSearchString: return CaseSearchStringBuiltin(t);
+    case Builtin::GetMostFrequentGrams: return GetMostFrequentGramsBuiltin(fname, t);
+    case Builtin::SearchString: return SearchStringBuiltin(t);
+    case Builtin::SearchSeqDb: return SearchSeqDbBuiltin(t);
+    case Builtin::ApproxSearchStringIndels: return ApproxSearchStringBuiltin(fname, t, true);
+    case Builtin::SearchTag: return SearchTagBuiltin(t);
+    case Builtin::ApproxSearchString: return ApproxSearchStringBuiltin(fname, t, false);
+    case Builtin::MatchRegex: return MatchRegexBuiltin(t);
+    case Builtin::FindLongestRep: return FindLongestRepBuiltin(fname, t);
     case Builtin::GetOffset:
         if (n < 1) counterror(fname, n);
         return GetOffsetBuiltin(t);
