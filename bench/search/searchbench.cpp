@@ -62,8 +62,8 @@ WORD sellers(const std::string &pat, const char *text, WORD n, int k, bool indel
             int diag = 0;
             for (int i = 1; i <= m; i++) {
                 int up = col[(size_t)i];
-                col[(size_t)i] = std::min({up + 1, col[(size_t)i - 1] + 1,
-                                           diag + (fold(p[(size_t)i - 1]) != c)});
+                col[(size_t)i] = std::min(
+                    {up + 1, col[(size_t)i - 1] + 1, diag + (fold(p[(size_t)i - 1]) != c)});
                 diag = up;
             }
             if (col[(size_t)m] <= k) return r;
@@ -176,7 +176,8 @@ int main(int argc, char **argv) {
                     for (int e = 0; e < k; e++)
                         p[rng() % p.size()] = aa[rng() % 20];
                     double t0 = cpu();
-                    WORD a = ApproxSearchString(p.data(), (WORD)p.size(), text.data(), n, k, indels);
+                    WORD a =
+                        ApproxSearchString(p.data(), (WORD)p.size(), text.data(), n, k, indels);
                     double t1 = cpu();
                     WORD b = sellers(p, text.data(), n, k, indels);
                     double t2 = cpu();
@@ -184,7 +185,8 @@ int main(int argc, char **argv) {
                     row.peer += t2 - t1;
                     row.queries++;
                     if (a != b) {
-                        fprintf(stderr, "differ: %s k=%d: %ld %ld\n", p.c_str(), k, (long)a, (long)b);
+                        fprintf(stderr, "differ: %s k=%d: %ld %ld\n", p.c_str(), k, (long)a,
+                                (long)b);
                         bad++;
                     }
                 }

@@ -56,11 +56,16 @@ WORD Horspool(const unsigned char *pat, WORD m, const unsigned char *text, WORD 
 
 } // namespace
 
+// Vectors pay once a text holds a few blocks of starting positions.
+constexpr WORD VECTORFROM = 256;
+
 WORD CaseSearchString(const char *pat, WORD m, const char *text, WORD n) {
+    if (m > 0 && n - m >= VECTORFROM) return VectorSearch(pat, m, text, n, false);
     return Horspool<false>((const unsigned char *)pat, m, (const unsigned char *)text, n);
 }
 
 WORD SearchString(const char *pat, WORD m, const char *text, WORD n) {
+    if (m > 0 && n - m >= VECTORFROM) return VectorSearch(pat, m, text, n, true);
     return Horspool<true>((const unsigned char *)pat, m, (const unsigned char *)text, n);
 }
 

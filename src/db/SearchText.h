@@ -2,12 +2,22 @@
 // regular expression.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "All.h"
 
 // The 0-based position of the first occurrence of pat[0..m-1] in text[0..n-1], -1 when there is
 // none, 0 for an empty pattern. SearchString compares letters without regard to case.
 WORD CaseSearchString(const char *pat, WORD m, const char *text, WORD n);
 WORD SearchString(const char *pat, WORD m, const char *text, WORD n);
+
+// The same by vectors of the widest kind the processor has (SearchText_simd.cpp), for a
+// pattern of at least one character; with folded, letters in either case. The kinds compiled and
+// usable here, and forcing one of them (0: the best again), are for the tests.
+WORD VectorSearch(const char *pat, WORD m, const char *text, WORD n, bool folded);
+std::vector<int64_t> SearchTargets();
+void SearchForce(int64_t target);
 
 // The content of the first <tag>..</tag> of text[0..n-1], the empty text when either tag is
 // missing: a view into the text, or with copy a copy of its characters.

@@ -42,24 +42,31 @@ std::string Mutated(std::mt19937 &rng, std::string s, const std::string &abc, in
     return s;
 }
 
-TEST(ExactSearch, AgreesWithNaiveSearch) {
-    std::mt19937 rng(11);
-    const std::string abcs[] = {"ab", "ACGT", "ACDEFGHIKLMNPQRSTVWY", "aAbB\x80\xff<"};
-    for (int round = 0; round < 4000; round++) {
-        const std::string &abc = abcs[round % 4];
-        std::string t = RandomText(rng, abc, rng() % 80);
-        std::string p = RandomText(rng, abc, rng() % 6);
-        if (round % 3 == 0 && t.size() > 4) p = t.substr(rng() % (t.size() - 3), 1 + rng() % 3);
-        std::string ft = t, fp = p;
-        std::transform(t.begin(), t.end(), ft.begin(), Folded);
-        std::transform(p.begin(), p.end(), fp.begin(), Folded);
-        auto pos = [](size_t x) { return x == std::string::npos ? (WORD)-1 : (WORD)x; };
-        ASSERT_EQ(CaseSearchString(p.data(), (WORD)p.size(), t.data(), (WORD)t.size()),
-                  pos(t.find(p)))
-            << p << " in " << t;
-        ASSERT_EQ(SearchString(p.data(), (WORD)p.size(), t.data(), (WORD)t.size()),
-                  pos(ft.find(fp)))
-            << p << " in " << t;
+TEST(ExactSearch, EveryKindOfVectorAgreesWithNaiveSearch) {
+    const std::string abcs[] = {"ab", "ACGT", "ACDEFGHIKLMNPQRSTVWY", "aAbB\x80\xff<@[`{"};
+    std::vector<int64_t> targets = SearchTargets();
+    targets.push_back(0); // the search as the program calls it, short texts included
+    for (int64_t target : targets) {
+        std::mt19937 rng(11);
+        if (target != 0) SearchForce(target);
+        for (int round = 0; round < 3000; round++) {
+            const std::string &abc = abcs[round % 4];
+            std::string t = RandomText(rng, abc, rng() % (round % 2 ? 80 : 700));
+            std::string p = RandomText(rng, abc, (target != 0) + rng() % 6);
+            if (round % 3 == 0 && t.size() > 4) p = t.substr(rng() % (t.size() - 3), 1 + rng() % 3);
+            std::string ft = t, fp = p;
+            std::transform(t.begin(), t.end(), ft.begin(), Folded);
+            std::transform(p.begin(), p.end(), fp.begin(), Folded);
+            auto pos = [](size_t x) { return x == std::string::npos ? (WORD)-1 : (WORD)x; };
+            const WORD n = (WORD)t.size(), m = (WORD)p.size();
+            WORD exact = target != 0 ? VectorSearch(p.data(), m, t.data(), n, false)
+                                     : CaseSearchString(p.data(), m, t.data(), n);
+            WORD folded = target != 0 ? VectorSearch(p.data(), m, t.data(), n, true)
+                                      : SearchString(p.data(), m, t.data(), n);
+            ASSERT_EQ(exact, pos(t.find(p))) << p << " in " << t << " target " << target;
+            ASSERT_EQ(folded, pos(ft.find(fp))) << p << " in " << t << " target " << target;
+        }
+        SearchForce(0);
     }
 }
 
