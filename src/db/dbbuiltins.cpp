@@ -7,6 +7,7 @@
 #include <string>
 
 #include "LoadFile.h"
+#include "builtins.h"
 #include "Lumbra.h"
 #include "Repeats.h"
 #include "SearchText.h"
@@ -46,12 +47,13 @@ static bool insidetext(const database *df, ALGEB x) {
            (UWORD)STR(x)->length <= df->TotChars - (UWORD)(t - df->string);
 }
 
-ALGEB ReadDbBuiltin(ALGEB t) {
+ALGEB ReadDbBuiltin(ALGEB fname, ALGEB t) {
     std::string name = chars(A(t[1]));
     return ReadDb(name.c_str());
 }
 
-ALGEB GetOffsetBuiltin(ALGEB t) {
+ALGEB GetOffsetBuiltin(ALGEB fname, ALGEB t) {
+    if (LENGTH(t) < 2) counterror(fname, LENGTH(t) - 1);
     database *df = DbArgument(t, 2);
     ALGEB x = A(t[1]);
     if (x == (ALGEB)df) return cons0;
@@ -59,7 +61,8 @@ ALGEB GetOffsetBuiltin(ALGEB t) {
     return Newint((WORD)(STR(x)->t - df->string));
 }
 
-ALGEB GetEntryNumberBuiltin(ALGEB t) {
+ALGEB GetEntryNumberBuiltin(ALGEB fname, ALGEB t) {
+    if (LENGTH(t) < 2) counterror(fname, LENGTH(t) - 1);
     database *df = DbArgument(t, 2);
     ALGEB x = A(t[1]);
     UWORD pos;
@@ -69,7 +72,8 @@ ALGEB GetEntryNumberBuiltin(ALGEB t) {
     return Newint((WORD)GetEntryNumber(df, pos));
 }
 
-ALGEB SeqFileToDbBuiltin(ALGEB t) {
+ALGEB SeqFileToDbBuiltin(ALGEB fname, ALGEB t) {
+    if (LENGTH(t) != 3) counterror(fname, LENGTH(t) - 1);
     std::string format = chars(A(t[2]));
     SeqFormat f;
     if (format == "FASTA" || format == "fasta")
@@ -102,7 +106,8 @@ static UWORD entrywithtag(const database *df, ALGEB call) {
     userror2(call, "is not an entry of the database");
 }
 
-ALGEB DbPartBuiltin(ALGEB t) {
+ALGEB DbPartBuiltin(ALGEB fname, ALGEB t) {
+    if (LENGTH(t) != 3) counterror(fname, LENGTH(t) - 1);
     database *df = CurrentDb();
     if (df == 0) userror("DB must be assigned a database");
     ALGEB x = A(t[1]);
@@ -162,21 +167,21 @@ static WORD wholearg(ALGEB fname, ALGEB x) {
     return (WORD)std::clamp(NUMVAL(x), -9007199254740992.0, 9007199254740992.0);
 }
 
-ALGEB CaseSearchStringBuiltin(ALGEB t) {
+ALGEB CaseSearchStringBuiltin(ALGEB fname, ALGEB t) {
     Chars p = searched(A(t[1])), s = searched(A(t[2]));
     return Newint(CaseSearchString(p.s, (WORD)p.n, s.s, (WORD)s.n));
 }
 
-ALGEB SearchStringBuiltin(ALGEB t) {
+ALGEB SearchStringBuiltin(ALGEB fname, ALGEB t) {
     Chars p = searched(A(t[1])), s = searched(A(t[2]));
     return Newint(SearchString(p.s, (WORD)p.n, s.s, (WORD)s.n));
 }
 
-ALGEB SearchSeqDbBuiltin(ALGEB t) {
+ALGEB SearchSeqDbBuiltin(ALGEB fname, ALGEB t) {
     return SearchSeqDb(A(t[1]));
 }
 
-ALGEB ApproxSearchStringBuiltin(ALGEB fname, ALGEB t, bool indels) {
+static ALGEB approxsearch(ALGEB fname, ALGEB t, bool indels) {
     Chars p = searched(A(t[1])), s = searched(A(t[2]));
     WORD k = wholearg(fname, A(t[3]));
     // Beyond the limit the size of k does not matter for the message.
@@ -184,14 +189,22 @@ ALGEB ApproxSearchStringBuiltin(ALGEB fname, ALGEB t, bool indels) {
     return Newint(ApproxSearchString(p.s, (WORD)p.n, s.s, (WORD)s.n, (int)k, indels));
 }
 
-ALGEB SearchTagBuiltin(ALGEB t) {
+ALGEB ApproxSearchStringBuiltin(ALGEB fname, ALGEB t) {
+    return approxsearch(fname, t, false);
+}
+
+ALGEB ApproxSearchStringIndelsBuiltin(ALGEB fname, ALGEB t) {
+    return approxsearch(fname, t, true);
+}
+
+ALGEB SearchTagBuiltin(ALGEB fname, ALGEB t) {
     ALGEB x = A(t[2]);
     Chars tag = searched(A(t[1])), s = searched(x);
     // A view could not keep a name's characters alive.
     return SearchTag(tag.s, (WORD)tag.n, s.s, (WORD)s.n, ID2(x) == NAME);
 }
 
-ALGEB MatchRegexBuiltin(ALGEB t) {
+ALGEB MatchRegexBuiltin(ALGEB fname, ALGEB t) {
     Chars p = searched(A(t[1])), s = searched(A(t[2]));
     return MatchRegex(p.s, (WORD)p.n, s.s, (WORD)s.n);
 }

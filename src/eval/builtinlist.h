@@ -163,6 +163,7 @@
     X(LockFile,           308, Typed)   \
     X(GetOffset,          309, Typed)   \
     X(GetEntryNumber,     311, Typed)   \
+    /* 312 and 313 are holes of the numbered tables, taken by the database's own built-ins. */ \
     X(SeqFileToDb,        312, Typed)   \
     X(DbPart,             313, Typed)   \
     X(StartDebugger,      315, Typed)   \

@@ -19,6 +19,7 @@
 #include "alignbuiltins.h"
 #include "FileSize.h"
 #include "assemble.h"
+#include "cmdedit.h"
 #include "compress.h"
 #include "dbbuiltins.h"
 #include "eval.h"
@@ -737,12 +738,12 @@ static ALGEB blanks(ALGEB fname, ALGEB t) {
 }
 
 static ALGEB rawline(ALGEB t) {
+    std::string prompt;
     if (LENGTH(t) > 1 && Type_input == 0 && Reading_tty() && Writing_tty() && !optquiet) {
         Chars c = textof(A(t[1]));
-        fwrite(c.s, 1, c.n, stdout);
-        fflush(stdout);
+        prompt.assign(c.s, c.n);
     }
-    return ReadRawLine();
+    return ReadRawLine(prompt.c_str());
 }
 
 static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
@@ -807,9 +808,9 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::version: return version();
     case Builtin::ObjectHash: return Newint((INT)hashalg(a));
     case Builtin::StringHash: return stringhash(a);
+    case Builtin::ReadDb: return ReadDbBuiltin(fname, t);
     case Builtin::CreateOrigDayMatrixCounts:
         return CreateOrigDayMatrixCountsBuiltin(a, a2, A(t[3]));
-    case Builtin::ReadDb: return ReadDbBuiltin(t);
     case Builtin::has: return boolname(has(a, a2));
     case Builtin::sha512: return sha512hex(a);
     case Builtin::IntToAscii: {
@@ -892,27 +893,19 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::LockFile:
         if (n < 1) counterror(fname, n);
         return LockFile(cstring(a).c_str(), n == 2 ? cstring(a2).c_str() : nullptr);
-    case Builtin::CaseSearchString: return CaseSearchStringBuiltin(t);
+    case Builtin::CaseSearchString: return CaseSearchStringBuiltin(fname, t);
     case Builtin::GetMostFrequentGrams: return GetMostFrequentGramsBuiltin(fname, t);
-    case Builtin::SearchString: return SearchStringBuiltin(t);
-    case Builtin::SearchSeqDb: return SearchSeqDbBuiltin(t);
-    case Builtin::ApproxSearchStringIndels: return ApproxSearchStringBuiltin(fname, t, true);
-    case Builtin::SearchTag: return SearchTagBuiltin(t);
-    case Builtin::ApproxSearchString: return ApproxSearchStringBuiltin(fname, t, false);
-    case Builtin::MatchRegex: return MatchRegexBuiltin(t);
+    case Builtin::SearchString: return SearchStringBuiltin(fname, t);
+    case Builtin::SearchSeqDb: return SearchSeqDbBuiltin(fname, t);
+    case Builtin::ApproxSearchStringIndels: return ApproxSearchStringIndelsBuiltin(fname, t);
+    case Builtin::SearchTag: return SearchTagBuiltin(fname, t);
+    case Builtin::ApproxSearchString: return ApproxSearchStringBuiltin(fname, t);
+    case Builtin::MatchRegex: return MatchRegexBuiltin(fname, t);
     case Builtin::FindLongestRep: return FindLongestRepBuiltin(fname, t);
-    case Builtin::GetOffset:
-        if (n < 1) counterror(fname, n);
-        return GetOffsetBuiltin(t);
-    case Builtin::GetEntryNumber:
-        if (n < 1) counterror(fname, n);
-        return GetEntryNumberBuiltin(t);
-    case Builtin::SeqFileToDb:
-        if (n != 2) counterror(fname, n);
-        return SeqFileToDbBuiltin(t);
-    case Builtin::DbPart:
-        if (n != 2) counterror(fname, n);
-        return DbPartBuiltin(t);
+    case Builtin::GetOffset: return GetOffsetBuiltin(fname, t);
+    case Builtin::GetEntryNumber: return GetEntryNumberBuiltin(fname, t);
+    case Builtin::SeqFileToDb: return SeqFileToDbBuiltin(fname, t);
+    case Builtin::DbPart: return DbPartBuiltin(fname, t);
     case Builtin::StartDebugger: DebugLevel = 1000000000; return null;
     case Builtin::ReadRawLine: return rawline(t);
     case Builtin::copy: return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
@@ -992,11 +985,15 @@ ALGEB lowercase(ALGEB s) {
     return mapcase(s, tolower);
 }
 
-ALGEB ReadRawLine() {
+// Standard input and the terminal are read through the line editor, which holds the keys typed
+// ahead and shows the prompt.
+ALGEB ReadRawLine(const char *prompt) {
     constexpr int RAWLINE = 100000;
     if (R_unit == 0) return CreateString("EOF");
     std::unique_ptr<char[]> buf(new char[RAWLINE]);
-    if (fgets(buf.get(), RAWLINE, R_unit) == 0) {
+    bool editor = Type_input == 0 && (r_unit0 == 0 || Reading_tty());
+    if (editor ? !ReadLineFromCmdEdit(buf.get(), RAWLINE, prompt)
+               : fgets(buf.get(), RAWLINE, R_unit) == 0) {
         Rclose();
         return CreateString("EOF");
     }
