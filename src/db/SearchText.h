@@ -12,9 +12,9 @@
 WORD CaseSearchString(const char *pat, WORD m, const char *text, WORD n);
 WORD SearchString(const char *pat, WORD m, const char *text, WORD n);
 
-// The same by vectors of the widest kind the processor has (SearchText_simd.cpp), for a
-// pattern of at least one character; with folded, letters in either case. The kinds compiled and
-// usable here, and forcing one of them (0: the best again), are for the tests.
+// The search both make, by vectors of the widest kind the processor has (SearchText_simd.cpp),
+// for a pattern of at least one character; with folded, letters in either case. The kinds
+// compiled and usable here, and forcing one of them (0: the best again), are for the tests.
 WORD VectorSearch(const char *pat, WORD m, const char *text, WORD n, bool folded);
 std::vector<int64_t> SearchTargets();
 void SearchForce(int64_t target);
