@@ -41,6 +41,7 @@
     X(error,              51,  Own)     \
     X(iterate,            52,  Own)     \
     X(lprint,             53,  Own)     \
+    X(Match,              55,  Own)     \
     X(max,                56,  Numeric) \
     X(min,                57,  Numeric) \
     X(CreateArray,        58,  Own)     \
@@ -50,6 +51,7 @@
     X(sprintf,            69,  Own)     \
     X(append,             71,  Own)     \
     X(type,               83,  Own)     \
+    X(DynProgStrings,     85,  Own)     \
     X(arctan,             84,  Numeric) \
     X(union_,             86,  Own)     \
     X(intersect,          87,  Own)     \
@@ -154,6 +156,10 @@
     X(exit,               247, Typed)   \
     X(MatchRegex,         248, Typed)   \
     X(Eigenvalues,        252, Typed)   \
+    X(ComputeCubicTSP,    253, Typed)   \
+    X(ComputeQuarticTSP,  254, Typed)   \
+    X(DynProgScore,       260, Typed)   \
+    X(DynProgBoth,        269, Typed)   \
     X(FindLongestRep,     300, Typed)   \
     X(Blanks,             301, Typed)   \
     X(names,              302, Typed)   \

@@ -18,6 +18,7 @@
 #include "SetOption.h"
 #include "alignbuiltins.h"
 #include "FileSize.h"
+#include "TSP.h"
 #include "assemble.h"
 #include "cmdedit.h"
 #include "compress.h"
@@ -564,6 +565,7 @@ static ALGEB table2(Builtin b, ALGEB fname, ALGEB t) {
         }
         mendline();
         return null;
+    case Builtin::Match: return MatchBuiltin(fname, t);
     case Builtin::CreateArray:
         if (n < 1) counterror(fname, n);
         return CreateArray(t, 1);
@@ -590,6 +592,7 @@ static ALGEB table2(Builtin b, ALGEB fname, ALGEB t) {
         }
         if (n != 2) counterror(fname, n);
         return boolname(type(A(t[1]), A(t[2])));
+    case Builtin::DynProgStrings: return DynProgStringsBuiltin(fname, t);
     case Builtin::union_: return SetUnion(t);
     case Builtin::intersect: return SetIntersect(t);
     default: break;
@@ -880,7 +883,13 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::decompress: return decompress(a);
     case Builtin::exit: exitWithStatus((int)intarg(a));
     case Builtin::Eigenvalues: return Eigenvalues(t);
-    case Builtin::Blanks: return blanks(fname, t);
+    case Builtin::ComputeCubicTSP: return ComputeCubicTSP(t);
+    case Builtin::ComputeQuarticTSP: return ComputeQuarticTSP(t);
+    case Builtin::DynProgScore: return DynProgScoreBuiltin(t);
+    case Builtin::DynProgBoth: return DynProgBothBuiltin(t);
+    case Builtin::Blanks:
+        if (n < 1) counterror(fname, n);
+        return blanks(fname, t);
     case Builtin::names: return names(n >= 1 ? a : ININanything);
     case Builtin::ReadStatement: return ReadOneStatement(t);
     case Builtin::RawFileStat:
@@ -908,7 +917,9 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::DbPart: return DbPartBuiltin(fname, t);
     case Builtin::StartDebugger: DebugLevel = 1000000000; return null;
     case Builtin::ReadRawLine: return rawline(t);
-    case Builtin::copy: return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
+    case Builtin::copy:
+        if (n < 1) counterror(fname, n);
+        return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
     default: break;
     }
     userror("a function with option builtin has an invalid number");

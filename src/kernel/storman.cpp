@@ -98,10 +98,19 @@ ALGEB breakup(ALGEB p, WORD n) {
     return p;
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitized build, too, answers a request for more memory than there is with an error: its
+// allocator would otherwise stop the program.
+extern "C" const char *__asan_default_options() {
+    return "allocator_may_return_null=1";
+}
+#endif
+
 static ALGEB newregion(WORD n) {
     WORD size = n <= 33333 ? CHUNK : n + 2;
     ALGEB p = (ALGEB)malloc((size_t)size * sizeof(WORD));
-    if (p == 0) notimpl("ran out of memory");
+    // Nothing has changed yet: the statement that asked for too much fails, the session goes on.
+    if (p == 0) userror("ran out of memory");
     // Regions come from the system allocator anywhere in a 64-bit address space, so they can
     // never grow into the interpreter's stack; the stack guard alone watches the depth.
     widen((UWORD)p, (UWORD)(p + size));
@@ -412,6 +421,7 @@ ALGEB copy(ALGEB s, int depth) {
         return r;
     }
     default: {
+        stackcheck();
         ALGEB r = copyalg(s);
         for (WORD i = 1; i < LENGTH2(r); i++) r[i] = W(copy(A(r[i]), depth - 1));
         return r;
@@ -447,7 +457,7 @@ ALGEB NewText(UWORD n) {
     if (NumMonster >= MAXMonster) userror("Too many monstrous string allocations");
     UWORD words = n / 8 + 2;
     ALGEB buf = (ALGEB)malloc(words * sizeof(WORD));
-    if (buf == 0) notimpl("ran out of memory");
+    if (buf == 0) userror("ran out of memory");
     widen((UWORD)buf, (UWORD)(buf + words));
     buf[n / 8] = 0;
     ALGEB r = Newl1(3, TEXT);
