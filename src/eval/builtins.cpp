@@ -17,12 +17,14 @@
 #include "Lumbra.h"
 #include "SetOption.h"
 #include "FileSize.h"
+#include "ServerSocket.h"
 #include "assemble.h"
 #include "compress.h"
 #include "eval.h"
 #include "evald.h"
 #include "evalfunc.h"
 #include "evalstat.h"
+#include "ipc.h"
 #include "matrix.h"
 #include "miscfuncs.h"
 #include "mprintf.h"
@@ -296,7 +298,9 @@ static ALGEB ReadLibrary(ALGEB fname, ALGEB call) {
     if (lib == 0 || !textual(lib)) userror("libname must be assigned a directory name");
 
     std::string file = cstring(a), path;
-    if (n == 2 && file[0] == '/')
+    if (optserver)
+        path = ServerLibraryFile(file);
+    else if (n == 2 && file[0] == '/')
         path = file;
     else
         path = cstring(lib) + "/" + file;
@@ -848,6 +852,10 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
     case 201: return SetMinus(t);
     case 203: return SetSubset(t);
     case 207: return NewNumber(R_unit != 0 ? (double)ftell(R_unit) : -1.0);
+    case 208: return ConnectTcpBuiltin(t);
+    case 209: return SendTcpBuiltin(t);
+    case 210: return ReceiveTcpBuiltin(t);
+    case 211: return DisconnectTcpBuiltin(t);
     case 228: return lowercase(a);
     case 229: return uppercase(a);
     case 230: return assemble(a);
@@ -858,15 +866,19 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
         fprintf(stderr, "WARNING: %.*s\n", (int)c.n, c.s);
         return null;
     }
-    case 234: setenv(cstring(a).c_str(), cstring(a2).c_str(), 1); return null;
+    case 234:
+        serverrefuses("cannot do setenv as a server");
+        setenv(cstring(a).c_str(), cstring(a2).c_str(), 1); return null;
     case 243: return compress(a);
     case 244: return decompress(a);
+    case 246: return ServerSocketBuiltin(t);
     case 247: exitWithStatus((int)intarg(a));
     case 252: return Eigenvalues(t);
     case 301: return blanks(fname, t);
     case 302: return names(n >= 1 ? a : ININanything);
     case 303: return ReadOneStatement(t);
     case 304:
+        serverrefuses("cannot do FileStat as a server");
         if (n != 1) counterror(fname, n);
         return FileStat(a);
     case 307:
@@ -874,9 +886,13 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
         if (n < 1) counterror(fname, n);
         return TimedCallSystem(cstring(a).c_str(), n == 2 ? (int)intarg(a2) : 0);
     case 308:
+        serverrefuses("cannot do LockFile as a server");
         if (n < 1) counterror(fname, n);
         return LockFile(cstring(a).c_str(), n == 2 ? cstring(a2).c_str() : nullptr);
-    case 315: DebugLevel = 1000000000; return null;
+    case 315:
+        serverrefuses("cannot do StartDebugger as a server");
+        DebugLevel = 1000000000;
+        return null;
     case 316: return rawline(t);
     case 317: return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
     }
