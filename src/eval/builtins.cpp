@@ -868,7 +868,8 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
     }
     case 234:
         serverrefuses("cannot do setenv as a server");
-        setenv(cstring(a).c_str(), cstring(a2).c_str(), 1); return null;
+        setenv(cstring(a).c_str(), cstring(a2).c_str(), 1);
+        return null;
     case 243: return compress(a);
     case 244: return decompress(a);
     case 246: return ServerSocketBuiltin(t);
