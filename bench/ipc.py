@@ -12,6 +12,7 @@ Each round runs lumbra and Python one after the other; the table shows the media
 """
 import argparse
 import os
+import signal
 import socket
 import statistics
 import subprocess
@@ -122,10 +123,12 @@ def asking(path, trips, clients):
 
 
 def main():
+    # Stopped from outside, the peers are still stopped.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped"))
     here = os.path.dirname(os.path.abspath(__file__))
     ap = argparse.ArgumentParser()
     ap.add_argument("--lumbra", default=os.path.join(here, "..", "build-bench", "lumbra"))
-    ap.add_argument("--rounds", type=int, default=5)
+    ap.add_argument("--rounds", type=int, default=3)
     ap.add_argument("--trips", type=int, default=1000)
     ap.add_argument("--clients", type=int, default=16)
     args = ap.parse_args()

@@ -287,10 +287,14 @@ def children(pid):
     return found
 
 
+servers = []  # every session started to serve, stopped at the end whatever happens
+
+
 def start(path, script, cwd):
     """A session serving at path; returns once it listens."""
     p = subprocess.Popen([LUMBRA, "-q", "-B"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                          stderr=subprocess.PIPE, cwd=cwd)
+    servers.append(p)
     p.stdin.write(script.encode())
     p.stdin.close()
 
@@ -432,6 +436,8 @@ def server():
 
 
 if __name__ == "__main__":
+    # A test stopped from outside still stops the servers it started.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("FAIL stopped"))
     try:
         if sys.argv[2] == "server":
             server()
@@ -442,6 +448,10 @@ if __name__ == "__main__":
     except Exception as e:
         failures.append(f"FAIL {e!r}")
     finally:
+        for p in servers:
+            if p.poll() is None:
+                p.kill()
+                p.wait()
         subprocess.run(["rm", "-rf", tmp])
     print("\n".join(failures) or f"ipc {sys.argv[2]}: all checks passed")
     sys.exit(1 if failures else 0)
