@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -17,12 +16,6 @@
 #include "miscfuncs.h"
 #include "sets.h"
 
-static std::string_view chars(ALGEB x) {
-    if (ID2(x) == TEXT) return {STR(x)->t, (size_t)STR(x)->length};
-    if (ID2(x) == NAME) return NAMETEXT(x);
-    return toCharptr(x);
-}
-
 // ---------------------------------------------------------------------------
 // Server mode.
 
@@ -32,7 +25,7 @@ static std::string serverlibrary;
 void ServerMode() {
     if (!optserver) {
         ALGEB lib = A(ININlibname[1]);
-        serverlibrary = lib != 0 && textual(lib) ? std::string(chars(lib)) : std::string();
+        serverlibrary = lib != 0 && textual(lib) ? toCharptrU(lib) : "";
     }
     optserver = 1;
 }
@@ -185,6 +178,6 @@ ALGEB ServerSocket(const char *path) {
 ALGEB ServerSocketBuiltin(ALGEB t) {
     if (optserver) userror("cannot ServerSocket as a server");
     char path[256];
-    expandname(std::string(chars(A(t[1]))).c_str(), path, sizeof path);
+    expandname(toCharptrU(A(t[1])), path, sizeof path);
     return ServerSocket(path);
 }

@@ -278,7 +278,7 @@ static std::string_view chars(ALGEB x) {
 
 ALGEB ConnectTcpBuiltin(ALGEB t) {
     if (optserver) userror("cannot do ConnectTcp as a server");
-    ConnectTcp(std::string(chars(A(t[1]))).c_str(), A(t[2]) == ININtrue);
+    ConnectTcp(toCharptrU(A(t[1])), A(t[2]) == ININtrue);
     return null;
 }
 
