@@ -16,6 +16,7 @@
 
 #include "Lumbra.h"
 #include "SetOption.h"
+#include "alignbuiltins.h"
 #include "FileSize.h"
 #include "ServerSocket.h"
 #include "assemble.h"
@@ -54,14 +55,14 @@ static std::string fnametext(ALGEB fname) {
     return buf.get();
 }
 
-[[noreturn]] static void counterror(ALGEB fname, WORD n) {
+[[noreturn]] void counterror(ALGEB fname, WORD n) {
     char msg[600];
     snprintf(msg, sizeof msg, "%.500s was incorrectly called with %d arguments",
              fnametext(fname).c_str(), (int)n);
     userror(msg);
 }
 
-[[noreturn]] static void kinderror(ALGEB fname) {
+[[noreturn]] void kinderror(ALGEB fname) {
     char msg[600];
     snprintf(msg, sizeof msg, "wrong type of parameters in call to function %.500s",
              fnametext(fname).c_str());
@@ -72,38 +73,30 @@ static const char *ordinal(WORD i) {
     return i == 1 ? "st" : i == 2 ? "nd" : i == 3 ? "rd" : "th";
 }
 
-static ALGEB boolname(bool b) {
-    return b ? ININtrue : ININfalse;
+void serverrefuses(const char *msg) {
+    if (optserver) userror(msg);
 }
 
 // ---------------------------------------------------------------------------
 // Arguments.
 
-struct Chars {
-    const char *s;
-    size_t n;
-};
-
-// The characters of a text argument (a NAME, a TEXT or, through toCharptr, a database).
-static Chars textof(ALGEB x) {
+Chars textof(ALGEB x) {
     if (!IMMINT(x) && ID2(x) == TEXT) return {STR(x)->t, (size_t)STR(x)->length};
     if (!IMMINT(x) && ID2(x) == NAME) return {NAMETEXT(x), strlen(NAMETEXT(x))};
     const char *s = toCharptr(x);
     return {s, strlen(s)};
 }
 
-static std::string cstring(ALGEB x) {
+std::string cstring(ALGEB x) {
     Chars c = textof(x);
     return std::string(c.s, c.n);
 }
 
-// "integer": an immediate, or a NUMBER rounded to the nearest.
-static long intarg(ALGEB x) {
+long intarg(ALGEB x) {
     return IMMINT(x) ? (long)IMMVAL(x) : lrint(DBL(x));
 }
 
-// A TEXT of the n characters at s; the empty and one-character texts are the shared ones.
-static ALGEB textfrom(const char *s, size_t n) {
+ALGEB textfrom(const char *s, size_t n) {
     if (n == 0) return OneChar[0];
     if (n == 1) return OneChar[(unsigned char)s[0]];
     ALGEB r = NewText(n);
@@ -111,17 +104,12 @@ static ALGEB textfrom(const char *s, size_t n) {
     return r;
 }
 
-// A keyword is a NAME spelled exactly so, or a TEXT that is a beginning of it.
-static bool iskeyword(ALGEB x, const char *kw) {
+bool iskeyword(ALGEB x, const char *kw) {
     if (IMMINT(x)) return false;
     if (ID2(x) == NAME) return strcmp(NAMETEXT(x), kw) == 0;
     if (ID2(x) != TEXT) return false;
     size_t n = std::min((size_t)STR(x)->length, strlen(kw) + 1);
     return memcmp(STR(x)->t, kw, n) == 0;
-}
-
-static void serverrefuses(const char *msg) {
-    if (optserver) userror(msg);
 }
 
 int builtinnumber(ALGEB proc) {
@@ -134,7 +122,7 @@ int builtinnumber(ALGEB proc) {
 // ---------------------------------------------------------------------------
 // Clocks.
 
-// time (5) and walltime (12): a clock reading, or the time the arguments take.
+// time and walltime: a clock reading, or the time the arguments take.
 static ALGEB timing(ALGEB call, double (*clock)(), bool allform) {
     WORD n = LENGTH(call) - 2;
     if (n == 0) return NewNumber(clock());
@@ -146,7 +134,7 @@ static ALGEB timing(ALGEB call, double (*clock)(), bool allform) {
 }
 
 // ---------------------------------------------------------------------------
-// Sum and product (11, 16).
+// Sum and product.
 
 // Terms are added from the last to the first, with a running correction.
 static double compensated(const std::vector<double> &x) {
@@ -222,7 +210,8 @@ static ALGEB sumprod(ALGEB fname, ALGEB call, bool issum) {
 }
 
 // ---------------------------------------------------------------------------
-// Reading files of statements (9, 194, 195, 196, 303).
+// Reading files of statements: ReadLibrary, ReadProgram, OpenReading, ReadOffsetLine and
+// ReadStatement.
 
 // Closes the units opened above the current one when an error leaves early, and puts
 // back what reading statements changes.
@@ -368,7 +357,7 @@ static ALGEB ReadOneStatement(ALGEB t) {
 }
 
 // ---------------------------------------------------------------------------
-// Table 1: the special forms, on the unevaluated call.
+// The special forms (table Form), on the unevaluated call.
 
 static ALGEB assigned(ALGEB fname, ALGEB a) {
     switch (CASE_ID(a)) {
@@ -415,7 +404,7 @@ static ALGEB noeval(ALGEB a) {
     ALGEB f = eval(A(a[1]));
     if (!IMMINT(f) && ID2(f) == NAME) {
         ALGEB p = valuenv(f);
-        if (!IMMINT(p) && ID2(p) == PROC && IMMINT(A(p[6])) && IMMVAL(A(p[6])) < 50)
+        if (!IMMINT(p) && ID2(p) == PROC && IMMINT(A(p[6])) && IMMVAL(A(p[6])) < OWN_FIRST)
             return evparloc(a);
     }
     std::vector<ALGEB> args;
@@ -473,38 +462,39 @@ static ALGEB rememberform(ALGEB fname, ALGEB a) {
     return remember(eval(A(a[1])), flat);
 }
 
-static ALGEB specialform(int b, ALGEB fname, ALGEB call) {
+static ALGEB specialform(Builtin b, ALGEB fname, ALGEB call) {
     WORD n = LENGTH(call) - 2;
     ALGEB a = n >= 1 ? A(call[2]) : 0;
     auto need = [&](WORD k) {
         if (n != k) counterror(fname, n);
     };
     switch (b) {
-    case 1: need(1); return assigned(fname, a);
-    case 2: need(1); return traperror(a);
-    case 3: need(1); return fulleval(a);
-    case 4: need(3); return eval(A(call[evalbool(a) ? 3 : 4]));
-    case 5: return timing(call, cptime, true);
-    case 6: need(1); return noeval(a);
-    case 7: need(1); return boolname(evalbool(a));
-    case 8: doreturn(call);
-    case 9: return ReadLibrary(fname, call);
-    case 10: need(1); return zip(a);
-    case 11: return sumprod(fname, call, true);
-    case 12: return timing(call, rtime, false);
-    case 13: need(2); return sequence(fname, call);
-    case 14: need(1); return rememberform(fname, a);
-    case 15:
+    case Builtin::assigned: need(1); return assigned(fname, a);
+    case Builtin::traperror: need(1); return traperror(a);
+    case Builtin::eval: need(1); return fulleval(a);
+    case Builtin::iff: need(3); return eval(A(call[evalbool(a) ? 3 : 4]));
+    case Builtin::time: return timing(call, cptime, true);
+    case Builtin::noeval: need(1); return noeval(a);
+    case Builtin::evalb: need(1); return boolname(evalbool(a));
+    case Builtin::return_: doreturn(call);
+    case Builtin::ReadLibrary: return ReadLibrary(fname, call);
+    case Builtin::zip: need(1); return zip(a);
+    case Builtin::sum: return sumprod(fname, call, true);
+    case Builtin::walltime: return timing(call, rtime, false);
+    case Builtin::seq: need(2); return sequence(fname, call);
+    case Builtin::remember: need(1); return rememberform(fname, a);
+    case Builtin::assert:
         need(1);
         if (!evalbool(a)) userror2(evparloc(a), "assertion failed");
         return null;
-    case 16: return sumprod(fname, call, false);
+    case Builtin::product: return sumprod(fname, call, false);
+    default: break;
     }
     userror("not a built-in function");
 }
 
 // ---------------------------------------------------------------------------
-// Table 2: routines that check their own arguments.
+// Table Own: routines that check their own arguments.
 
 // BreakLongLines is off while a format prints, whichever way the printing ends.
 struct NoLineBreaks {
@@ -556,18 +546,18 @@ static ALGEB opbuiltin(ALGEB fname, ALGEB t) {
     kinderror(fname);
 }
 
-static ALGEB table2(int b, ALGEB fname, ALGEB t) {
+static ALGEB table2(Builtin b, ALGEB fname, ALGEB t) {
     WORD n = LENGTH(t) - 1;
     switch (b) {
-    case 50: {
+    case Builtin::printf: {
         checkformat(fname, t);
         NoLineBreaks nb;
         mprintf(t);
         return null;
     }
-    case 51: raiseerror(t);
-    case 52: iterate(t); return null;
-    case 53:
+    case Builtin::error: raiseerror(t);
+    case Builtin::iterate: iterate(t); return null;
+    case Builtin::lprint:
         lline = 0;
         BreakLongLines = 1;
         for (WORD i = 1; i <= n; i++) {
@@ -576,15 +566,16 @@ static ALGEB table2(int b, ALGEB fname, ALGEB t) {
         }
         mendline();
         return null;
-    case 58:
+    case Builtin::CreateArray:
         if (n < 1) counterror(fname, n);
         return CreateArray(t, 1);
-    case 61:
+    case Builtin::sort:
         if (n != 1 && n != 2) counterror(fname, n);
         return LumbraSort(t);
-    case 63: return opbuiltin(fname, t);
-    case 69: checkformat(fname, t); return sprintfbuiltin(t);
-    case 71: {
+    case Builtin::op: return opbuiltin(fname, t);
+    case Builtin::CodonToInt: return CodonToIntBuiltin(fname, t);
+    case Builtin::sprintf: checkformat(fname, t); return sprintfbuiltin(t);
+    case Builtin::append: {
         if (n < 1) counterror(fname, n);
         ALGEB r = A(t[1]);
         WORD k = CASE_ID(r);
@@ -594,21 +585,22 @@ static ALGEB table2(int b, ALGEB fname, ALGEB t) {
             r = append(r, A(t[i]));
         return r;
     }
-    case 83:
+    case Builtin::type:
         if (n == 1) {
             ALGEB c = type1(A(t[1]));
             return c != 0 ? c : null;
         }
         if (n != 2) counterror(fname, n);
         return boolname(type(A(t[1]), A(t[2])));
-    case 86: return SetUnion(t);
-    case 87: return SetIntersect(t);
+    case Builtin::union_: return SetUnion(t);
+    case Builtin::intersect: return SetIntersect(t);
+    default: break;
     }
     userror("not a built-in function");
 }
 
 // ---------------------------------------------------------------------------
-// Table 3: routines whose arguments were counted and typed here.
+// Table Typed: routines whose arguments were counted and typed here.
 
 static ALGEB memberof(ALGEB x, ALGEB s) {
     if (IMMINT(s)) userror("invalid argument for member");
@@ -756,11 +748,17 @@ static ALGEB rawline(ALGEB t) {
     return ReadRawLine();
 }
 
-static ALGEB table3(int b, ALGEB fname, ALGEB t) {
+static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     WORD n = LENGTH(t) - 1;
     ALGEB a = n >= 1 ? A(t[1]) : 0, a2 = n >= 2 ? A(t[2]) : 0;
     switch (b) {
-    case 106: {
+    case Builtin::AToInt: return AToIntBuiltin(a);
+    case Builtin::IntToA: return IntToABuiltin(a);
+    case Builtin::AAAToInt: return AAAToIntBuiltin(fname, a);
+    case Builtin::IntToAAA: return IntToAAABuiltin(a);
+    case Builtin::AminoToInt: return AminoToIntBuiltin(a);
+    case Builtin::IntToAmino: return IntToAminoBuiltin(a);
+    case Builtin::OpenPipe: {
         serverrefuses("cannot do OpenPipe as a server");
         if (!Ropen(cstring(a).c_str(), 1)) {
             perror("OpenPipe");
@@ -768,73 +766,86 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
         }
         return null;
     }
-    case 110: {
+    case Builtin::exp: {
         if (!IMMINT(a) && ID2(a) == LIST) return maexp(a);
         if (!numeric(a) || !(DBL(a) < 709.1962086421661)) kinderror(fname);
         return NewNumber(exp(DBL(a)));
     }
-    case 111: {
+    case Builtin::ln: {
         if (!IMMINT(a) && ID2(a) == LIST) return mlog(a);
         if (!numeric(a) || DBL(a) <= 0) kinderror(fname);
         return NewNumber(log(DBL(a)));
     }
-    case 112: return Newint(length(a));
-    case 113: {
+    case Builtin::length: return Newint(length(a));
+    case Builtin::GetTextOffset: {
         Chars c = textof(a);
         ALGEB head = FindTextHead(c.s);
         if (head == 0) userror("cannot determine containing string");
         return Newint(c.s - STR(head)->t);
     }
-    case 120: msrand((int)intarg(a)); return null;
-    case 121:
-    case 122:
+    case Builtin::SetRand: msrand((int)intarg(a)); return null;
+    case Builtin::OpenAppending:
+    case Builtin::OpenWriting:
         serverrefuses("cannot do OpenAppending/OpenWriting as a server");
-        OpenOutput(cstring(a).c_str(), b == 121);
+        OpenOutput(cstring(a).c_str(), b == Builtin::OpenAppending);
         return null;
-    case 123: return GaussElim(a, a2);
-    case 124: return searcharray(a, a2);
-    case 125: return boolname(Equal(a, a2, 1));
-    case 126:
+    case Builtin::GaussElim: return GaussElim(a, a2);
+    case Builtin::SearchArray: return searcharray(a, a2);
+    case Builtin::StrictEqual: return boolname(Equal(a, a2, 1));
+    case Builtin::CallSystem:
         serverrefuses("cannot do CallSystem as a server");
         return CallSystem(cstring(a).c_str());
-    case 127:
+    case Builtin::ReadRawFile:
         serverrefuses("cannot do ReadRawFile as a server");
         return ReadRawFile(cstring(a).c_str());
-    case 128: return SetOption(a);
-    case 129: return parsebuiltin(a);
-    case 130: nextgc = cused - 1; return null;
-    case 131: return memberof(a, a2);
-    case 137: return msscanf(a, a2);
-    case 138: return matrix_inverse(a);
-    case 139: return transpose(a);
-    case 140: return Cholesky(a);
-    case 147: return Newint(size(a));
-    case 148: return version();
-    case 149: return Newint((INT)hashalg(a));
-    case 150: return stringhash(a);
-    case 153: return boolname(has(a, a2));
-    case 154: return sha512hex(a);
-    case 155: {
+    case Builtin::Set: return SetOption(a);
+    case Builtin::parse: return parsebuiltin(a);
+    case Builtin::gc: nextgc = cused - 1; return null;
+    case Builtin::member: return memberof(a, a2);
+    case Builtin::sscanf: return msscanf(a, a2);
+    case Builtin::matrix_inverse: return matrix_inverse(a);
+    case Builtin::transpose: return transpose(a);
+    case Builtin::Cholesky: return Cholesky(a);
+    case Builtin::size: return Newint(size(a));
+    case Builtin::version: return version();
+    case Builtin::ObjectHash: return Newint((INT)hashalg(a));
+    case Builtin::StringHash: return stringhash(a);
+    case Builtin::CreateOrigDayMatrixCounts:
+        return CreateOrigDayMatrixCountsBuiltin(a, a2, A(t[3]));
+    case Builtin::has: return boolname(has(a, a2));
+    case Builtin::sha512: return sha512hex(a);
+    case Builtin::IntToAscii: {
         long k = intarg(a);
         if (k < 1 || k > 255) kinderror(fname);
         return OneChar[k];
     }
-    case 157: {
+    case Builtin::AsciiToInt: {
         Chars c = textof(a);
         if (c.n != 1) kinderror(fname);
         return Newint((unsigned char)c.s[0]);
     }
-    case 167:
-    case 168:
-        if (printprofile) prtprof(b == 167, cstring(a).c_str(), (int)ENVevlstlev - 1);
+    case Builtin::SearchDayMatrix: return SearchDayMatrixBuiltin(a, a2);
+    case Builtin::CreateOrigDayMatrixRates: return CreateOrigDayMatrixRatesBuiltin(a, a2);
+    case Builtin::ProfileEnter:
+    case Builtin::ProfileExit:
+        if (printprofile)
+            prtprof(b == Builtin::ProfileEnter, cstring(a).c_str(), (int)ENVevlstlev - 1);
         return null;
-    case 180: return date();
-    case 181: return hostname();
-    case 187: return searchordered(a, a2);
-    case 188: return Newint(getpid());
-    case 189: sleep((unsigned)std::max(0L, intarg(a))); return null;
-    case 194: serverrefuses("Cannot ReadProgram as a server"); return ReadProgram(a);
-    case 195: {
+    case Builtin::BToInt: return BToIntBuiltin(a);
+    case Builtin::IntToB: return IntToBBuiltin(a);
+    case Builtin::BBBToInt: return BBBToIntBuiltin(fname, a);
+    case Builtin::IntToBBB: return IntToBBBBuiltin(a);
+    case Builtin::BaseToInt: return BaseToIntBuiltin(a);
+    case Builtin::IntToBase: return IntToBaseBuiltin(a);
+    case Builtin::date: return date();
+    case Builtin::hostname: return hostname();
+    case Builtin::SearchOrderedArray: return searchordered(a, a2);
+    case Builtin::getpid: return Newint(getpid());
+    case Builtin::sleep: sleep((unsigned)std::max(0L, intarg(a))); return null;
+    case Builtin::ReadProgram:
+        serverrefuses("Cannot ReadProgram as a server");
+        return ReadProgram(a);
+    case Builtin::OpenReading: {
         serverrefuses("Cannot OpenReading as a server");
         std::string name = cstring(a);
         if (!Ropen(name.c_str(), 0)) {
@@ -844,58 +855,62 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
         }
         return null;
     }
-    case 196: serverrefuses("cannot ReadOffsetLine as a server"); return ReadOffsetLine(a, a2);
-    case 198: {
+    case Builtin::ReadOffsetLine:
+        serverrefuses("cannot ReadOffsetLine as a server");
+        return ReadOffsetLine(a, a2);
+    case Builtin::getenv: {
         const char *v = getenv(cstring(a).c_str());
         return v != 0 ? CreateString(v) : OneChar[0];
     }
-    case 201: return SetMinus(t);
-    case 203: return SetSubset(t);
-    case 207: return NewNumber(R_unit != 0 ? (double)ftell(R_unit) : -1.0);
-    case 208: return ConnectTcpBuiltin(t);
-    case 209: return SendTcpBuiltin(t);
-    case 210: return ReceiveTcpBuiltin(t);
-    case 211: return DisconnectTcpBuiltin(t);
-    case 228: return lowercase(a);
-    case 229: return uppercase(a);
-    case 230: return assemble(a);
-    case 231: return disassemble(a);
-    case 232: return symbol(a);
-    case 233: {
+    case Builtin::minus: return SetMinus(t);
+    case Builtin::subset: return SetSubset(t);
+    case Builtin::InputPosition: return NewNumber(R_unit != 0 ? (double)ftell(R_unit) : -1.0);
+    case Builtin::ConnectTcp: return ConnectTcpBuiltin(fname, t);
+    case Builtin::SendTcp: return SendTcpBuiltin(fname, t);
+    case Builtin::ReceiveTcp: return ReceiveTcpBuiltin(fname, t);
+    case Builtin::DisconnectTcp: return DisconnectTcpBuiltin(fname, t);
+    case Builtin::antiparallel: return antiparallelBuiltin(a);
+    case Builtin::lowercase: return lowercase(a);
+    case Builtin::uppercase: return uppercase(a);
+    case Builtin::assemble: return assemble(a);
+    case Builtin::disassemble: return disassemble(a);
+    case Builtin::symbol: return symbol(a);
+    case Builtin::warning: {
         Chars c = textof(a);
         fprintf(stderr, "WARNING: %.*s\n", (int)c.n, c.s);
         return null;
     }
-    case 234:
+    case Builtin::setenv:
         serverrefuses("cannot do setenv as a server");
         setenv(cstring(a).c_str(), cstring(a2).c_str(), 1);
         return null;
-    case 243: return compress(a);
-    case 244: return decompress(a);
-    case 246: return ServerSocketBuiltin(t);
-    case 247: exitWithStatus((int)intarg(a));
-    case 252: return Eigenvalues(t);
-    case 301: return blanks(fname, t);
-    case 302: return names(n >= 1 ? a : ININanything);
-    case 303: return ReadOneStatement(t);
-    case 304:
+    case Builtin::compress: return compress(a);
+    case Builtin::decompress: return decompress(a);
+    case Builtin::ServerSocket: return ServerSocketBuiltin(fname, t);
+    case Builtin::exit: exitWithStatus((int)intarg(a));
+    case Builtin::Eigenvalues: return Eigenvalues(t);
+    case Builtin::Blanks: return blanks(fname, t);
+    case Builtin::names: return names(n >= 1 ? a : ININanything);
+    case Builtin::ReadStatement: return ReadOneStatement(t);
+    case Builtin::RawFileStat:
         serverrefuses("cannot do FileStat as a server");
         if (n != 1) counterror(fname, n);
         return FileStat(a);
-    case 307:
+    case Builtin::TimedCallSystem:
         serverrefuses("cannot do TimedCallSystem as a server");
         if (n < 1) counterror(fname, n);
         return TimedCallSystem(cstring(a).c_str(), n == 2 ? (int)intarg(a2) : 0);
-    case 308:
+    case Builtin::LockFile:
         serverrefuses("cannot do LockFile as a server");
         if (n < 1) counterror(fname, n);
         return LockFile(cstring(a).c_str(), n == 2 ? cstring(a2).c_str() : nullptr);
-    case 315:
+    case Builtin::StartDebugger:
         serverrefuses("cannot do StartDebugger as a server");
         DebugLevel = 1000000000;
         return null;
-    case 316: return rawline(t);
-    case 317: return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
+    case Builtin::ReadRawLine: return rawline(t);
+    case Builtin::copy: return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
+    default: break;
     }
     userror("a function with option builtin has an invalid number");
 }
@@ -903,12 +918,12 @@ static ALGEB table3(int b, ALGEB fname, ALGEB t) {
 // ---------------------------------------------------------------------------
 // The dispatch.
 
-// Counts and declared types of the arguments of numbers 100 and above; a polymorphic
+// Counts and declared types of the arguments of the Typed table; a polymorphic
 // procedure may hand a call with mistyped arguments to a method, whose result is then *r.
 static bool checkarguments(int b, ALGEB proc, ALGEB fname, ALGEB t, ALGEB *r) {
     ALGEB params = A(proc[1]);
     WORD p = LENGTH(params), L = LENGTH(t), n = L - 1;
-    if ((L != p && b < 250) || L > p) counterror(fname, n);
+    if ((L != p && b < TYPED_OPTIONAL_FIRST) || L > p) counterror(fname, n);
     for (WORD i = 1; i <= n && i < p; i++) {
         ALGEB par = A(params[i]);
         if (IMMINT(par) || ID2(par) != COLON || type(A(t[i]), A(par[2]))) continue;
@@ -938,15 +953,15 @@ static bool checkarguments(int b, ALGEB proc, ALGEB fname, ALGEB t, ALGEB *r) {
 
 ALGEB evalbuiltin(ALGEB proc, ALGEB fname, ALGEB call, ALGEB t) {
     int b = builtinnumber(proc);
-    if (b >= 1 && b <= 16) return specialform(b, fname, call);
-    if (b < 100) {
-        if (b < 50 || b > 87) userror("not a built-in function");
-        return table2(b, fname, t);
+    if (isspecialform(b)) return specialform(Builtin(b), fname, call);
+    if (b < TYPED_FIRST) {
+        if (b < OWN_FIRST || b > OWN_LAST) userror("not a built-in function");
+        return table2(Builtin(b), fname, t);
     }
     ALGEB r;
     if (!checkarguments(b, proc, fname, t, &r)) return r;
-    if (b > 317) userror("a function with option builtin has an invalid number");
-    return table3(b, fname, t);
+    if (b > TYPED_LAST) userror("a function with option builtin has an invalid number");
+    return table3(Builtin(b), fname, t);
 }
 
 // ---------------------------------------------------------------------------

@@ -340,7 +340,7 @@ static ALGEB unapplied(ALGEB s, ALGEB f, ALGEB fv) {
 
 static ALGEB apply_builtin(ALGEB proc, ALGEB fname, ALGEB s) {
     WORD b = builtinnumber(proc);
-    if (b >= 1 && b <= 16) return evalbuiltin(proc, fname, s, 0);
+    if (isspecialform(b)) return evalbuiltin(proc, fname, s, 0);
     WORD n = LENGTH2(s) - 2;
     WORD buf[BUILTINBUF];
     ALGEB t = n + 1 <= BUILTINBUF ? A(buf) : Newl1(n + 1, EXPSEQ);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Lumbra.h"
+#include "builtinlist.h"
 #include "zip.h"
 #include "eval.h"
 #include "matrix.h"
@@ -527,11 +528,11 @@ static double arctan(double *t, int n, ALGEB fname) {
     return y >= 0 ? std::atan(y / x) + M_PI : std::atan(y / x) - M_PI;
 }
 
-static double numericbuiltin(int b, double *t, int n, ALGEB fname) {
+static double numericbuiltin(Builtin b, double *t, int n, ALGEB fname) {
     switch (b) {
-    case 56:
-    case 57: {
-        int code = b == 56 ? 1 : 2;
+    case Builtin::max:
+    case Builtin::min: {
+        int code = b == Builtin::max ? 1 : 2;
         double m = code == 1 ? -DBL_MAX : DBL_MAX;
         for (int i = 1; i <= n; i++) {
             double v = maxmin(code, t[i]);
@@ -539,50 +540,52 @@ static double numericbuiltin(int b, double *t, int n, ALGEB fname) {
         }
         return m;
     }
-    case 88: return normalrand(t, n, fname);
+    case Builtin::Normal_Rand: return normalrand(t, n, fname);
+    default: break;
     }
     for (int i = 1; i <= n; i++)
         if (NaN(t[i])) return NaNerror;
     double x = n >= 1 ? t[1] : 0;
     switch (b) {
-    case 84: return arctan(t, n, fname);
-    case 107: return std::fabs(x);
-    case 108:
+    case Builtin::arctan: return arctan(t, n, fname);
+    case Builtin::abs: return std::fabs(x);
+    case Builtin::mod:
         if (!(t[2] > 0)) kinderror(fname);
         return x - std::floor(x / t[2]) * t[2];
-    case 109:
+    case Builtin::sqrt:
         if (x < 0) kinderror(fname);
         return std::sqrt(x);
-    case 114: return std::rint(x);
-    case 115: return std::sin(x);
-    case 116: return std::cos(x);
-    case 117: return std::tan(x);
-    case 118:
+    case Builtin::round: return std::rint(x);
+    case Builtin::sin: return std::sin(x);
+    case Builtin::cos: return std::cos(x);
+    case Builtin::tan: return std::tan(x);
+    case Builtin::arcsin:
         if (x > 1 || x < -1) userror("argument out of range");
         return std::asin(x);
-    case 132: return std::ceil(x);
-    case 133: return std::erf(x);
-    case 134: return std::erfc(x);
-    case 135: return std::floor(x);
-    case 136: return std::copysign(std::floor(std::fabs(x)), x);
-    case 141: return erfcinv(x);
-    case 142: {
+    case Builtin::ceil: return std::ceil(x);
+    case Builtin::erf: return std::erf(x);
+    case Builtin::erfc: return std::erfc(x);
+    case Builtin::floor: return std::floor(x);
+    case Builtin::trunc: return std::copysign(std::floor(std::fabs(x)), x);
+    case Builtin::erfcinv: return erfcinv(x);
+    case Builtin::scalb: {
         double y = t[2];
         if (y != std::floor(y)) return NAN;
         return std::ldexp(x, (int)std::fmax(-100000, std::fmin(100000, y)));
     }
-    case 143: return x == 0 ? -2098 : (double)std::ilogb(x);
-    case 144: return gammafn(x + 1);
-    case 145:
+    case Builtin::ilogb: return x == 0 ? -2098 : (double)std::ilogb(x);
+    case Builtin::factorial: return gammafn(x + 1);
+    case Builtin::LnGamma:
         if (x > 1.2812545499066958e305) userror("argument too large for LnGamma");
         {
             int sign;
             return lgamma_r(x, &sign);
         }
-    case 146: return gammafn(x);
-    case 154: return mrand();
+    case Builtin::Gamma: return gammafn(x);
+    case Builtin::Rand: return mrand();
+    default: break;
     }
-    if (b >= 100) notimpl("builin less 100-199");
+    if ((int)b >= TYPED_FIRST) notimpl("builin less 100-199");
     userror("not a built-in function");
 }
 
@@ -677,7 +680,7 @@ static double numericcall(ALGEB s, ALGEB p, ALGEB fname, int b) {
             return value(m);
         }
     }
-    if (b >= 100) {
+    if (b >= TYPED_FIRST) {
         ALGEB params = A(p[1]);
         WORD np = IMMINT(params) ? 0 : LENGTH2(params) - 1;
         if (nargs != np) {
@@ -686,9 +689,9 @@ static double numericcall(ALGEB s, ALGEB p, ALGEB fname, int b) {
                      fnametext(fname), nargs);
             userror(msg);
         }
-        if (b >= 200) notimpl("evald: FUNCTION");
+        if (b >= NUMERIC_END) notimpl("evald: FUNCTION");
     }
-    double r = numericbuiltin(b, t, nargs, fname);
+    double r = numericbuiltin(Builtin(b), t, nargs, fname);
     // A zippable function of one list, met inside arithmetic, applies at every position.
     if (isNaNerror(r) && nargs == 1 && L == 3 && NaN(t[1]) && isarray(unbox(t[1])) &&
         hasoption(p, ININzippable)) {

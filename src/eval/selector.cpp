@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Dayhoff.h"
 #include "Lumbra.h"
 #include "eval.h"
 #include "evalfunc.h"
@@ -349,7 +350,7 @@ ALGEB selector(ALGEB s, ALGEB t, int i, ALGEB val) {
         case FUNCTION_CASE: return structsel(s, t, i, val);
         case MATCH_CASE: return MatchSel(s, t, i, val);
         // Databases select their fields here once sequence databases are loaded.
-        // Dayhoff matrices hand their selectors to DayMatrixSel here.
+        case DAYMATRIX_CASE: return DayMatrixSel(s, t, i, val);
         default: userror("cannot apply selector on object");
         }
     }

@@ -37,93 +37,56 @@ constexpr WORD COMPLGC = ((WORD)1 << ShiftGC) - 1;
 constexpr WORD MAXOBJLEN = MASKLEN; // the longest object, in words
 
 // Type codes: NAME_CASE is the number, NAME the number shifted into the header.
-enum : WORD {
-    NUMBER_CASE = 4,
-    NAME_CASE = 5,
-    TABLEREF_CASE = 6,
-    CATENATE_CASE = 7,
-    POWER_CASE = 8,
-    PROD_CASE = 9,
-    SUM_CASE = 11,
-    FUNCTION_CASE = 12,
-    COLON_CASE = 13,
-    EQUATION_CASE = 14,
-    INEQUAT_CASE = 15,
-    LESSEQ_CASE = 16,
-    LESSTHAN_CASE = 17,
-    AND_CASE = 18,
-    NOT_CASE = 19,
-    OR_CASE = 20,
-    EXPSEQ_CASE = 21,
-    LIST_CASE = 22,
-    LOCAL_CASE = 23,
-    PARAM_CASE = 24,
-    PROC_CASE = 25,
-    RANGE_CASE = 26,
-    LISTNUM_CASE = 27,
-    SET_CASE = 28,
-    ASSIGN_CASE = 29,
-    FOR_CASE = 30,
-    IF_CASE = 31,
-    STATSEQ_CASE = 34,
-    STOP_CASE = 35,
-    HASH_CASE = 36,
-    HASHTAB_CASE = 37,
-    GARBAGE_CASE = 38,
-    CONTROL_CASE = 39,
-    SYSTEM_CASE = 40,
-    TEXT_CASE = 41,
-    DNAFILE_CASE = 43,
-    DAYMATRIX_CASE = 44,
-    MATCH_CASE = 45,
-    COMPRESSED_CASE = 46,
-    UNSPECIFIED_CASE = 47,
-    GARBAGE4K_CASE = 48,
-};
-
-enum : WORD {
-    NUMBER = NUMBER_CASE << ShiftID,
-    NAME = NAME_CASE << ShiftID,
-    TABLEREF = TABLEREF_CASE << ShiftID,
-    CATENATE = CATENATE_CASE << ShiftID,
-    POWER = POWER_CASE << ShiftID,
-    PROD = PROD_CASE << ShiftID,
-    SUM = SUM_CASE << ShiftID,
-    FUNCTION = FUNCTION_CASE << ShiftID,
-    COLON = COLON_CASE << ShiftID,
-    EQUATION = EQUATION_CASE << ShiftID,
-    INEQUAT = INEQUAT_CASE << ShiftID,
-    LESSEQ = LESSEQ_CASE << ShiftID,
-    LESSTHAN = LESSTHAN_CASE << ShiftID,
-    AND = AND_CASE << ShiftID,
-    NOT = NOT_CASE << ShiftID,
-    OR = OR_CASE << ShiftID,
-    EXPSEQ = EXPSEQ_CASE << ShiftID,
-    LIST = LIST_CASE << ShiftID,
-    LOCAL = LOCAL_CASE << ShiftID,
-    PARAM = PARAM_CASE << ShiftID,
-    PROC = PROC_CASE << ShiftID,
-    RANGE = RANGE_CASE << ShiftID,
-    LISTNUM = LISTNUM_CASE << ShiftID,
-    SET = SET_CASE << ShiftID,
-    ASSIGN = ASSIGN_CASE << ShiftID,
-    FOR = FOR_CASE << ShiftID,
-    IF = IF_CASE << ShiftID,
-    STATSEQ = STATSEQ_CASE << ShiftID,
-    STOP = STOP_CASE << ShiftID,
-    HASH = HASH_CASE << ShiftID,
-    HASHTAB = HASHTAB_CASE << ShiftID,
-    GARBAGE = GARBAGE_CASE << ShiftID,
-    CONTROL = CONTROL_CASE << ShiftID,
-    SYSTEM = SYSTEM_CASE << ShiftID,
-    TEXT = TEXT_CASE << ShiftID,
-    DNAFILE = DNAFILE_CASE << ShiftID,
-    DAYMATRIX = DAYMATRIX_CASE << ShiftID,
-    MATCH = MATCH_CASE << ShiftID,
-    COMPRESSED = COMPRESSED_CASE << ShiftID,
-    UNSPECIFIED = UNSPECIFIED_CASE << ShiftID,
-    GARBAGE4K = GARBAGE4K_CASE << ShiftID,
-};
+// clang-format off
+#define LUMBRA_TYPES(X) \
+    X(NUMBER,      4) \
+    X(NAME,        5) \
+    X(TABLEREF,    6) \
+    X(CATENATE,    7) \
+    X(POWER,       8) \
+    X(PROD,        9) \
+    X(SUM,         11) \
+    X(FUNCTION,    12) \
+    X(COLON,       13) \
+    X(EQUATION,    14) \
+    X(INEQUAT,     15) \
+    X(LESSEQ,      16) \
+    X(LESSTHAN,    17) \
+    X(AND,         18) \
+    X(NOT,         19) \
+    X(OR,          20) \
+    X(EXPSEQ,      21) \
+    X(LIST,        22) \
+    X(LOCAL,       23) \
+    X(PARAM,       24) \
+    X(PROC,        25) \
+    X(RANGE,       26) \
+    X(LISTNUM,     27) \
+    X(SET,         28) \
+    X(ASSIGN,      29) \
+    X(FOR,         30) \
+    X(IF,          31) \
+    X(STATSEQ,     34) \
+    X(STOP,        35) \
+    X(HASH,        36) \
+    X(HASHTAB,     37) \
+    X(GARBAGE,     38) \
+    X(CONTROL,     39) \
+    X(SYSTEM,      40) \
+    X(TEXT,        41) \
+    X(DNAFILE,     43) \
+    X(DAYMATRIX,   44) \
+    X(MATCH,       45) \
+    X(COMPRESSED,  46) \
+    X(UNSPECIFIED, 47) \
+    X(GARBAGE4K,   48)
+// clang-format on
+#define LUMBRA_TYPE_CASE(name, code) name##_CASE = code,
+#define LUMBRA_TYPE_ID(name, code) name = name##_CASE << ShiftID,
+enum : WORD { LUMBRA_TYPES(LUMBRA_TYPE_CASE) };
+enum : WORD { LUMBRA_TYPES(LUMBRA_TYPE_ID) };
+#undef LUMBRA_TYPE_CASE
+#undef LUMBRA_TYPE_ID
 
 // Lowest and highest type codes a heap header may carry.
 constexpr WORD FIRST_CASE = NUMBER_CASE;

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "Lumbra.h"
+#include "builtins.h"
 #include "miscfuncs.h"
 #include "sets.h"
 
@@ -175,8 +176,8 @@ ALGEB ServerSocket(const char *path) {
     }
 }
 
-ALGEB ServerSocketBuiltin(ALGEB t) {
-    if (optserver) userror("cannot ServerSocket as a server");
+ALGEB ServerSocketBuiltin(ALGEB fname, ALGEB t) {
+    serverrefuses("cannot ServerSocket as a server");
     char path[256];
     expandname(toCharptrU(A(t[1])), path, sizeof path);
     return ServerSocket(path);

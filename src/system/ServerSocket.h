@@ -13,7 +13,7 @@ constexpr int SERVERLINE = 10000;
 // first line received on it. The child's output goes to the connection.
 ALGEB ServerSocket(const char *path);
 // Built-in 246, on its checked argument t[1]; refused in server mode.
-ALGEB ServerSocketBuiltin(ALGEB t);
+ALGEB ServerSocketBuiltin(ALGEB fname, ALGEB t);
 
 // Switches the process into server mode, which lasts until it ends.
 void ServerMode();

@@ -13,7 +13,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
-#include <string_view>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <sys/un.h>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "Lumbra.h"
+#include "builtins.h"
 #include "miscfuncs.h"
 #include "sets.h"
 
@@ -270,33 +270,27 @@ ALGEB ReceiveTcp(double timeout) {
 // ---------------------------------------------------------------------------
 // The built-ins.
 
-static std::string_view chars(ALGEB x) {
-    if (ID2(x) == TEXT) return {STR(x)->t, (size_t)STR(x)->length};
-    if (ID2(x) == NAME) return NAMETEXT(x);
-    return toCharptr(x);
-}
-
-ALGEB ConnectTcpBuiltin(ALGEB t) {
-    if (optserver) userror("cannot do ConnectTcp as a server");
+ALGEB ConnectTcpBuiltin(ALGEB fname, ALGEB t) {
+    serverrefuses("cannot do ConnectTcp as a server");
     ConnectTcp(toCharptrU(A(t[1])), A(t[2]) == ININtrue);
     return null;
 }
 
-ALGEB SendTcpBuiltin(ALGEB t) {
-    if (optserver) userror("cannot do SendTcp as a server");
-    std::string_view m = chars(A(t[1]));
-    SendTcp(m.data(), m.size());
+ALGEB SendTcpBuiltin(ALGEB fname, ALGEB t) {
+    serverrefuses("cannot do SendTcp as a server");
+    Chars m = textof(A(t[1]));
+    SendTcp(m.s, m.n);
     return null;
 }
 
-ALGEB ReceiveTcpBuiltin(ALGEB t) {
-    if (optserver) userror("cannot do ReceiveTcp as a server");
+ALGEB ReceiveTcpBuiltin(ALGEB fname, ALGEB t) {
+    serverrefuses("cannot do ReceiveTcp as a server");
     ALGEB r = ReceiveTcp(std::max(0.0, DBL(A(t[1]))));
     return r != 0 ? r : null;
 }
 
-ALGEB DisconnectTcpBuiltin(ALGEB t) {
-    if (optserver) userror("cannot do DisconnectTcp as a server");
+ALGEB DisconnectTcpBuiltin(ALGEB fname, ALGEB t) {
+    serverrefuses("cannot do DisconnectTcp as a server");
     DisconnectTcp();
     return null;
 }

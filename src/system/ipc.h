@@ -21,7 +21,7 @@ void DisconnectTcp();
 [[noreturn]] void IPCerror(const char *operation);
 
 // Built-ins 208 to 211, on their checked arguments t[1..n]; each refuses in server mode.
-ALGEB ConnectTcpBuiltin(ALGEB t);
-ALGEB SendTcpBuiltin(ALGEB t);
-ALGEB ReceiveTcpBuiltin(ALGEB t);
-ALGEB DisconnectTcpBuiltin(ALGEB t);
+ALGEB ConnectTcpBuiltin(ALGEB fname, ALGEB t);
+ALGEB SendTcpBuiltin(ALGEB fname, ALGEB t);
+ALGEB ReceiveTcpBuiltin(ALGEB fname, ALGEB t);
+ALGEB DisconnectTcpBuiltin(ALGEB fname, ALGEB t);

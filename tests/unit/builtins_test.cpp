@@ -1,5 +1,11 @@
-// Raw lines, case conversion and arrays: the routines of the built-in dispatch.
+// The list of built-in numbers against the library, raw lines, case conversion and arrays: the
+// routines of the built-in dispatch.
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
 
 #include "builtins.h"
 #include "testkit.h"
@@ -9,6 +15,40 @@ namespace {
 using namespace testkit;
 
 class BuiltinsTest : public TempDir, public KernelTest {};
+
+// Every declaration of a built-in in the library names a number of the list, under the list's
+// name and in its table; every line of the list is declared there.
+TEST(BuiltinListTest, MatchesTheDeclarationsOfTheLibrary) {
+    std::ifstream in(std::string(LUMBRA_LIBDIR) + "/lumbrait");
+    ASSERT_TRUE(in) << "cannot read " << LUMBRA_LIBDIR << "/lumbrait";
+    static const std::regex builtin(R"(\boption [\w, ]*\bbuiltin\b)");
+    static const std::regex decl(R"(^(\w+) := proc\(.*\) option ([\w, ]*);.* (\d+) end[:;]$)");
+    std::vector<bool> declared(std::size(builtinlist));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#' || !std::regex_search(line, builtin)) continue;
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, decl)) << "not read as a declaration: " << line;
+        std::string name = m[1], options = m[2];
+        int number = std::stoi(m[3]);
+        bool numeric = std::regex_search(options, std::regex(R"(\bnumeric\b)"));
+        size_t k = 0;
+        while (k < std::size(builtinlist) &&
+               (builtinlist[k].number != number ||
+                (builtinlist[k].table == BuiltinTable::Numeric) != numeric))
+            k++;
+        if (k == std::size(builtinlist)) {
+            ADD_FAILURE() << name << " has a number that is not in the list: " << number;
+            continue;
+        }
+        std::string listed = builtinlist[k].name;
+        if (listed.back() == '_') listed.pop_back();
+        EXPECT_EQ(listed, name) << "number " << number;
+        declared[k] = true;
+    }
+    for (size_t k = 0; k < std::size(builtinlist); k++)
+        EXPECT_TRUE(declared[k]) << builtinlist[k].name << " is not declared in lib/lumbrait";
+}
 
 ALGEB Range(WORD lo, WORD hi) {
     return New3(RANGE, MKIMM(lo), MKIMM(hi));

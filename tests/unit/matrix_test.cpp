@@ -7,14 +7,13 @@
 #include <cmath>
 #include <random>
 
+#include "eigenref.h"
 #include "matrix.h"
 #include "testkit.h"
 
 namespace {
 
 using namespace testkit;
-
-typedef std::vector<double> Dense; // row-major n x n
 
 class MatrixTest : public QuietKernelTest {};
 
@@ -51,59 +50,6 @@ Dense Mul(const Dense &a, const Dense &b, int n) {
                 c[i * n + j] += a[i * n + k] * b[k * n + j];
     return c;
 }
-Dense Identity(int n) {
-    Dense I(n * n, 0);
-    for (int i = 0; i < n; i++)
-        I[i * n + i] = 1;
-    return I;
-}
-
-// The symmetric S as V diag(w) V^T by cyclic Jacobi rotations: a method unrelated to the
-// Householder and QL steps under test.
-void Jacobi(Dense S, int n, std::vector<double> &w, Dense &V) {
-    V = Identity(n);
-    for (int sweep = 0; sweep < 100; sweep++) {
-        double off = 0;
-        for (int p = 0; p < n; p++)
-            for (int q = p + 1; q < n; q++)
-                off += S[p * n + q] * S[p * n + q];
-        if (off < 1e-300) break;
-        for (int p = 0; p < n; p++)
-            for (int q = p + 1; q < n; q++) {
-                double apq = S[p * n + q];
-                if (apq == 0) continue;
-                double theta = (S[q * n + q] - S[p * n + p]) / (2 * apq);
-                double t =
-                    (theta >= 0 ? 1 : -1) / (std::fabs(theta) + std::sqrt(theta * theta + 1));
-                double c = 1 / std::sqrt(t * t + 1), s = t * c;
-                for (int k = 0; k < n; k++) {
-                    double skp = S[k * n + p], skq = S[k * n + q];
-                    S[k * n + p] = c * skp - s * skq;
-                    S[k * n + q] = s * skp + c * skq;
-                }
-                for (int k = 0; k < n; k++) {
-                    double spk = S[p * n + k], sqk = S[q * n + k];
-                    S[p * n + k] = c * spk - s * sqk;
-                    S[q * n + k] = s * spk + c * sqk;
-                }
-                for (int k = 0; k < n; k++) {
-                    double vkp = V[k * n + p], vkq = V[k * n + q];
-                    V[k * n + p] = c * vkp - s * vkq;
-                    V[k * n + q] = s * vkp + c * vkq;
-                }
-            }
-    }
-    w.resize(n);
-    for (int i = 0; i < n; i++)
-        w[i] = S[i * n + i];
-}
-
-// A reversible rate matrix: stationary frequencies pi, symmetric exchangeabilities R.
-struct Rates {
-    int n;
-    std::vector<double> pi;
-    Dense Q;
-};
 
 Rates ReversibleRates(int n, unsigned seed, bool tridiagonal) {
     std::mt19937 gen(seed);
@@ -128,30 +74,6 @@ Rates ReversibleRates(int n, unsigned seed, bool tridiagonal) {
         r.Q[i * n + i] = -s;
     }
     return r;
-}
-
-// exp(Q) = P^-1/2 exp(S) P^1/2 with the symmetric S = P^1/2 Q P^-1/2.
-Dense ExpByEigen(const Rates &r) {
-    int n = r.n;
-    Dense S(n * n);
-    for (int i = 0; i < n; i++)
-        for (int j = 0; j < n; j++)
-            S[i * n + j] = std::sqrt(r.pi[i] / r.pi[j]) * r.Q[i * n + j];
-    for (int i = 0; i < n; i++) // rounding must not break the symmetry Jacobi relies on
-        for (int j = i + 1; j < n; j++)
-            S[j * n + i] = S[i * n + j];
-    std::vector<double> w;
-    Dense V;
-    Jacobi(S, n, w, V);
-    Dense E(n * n);
-    for (int i = 0; i < n; i++)
-        for (int j = 0; j < n; j++) {
-            double s = 0;
-            for (int k = 0; k < n; k++)
-                s += V[i * n + k] * std::exp(w[k]) * V[j * n + k];
-            E[i * n + j] = std::sqrt(r.pi[j] / r.pi[i]) * s;
-        }
-    return E;
 }
 
 Dense Mexp(Dense a, int n) {

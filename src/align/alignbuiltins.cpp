@@ -1,0 +1,108 @@
+// The built-ins of sequence alignment: their arguments unpacked for the native routines.
+#include "alignbuiltins.h"
+
+#include <climits>
+#include <cmath>
+
+#include "Dayhoff.h"
+#include "Lumbra.h"
+#include "builtins.h"
+
+// The internal code of a language-level code k (which counts from 1); -1 when far outside.
+static int code(ALGEB k) {
+    double v = IMMINT(k) ? (double)IMMVAL(k) : std::rint(DBL(k));
+    return v >= 1 && v <= INT_MAX ? (int)v - 1 : -1;
+}
+
+static unsigned char firstchar(ALGEB a) {
+    Chars c = textof(a);
+    return c.n > 0 ? (unsigned char)c.s[0] : 0;
+}
+
+// A text of exactly three characters, else the kind error.
+static Chars threeletters(ALGEB fname, ALGEB a) {
+    Chars c = textof(a);
+    if (c.n != 3) kinderror(fname);
+    return c;
+}
+
+ALGEB AToIntBuiltin(ALGEB a) {
+    return MKIMM(ChartoPos[firstchar(a)] + 1);
+}
+ALGEB IntToABuiltin(ALGEB k) {
+    return OneChar[(unsigned char)IntToA(code(k))];
+}
+ALGEB AAAToIntBuiltin(ALGEB fname, ALGEB a) {
+    Chars c = threeletters(fname, a);
+    return MKIMM(AAAToInt(c.s, c.n) + 1);
+}
+ALGEB IntToAAABuiltin(ALGEB k) {
+    return CreateString(IntToAAA(code(k)));
+}
+ALGEB AminoToIntBuiltin(ALGEB a) {
+    Chars c = textof(a);
+    return MKIMM(AminoToInt(c.s, c.n) + 1);
+}
+ALGEB IntToAminoBuiltin(ALGEB k) {
+    return CreateString(IntToAmino(code(k)));
+}
+ALGEB BToIntBuiltin(ALGEB a) {
+    return MKIMM(BasetoPos[firstchar(a)] + 1);
+}
+ALGEB IntToBBuiltin(ALGEB k) {
+    return OneChar[(unsigned char)IntToB(code(k))];
+}
+ALGEB BBBToIntBuiltin(ALGEB fname, ALGEB a) {
+    Chars c = threeletters(fname, a);
+    return MKIMM(BBBToInt(c.s, c.n) + 1);
+}
+ALGEB IntToBBBBuiltin(ALGEB k) {
+    return CreateString(IntToBBB(code(k)));
+}
+ALGEB BaseToIntBuiltin(ALGEB a) {
+    Chars c = textof(a);
+    return MKIMM(BaseToInt(c.s, c.n) + 1);
+}
+ALGEB IntToBaseBuiltin(ALGEB k) {
+    return CreateString(IntToBase(code(k)));
+}
+
+ALGEB CodonToIntBuiltin(ALGEB fname, ALGEB t) {
+    WORD n = LENGTH2(t) - 1;
+    char b[3];
+    if (n == 3) {
+        for (int k = 0; k < 3; k++) {
+            if (!textual(A(t[k + 1]))) kinderror(fname);
+            b[k] = (char)firstchar(A(t[k + 1]));
+        }
+    } else if (n == 1) {
+        if (!textual(A(t[1]))) kinderror(fname);
+        Chars c = threeletters(fname, A(t[1]));
+        for (int k = 0; k < 3; k++)
+            b[k] = c.s[k];
+    } else {
+        counterror(fname, n);
+    }
+    return MKIMM(CodonToInt(b[0], b[1], b[2]) + 1);
+}
+
+ALGEB antiparallelBuiltin(ALGEB nuc) {
+    return antiparallel(nuc);
+}
+
+ALGEB CreateOrigDayMatrixCountsBuiltin(ALGEB mutations, ALGEB counts, ALGEB pam) {
+    return CreateOrigDayMatrix(mutations, counts, pam);
+}
+
+ALGEB CreateOrigDayMatrixRatesBuiltin(ALGEB logpam1, ALGEB pam) {
+    return CreateOrigDayMatrix(logpam1, 0, pam);
+}
+
+ALGEB SearchDayMatrixBuiltin(ALGEB pam, ALGEB dms) {
+    ALGEB s = A(dms[1]);
+    bool ok = LENGTH2(s) > 1;
+    for (WORD k = 1; ok && k < LENGTH2(s); k++)
+        ok = daymatrix(A(s[k])) != nullptr;
+    if (!ok) userror2(dms, "is not a list of Dayhoff matrices");
+    return A(s[SearchDayMatrix(DBL(pam), s)]);
+}
