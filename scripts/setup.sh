@@ -8,6 +8,7 @@ command -v make >/dev/null 2>&1 || need+=(make)
 command -v bison >/dev/null 2>&1 || need+=(bison)
 command -v gunzip >/dev/null 2>&1 || need+=(gzip)
 command -v ccache >/dev/null 2>&1 || need+=(ccache)
+command -v tmux >/dev/null 2>&1 || need+=(tmux)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/nettle/sha2.h ] || need+=(nettle-dev)
 if [ ${#need[@]} -gt 0 ]; then

@@ -20,6 +20,7 @@
 #include "FileSize.h"
 #include "ServerSocket.h"
 #include "assemble.h"
+#include "cmdedit.h"
 #include "compress.h"
 #include "eval.h"
 #include "evald.h"
@@ -740,12 +741,12 @@ static ALGEB blanks(ALGEB fname, ALGEB t) {
 }
 
 static ALGEB rawline(ALGEB t) {
+    std::string prompt;
     if (LENGTH(t) > 1 && Type_input == 0 && Reading_tty() && Writing_tty() && !optquiet) {
         Chars c = textof(A(t[1]));
-        fwrite(c.s, 1, c.n, stdout);
-        fflush(stdout);
+        prompt.assign(c.s, c.n);
     }
-    return ReadRawLine();
+    return ReadRawLine(prompt.c_str());
 }
 
 static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
@@ -986,11 +987,15 @@ ALGEB lowercase(ALGEB s) {
     return mapcase(s, tolower);
 }
 
-ALGEB ReadRawLine() {
+// Standard input and the terminal are read through the line editor, which holds the keys typed
+// ahead and shows the prompt.
+ALGEB ReadRawLine(const char *prompt) {
     constexpr int RAWLINE = 100000;
     if (R_unit == 0) return CreateString("EOF");
     std::unique_ptr<char[]> buf(new char[RAWLINE]);
-    if (fgets(buf.get(), RAWLINE, R_unit) == 0) {
+    bool editor = Type_input == 0 && (r_unit0 == 0 || Reading_tty());
+    if (editor ? !ReadLineFromCmdEdit(buf.get(), RAWLINE, prompt)
+               : fgets(buf.get(), RAWLINE, R_unit) == 0) {
         Rclose();
         return CreateString("EOF");
     }

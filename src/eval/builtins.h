@@ -15,7 +15,8 @@ int builtinnumber(ALGEB proc);
 ALGEB CreateArray(ALGEB t, int i);
 ALGEB uppercase(ALGEB s);
 ALGEB lowercase(ALGEB s);
-ALGEB ReadRawLine();
+// The next raw line of the current unit; at a terminal the line is edited after the prompt.
+ALGEB ReadRawLine(const char *prompt = "");
 
 // What the entry points of built-ins share. Messages name the function as it was called.
 [[noreturn]] void counterror(ALGEB fname, WORD n); // a wrong number of arguments

@@ -132,7 +132,8 @@ void converthelp(char *line) {
 }
 
 // Reads from the unit's source into dst (capacity cap, prompt shown first on a terminal);
-// false when nothing could be read. A string unit has no source beyond its buffer.
+// false when nothing could be read. A string unit has no source beyond its buffer. Standard
+// input and the terminal are read through the line editor.
 static bool readsource(char *dst, int cap, const char *ptext) {
     if (Type_input == 2 || R_unit == nullptr) return false;
     if (Type_input == 0 && Reading_tty()) {
@@ -140,6 +141,8 @@ static bool readsource(char *dst, int cap, const char *ptext) {
             return ReadLineFromCmdEdit(dst, cap - (int)strlen(ptext), ptext) != 0;
         return ReadLineFromCmdEdit(dst, cap, "") != 0;
     }
+    if (Type_input == 0 && r_unit0 == 0)
+        return ReadLineFromCmdEdit(dst, cap - (int)strlen(ptext), "") != 0;
     return fgets(dst, cap - (int)strlen(ptext), R_unit) != nullptr;
 }
 
@@ -184,17 +187,10 @@ static void readline() {
             }
         }
         if (CommentGoesOn || (Ibuff[0] == '#' && !ReadingString)) {
-            if ((Ibuffl == 0 || Ibuff[Ibuffl - 1] != '\n') && Type_input != 2 &&
-                R_unit != nullptr) {
-                int ch;
-                while (Ibuffl < IBUFFLEN - 4 && (ch = getc(R_unit)) != EOF) {
-                    Ibuff[Ibuffl++] = (char)ch;
-                    if (ch == '\n') {
-                        Yyline++;
-                        break;
-                    }
-                }
-                Ibuff[Ibuffl] = 0;
+            if ((Ibuffl == 0 || Ibuff[Ibuffl - 1] != '\n') && Ibuffl < IBUFFLEN - 4 &&
+                readsource(Ibuff + Ibuffl, IBUFFLEN - 3 - Ibuffl, "")) {
+                Ibuffl = (int)strlen(Ibuff);
+                if (Ibuffl > 0 && Ibuff[Ibuffl - 1] == '\n') Yyline++;
             }
             if (Ibuffl == 0 || Ibuff[Ibuffl - 1] != '\n') {
                 Ibuff[Ibuffl++] = '\n';

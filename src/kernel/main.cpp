@@ -12,6 +12,7 @@
 
 #include "Lumbra.h"
 #include "ServerSocket.h"
+#include "cmdedit.h"
 #include "evalstat.h"
 #include "parse.h"
 #include "rand.h"
@@ -87,6 +88,7 @@ double cptime_all() {
 }
 
 void exitWithStatus(int status) {
+    ResetCmdEdit();
     FILE *out = w_unit != 0 ? w_unit : stdout;
     if (!optquiet) fprintf(out, "%8.2f secs of cpu used\n", cptime());
     fflush(out);
@@ -383,7 +385,8 @@ int lumbra_main(int argc, char **argv) {
     sigaction(SIGINT, &sa, 0);
     signal(SIGPIPE, SIG_IGN);
 
-    // The interpreter thread takes the interrupts; this one only waits for it.
+    // The interpreter thread takes the interrupts, and the signals the line editor answers
+    // while it waits for a key; this one only waits for it.
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setstacksize(&attr, size);
@@ -396,6 +399,8 @@ int lumbra_main(int argc, char **argv) {
     sigset_t block;
     sigemptyset(&block);
     sigaddset(&block, SIGINT);
+    sigaddset(&block, SIGTSTP);
+    sigaddset(&block, SIGWINCH);
     pthread_sigmask(SIG_BLOCK, &block, 0);
     pthread_join(thread, 0);
     return 0;

@@ -1,0 +1,72 @@
+// Standard input read without a terminal: byte-order marks, what ends the input, and dropping
+// the rest of a line or of the input. Editing at a terminal is tested in tests/cli/editor.sh.
+#include <gtest/gtest.h>
+
+#include "cmdedit.h"
+#include "testkit.h"
+
+namespace {
+
+using namespace testkit;
+
+class CmdEditTest : public TempDir, public KernelTest {
+  protected:
+    // What is read from the text, line by line, up to the end. The unit stays open until the
+    // test ends, so that no two texts are read through one stream.
+    std::string ReadAll(const std::string &text) {
+        Write("in" + std::to_string(r_unit0), text);
+        EXPECT_EQ(Ropen(Path("in" + std::to_string(r_unit0)).c_str(), 0), 1);
+        std::string all;
+        char buf[8];
+        while (ReadLineFromCmdEdit(buf, sizeof buf, "") != 0)
+            all += buf;
+        return all;
+    }
+    void TearDown() override { CloseAllInput(); }
+};
+
+TEST_F(CmdEditTest, MarksAndTheEndOfTheInput) {
+    using namespace std::string_literals;
+    struct {
+        const char *what;
+        std::string in, out;
+    } cases[] = {
+        {"plain text", "a\nlonger line\nlast", "a\nlonger line\nlast"},
+        {"little-endian mark",
+         "\xff\xfe"
+         "a\0\n\0b\0"s,
+         "a\nb"},
+        {"big-endian mark", "\xfe\xff\0a\0\n"s, "a\n"},
+        {"a character beyond one byte",
+         "\xff\xfe"
+         "a\0\x3a\x26"
+         "b\0"s,
+         "a"},
+        {"a first byte that is no text",
+         "\x01"
+         "a\n",
+         ""},
+        {"half a mark",
+         "\xff"
+         "a\n",
+         ""},
+        {"a control character 8..13 first", "\ta\n", "\ta\n"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ReadAll(c.in), c.out) << c.what;
+}
+
+TEST_F(CmdEditTest, DroppingTheRest) {
+    Open("abcdef\ngh\nij\n");
+    char buf[4];
+    ASSERT_EQ(ReadLineFromCmdEdit(buf, sizeof buf, ""), 1);
+    EXPECT_STREQ(buf, "abc");
+    DiscardRestOfLine();
+    ASSERT_EQ(ReadLineFromCmdEdit(buf, sizeof buf, ""), 1);
+    EXPECT_STREQ(buf, "gh\n");
+    DiscardRestOfFile();
+    EXPECT_EQ(ReadLineFromCmdEdit(buf, sizeof buf, ""), 0);
+    Rclose();
+}
+
+} // namespace
