@@ -19,9 +19,11 @@
 #include "alignbuiltins.h"
 #include "FileSize.h"
 #include "ServerSocket.h"
+#include "TSP.h"
 #include "assemble.h"
 #include "cmdedit.h"
 #include "compress.h"
+#include "dbbuiltins.h"
 #include "eval.h"
 #include "evald.h"
 #include "evalfunc.h"
@@ -567,6 +569,7 @@ static ALGEB table2(Builtin b, ALGEB fname, ALGEB t) {
         }
         mendline();
         return null;
+    case Builtin::Match: return MatchBuiltin(fname, t);
     case Builtin::CreateArray:
         if (n < 1) counterror(fname, n);
         return CreateArray(t, 1);
@@ -593,6 +596,7 @@ static ALGEB table2(Builtin b, ALGEB fname, ALGEB t) {
         }
         if (n != 2) counterror(fname, n);
         return boolname(type(A(t[1]), A(t[2])));
+    case Builtin::DynProgStrings: return DynProgStringsBuiltin(fname, t);
     case Builtin::union_: return SetUnion(t);
     case Builtin::intersect: return SetIntersect(t);
     default: break;
@@ -811,6 +815,7 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::version: return version();
     case Builtin::ObjectHash: return Newint((INT)hashalg(a));
     case Builtin::StringHash: return stringhash(a);
+    case Builtin::ReadDb: return ReadDbBuiltin(fname, t);
     case Builtin::CreateOrigDayMatrixCounts:
         return CreateOrigDayMatrixCountsBuiltin(a, a2, A(t[3]));
     case Builtin::has: return boolname(has(a, a2));
@@ -890,7 +895,13 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::ServerSocket: return ServerSocketBuiltin(fname, t);
     case Builtin::exit: exitWithStatus((int)intarg(a));
     case Builtin::Eigenvalues: return Eigenvalues(t);
-    case Builtin::Blanks: return blanks(fname, t);
+    case Builtin::ComputeCubicTSP: return ComputeCubicTSP(t);
+    case Builtin::ComputeQuarticTSP: return ComputeQuarticTSP(t);
+    case Builtin::DynProgScore: return DynProgScoreBuiltin(t);
+    case Builtin::DynProgBoth: return DynProgBothBuiltin(t);
+    case Builtin::Blanks:
+        if (n < 1) counterror(fname, n);
+        return blanks(fname, t);
     case Builtin::names: return names(n >= 1 ? a : ININanything);
     case Builtin::ReadStatement: return ReadOneStatement(t);
     case Builtin::RawFileStat:
@@ -905,12 +916,18 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
         serverrefuses("cannot do LockFile as a server");
         if (n < 1) counterror(fname, n);
         return LockFile(cstring(a).c_str(), n == 2 ? cstring(a2).c_str() : nullptr);
+    case Builtin::GetOffset: return GetOffsetBuiltin(fname, t);
+    case Builtin::GetEntryNumber: return GetEntryNumberBuiltin(fname, t);
+    case Builtin::SeqFileToDb: return SeqFileToDbBuiltin(fname, t);
+    case Builtin::DbPart: return DbPartBuiltin(fname, t);
     case Builtin::StartDebugger:
         serverrefuses("cannot do StartDebugger as a server");
         DebugLevel = 1000000000;
         return null;
     case Builtin::ReadRawLine: return rawline(t);
-    case Builtin::copy: return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
+    case Builtin::copy:
+        if (n < 1) counterror(fname, n);
+        return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
     default: break;
     }
     userror("a function with option builtin has an invalid number");

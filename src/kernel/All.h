@@ -151,6 +151,9 @@ struct DayMatrix {
 
 constexpr int PAT_EMPTY = 123;
 
+// The record of a DNAFILE. Its three storage blocks (text, entry offsets, Pat index) are TEXT
+// objects of their own, held by handle so that the collector keeps them exactly as long as a
+// record refers to them; src/db/LoadFile.h has the accessors.
 struct database {
     WORD id;
     char FileName[160];
@@ -160,12 +163,13 @@ struct database {
     UWORD TotAA;
     ALGEB type;
     UWORD MaxEntries;
-    UINT *EntryOffset;
-    UWORD *EntryOffset64;
-    char PatSwap;
-    UINT *PatCache;
+    UINT *EntryOffset;    // the 32-bit layout: TotEntries + 1 offsets, the last TotChars
+    UWORD *EntryOffset64; // the 64-bit layout, in use when EntryOffset is null
+    char PatSwap;         // 0 native, 1 swapped, PAT_EMPTY without an index
+    UINT *PatCache;       // TotAA text offsets sorted by their suffixes
     UWORD *PatCache64;
-    int CacheFP;
+    int CacheFP; // -1: the index file is closed once it is mapped
+    ALGEB TextObj, EntryObj, PatObj;
 };
 
 // ---------------------------------------------------------------------------

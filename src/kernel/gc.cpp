@@ -121,8 +121,10 @@ static void markloop() {
             case DNAFILE_CASE: {
                 database *d = (database *)s;
                 markpush(d->type);
-                if (d->string != 0) markstring(d->string + d->TotChars);
-                break;
+                markpush(d->EntryObj);
+                markpush(d->PatObj);
+                s = d->TextObj;
+                continue;
             }
             case DAYMATRIX_CASE:
                 for (int k = 1; k <= 4; k++) markpush(A(s[k]));
@@ -362,7 +364,7 @@ void gc() {
     nTextHeads = 0;
     for (int i = 0; i < MAXMAPPED; i++) {
         if (Mapped[i] == 0 || !dead(Mapped[i])) continue;
-        if (munmap(STR(Mapped[i])->t, (size_t)STR(Mapped[i])->length) != 0)
+        if (munmap(STR(Mapped[i])->t, (size_t)STR(Mapped[i])->length + 1) != 0)
             terminate("unmapping failed");
         Mapped[i] = 0;
     }

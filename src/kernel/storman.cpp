@@ -98,10 +98,19 @@ ALGEB breakup(ALGEB p, WORD n) {
     return p;
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitized build, too, answers a request for more memory than there is with an error: its
+// allocator would otherwise stop the program.
+extern "C" const char *__asan_default_options() {
+    return "allocator_may_return_null=1";
+}
+#endif
+
 static ALGEB newregion(WORD n) {
     WORD size = n <= 33333 ? CHUNK : n + 2;
     ALGEB p = (ALGEB)malloc((size_t)size * sizeof(WORD));
-    if (p == 0) notimpl("ran out of memory");
+    // Nothing has changed yet: the statement that asked for too much fails, the session goes on.
+    if (p == 0) userror("ran out of memory");
     // Regions come from the system allocator anywhere in a 64-bit address space, so they can
     // never grow into the interpreter's stack; the stack guard alone watches the depth.
     widen((UWORD)p, (UWORD)(p + size));
@@ -412,6 +421,7 @@ ALGEB copy(ALGEB s, int depth) {
         return r;
     }
     default: {
+        stackcheck();
         ALGEB r = copyalg(s);
         for (WORD i = 1; i < LENGTH2(r); i++) r[i] = W(copy(A(r[i]), depth - 1));
         return r;
@@ -447,7 +457,7 @@ ALGEB NewText(UWORD n) {
     if (NumMonster >= MAXMonster) userror("Too many monstrous string allocations");
     UWORD words = n / 8 + 2;
     ALGEB buf = (ALGEB)malloc(words * sizeof(WORD));
-    if (buf == 0) notimpl("ran out of memory");
+    if (buf == 0) userror("ran out of memory");
     widen((UWORD)buf, (UWORD)(buf + words));
     buf[n / 8] = 0;
     ALGEB r = Newl1(3, TEXT);
@@ -467,11 +477,18 @@ ALGEB CreateString(const char *s) {
     return r;
 }
 
-ALGEB NewMapped(int fd, UWORD len) {
+static int freemappedslot() {
     int slot = 0;
     while (slot < MAXMAPPED && Mapped[slot] != 0) slot++;
+    return slot;
+}
+
+// A mapping covers one byte more than its text, so that the address just past the text, which
+// marks a view ending there, lies in this mapping and never at the start of another one.
+ALGEB NewMapped(int fd, UWORD len) {
+    int slot = freemappedslot();
     if (slot == MAXMAPPED) terminate("Too many mapped files");
-    void *m = mmap(0, len, PROT_READ, MAP_PRIVATE, fd, 0);
+    void *m = mmap(0, len + 1, PROT_READ, MAP_PRIVATE, fd, 0);
     if (m == MAP_FAILED) {
         char msg[80];
         snprintf(msg, sizeof msg, "File mapping failed, error %d", errno);
@@ -484,9 +501,28 @@ ALGEB NewMapped(int fd, UWORD len) {
     return r;
 }
 
+ALGEB NewMappedRegion(void *m, UWORD len) {
+    int slot = freemappedslot();
+    if (slot == MAXMAPPED) {
+        munmap(m, len + 1);
+        userror("Too many mapped files");
+    }
+    ALGEB r = Newl1(3, TEXT);
+    r[1] = (WORD)len;
+    r[2] = W(m);
+    Mapped[slot] = r;
+    return r;
+}
+
 static bool inside(const char *s, ALGEB text) {
     const char *t = STR(text)->t;
     return s >= t && s <= t + STR(text)->length;
+}
+
+bool InMappedText(const char *s) {
+    for (int i = 0; i < MAXMAPPED; i++)
+        if (Mapped[i] != 0 && inside(s, Mapped[i])) return true;
+    return false;
 }
 
 static bool inheaprange(const void *p) {

@@ -53,6 +53,11 @@ ALGEB enlarge(ALGEB s, WORD k);
 ALGEB NewText(UWORD n);
 ALGEB CreateString(const char *s);
 ALGEB NewMapped(int fd, UWORD len);
+// A view registered as the owner of a mapping of at least len + 1 bytes made by the caller;
+// the collector unmaps it when the view dies.
+ALGEB NewMappedRegion(void *m, UWORD len);
+// Whether s lies in a mapped file or region, which cannot be written.
+bool InMappedText(const char *s);
 ALGEB FindTextHead(const char *s);
 ALGEB NewProd(ALGEB a, ALGEB b);
 
