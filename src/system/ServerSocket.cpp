@@ -31,9 +31,20 @@ void ServerMode() {
     optserver = 1;
 }
 
+// A name relative to the library that never steps up out of it.
+static bool insidelibrary(const std::string &file) {
+    if (file.empty() || file[0] == '/') return false;
+    for (size_t start = 0;;) {
+        size_t slash = file.find('/', start);
+        if (file.compare(start, slash == std::string::npos ? slash : slash - start, "..") == 0)
+            return false;
+        if (slash == std::string::npos) return true;
+        start = slash + 1;
+    }
+}
+
 std::string ServerLibraryFile(const std::string &file) {
-    if (file.find('/') != std::string::npos)
-        userror("cannot ReadLibrary outside the library as a server");
+    if (!insidelibrary(file)) userror("cannot ReadLibrary outside the library as a server");
     return serverlibrary + "/" + file;
 }
 

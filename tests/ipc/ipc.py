@@ -375,11 +375,19 @@ def server():
         "Set(server = false)": "setting of server must be true",
         f"ReadLibrary('{work}/lib/secret', leaked)": "cannot ReadLibrary outside the library as a server",
         "libname := 'lib': ReadLibrary('secret', leaked)": "unable to read file to load",
+        "ReadLibrary('models/../../README.md', leaked)":
+            "cannot ReadLibrary outside the library as a server",
+        f"ReadDb('{PWFILE}')": "cannot do ReadDb as a server",
+        f"SeqFileToDb('{PWFILE}', 'FASTA')": "cannot do SeqFileToDb as a server",
     }
     answered = {
         "[seq(i^2, i = 1..5)]": "[1, 4, 9, 16, 25]\n",
         "x := 3; x^2, 'two', x": "9, two, 3\n",
         "lprint(5)": "5\n",
+        # The library is still read, subdirectories included.
+        "help(exp), type(ReadLibrary('models/LG'))":
+            "exp(x:{numeric,list})\n    the exponential function; of a square matrix, the matrix "
+            "exponential\nlist\n",
         "1 +": "Error, (in Serve) syntax error\n",
     }
     requests = [(r, f"Error, (in Serve) {m}\n") for r, m in refused.items()] + list(answered.items())
