@@ -48,6 +48,7 @@ static bool insidetext(const database *df, ALGEB x) {
 }
 
 ALGEB ReadDbBuiltin(ALGEB fname, ALGEB t) {
+    serverrefuses("cannot do ReadDb as a server");
     std::string name = chars(A(t[1]));
     return ReadDb(name.c_str());
 }
@@ -73,6 +74,7 @@ ALGEB GetEntryNumberBuiltin(ALGEB fname, ALGEB t) {
 }
 
 ALGEB SeqFileToDbBuiltin(ALGEB fname, ALGEB t) {
+    serverrefuses("cannot do SeqFileToDb as a server");
     if (LENGTH(t) != 3) counterror(fname, LENGTH(t) - 1);
     std::string format = chars(A(t[2]));
     SeqFormat f;

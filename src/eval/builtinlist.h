@@ -143,6 +143,10 @@
     X(minus,              201, Typed)   \
     X(subset,             203, Typed)   \
     X(InputPosition,      207, Typed)   \
+    X(ConnectTcp,         208, Typed)   \
+    X(SendTcp,            209, Typed)   \
+    X(ReceiveTcp,         210, Typed)   \
+    X(DisconnectTcp,      211, Typed)   \
     X(antiparallel,       225, Typed)   \
     X(lowercase,          228, Typed)   \
     X(uppercase,          229, Typed)   \
@@ -153,6 +157,7 @@
     X(setenv,             234, Typed)   \
     X(compress,           243, Typed)   \
     X(decompress,         244, Typed)   \
+    X(ServerSocket,       246, Typed)   \
     X(exit,               247, Typed)   \
     X(MatchRegex,         248, Typed)   \
     X(Eigenvalues,        252, Typed)   \
