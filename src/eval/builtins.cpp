@@ -916,6 +916,15 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
         serverrefuses("cannot do LockFile as a server");
         if (n < 1) counterror(fname, n);
         return LockFile(cstring(a).c_str(), n == 2 ? cstring(a2).c_str() : nullptr);
+    case Builtin::CaseSearchString: return CaseSearchStringBuiltin(fname, t);
+    case Builtin::GetMostFrequentGrams: return GetMostFrequentGramsBuiltin(fname, t);
+    case Builtin::SearchString: return SearchStringBuiltin(fname, t);
+    case Builtin::SearchSeqDb: return SearchSeqDbBuiltin(fname, t);
+    case Builtin::ApproxSearchStringIndels: return ApproxSearchStringIndelsBuiltin(fname, t);
+    case Builtin::SearchTag: return SearchTagBuiltin(fname, t);
+    case Builtin::ApproxSearchString: return ApproxSearchStringBuiltin(fname, t);
+    case Builtin::MatchRegex: return MatchRegexBuiltin(fname, t);
+    case Builtin::FindLongestRep: return FindLongestRepBuiltin(fname, t);
     case Builtin::GetOffset: return GetOffsetBuiltin(fname, t);
     case Builtin::GetEntryNumber: return GetEntryNumberBuiltin(fname, t);
     case Builtin::SeqFileToDb: return SeqFileToDbBuiltin(fname, t);
