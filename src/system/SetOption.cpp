@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "Lumbra.h"
+#include "ServerSocket.h"
 #include "miscfuncs.h"
 #include "evalstat.h"
 #include "sets.h"
@@ -40,13 +41,12 @@ static ALGEB setflag(int *flag, ALGEB v, const char *msg) {
     return boolobj(old);
 }
 
-// The characters of a NAME or TEXT, NUL-terminated, at most size-1 of them.
-static void textof(ALGEB v, char *buf, size_t size) {
-    const char *s = toCharptr(v);
-    size_t n = ID2(v) == TEXT ? (size_t)STR(v)->length : strlen(s);
-    if (n > size - 1) userror("File name too long");
-    memcpy(buf, s, n);
-    buf[n] = 0;
+// A file name given as a NAME or TEXT, NUL-terminated, at most size-1 characters.
+static void filename(ALGEB v, char *buf, size_t size) {
+    Chars c = textof(v);
+    if (c.n > size - 1) userror("File name too long");
+    memcpy(buf, c.s, c.n);
+    buf[c.n] = 0;
 }
 
 static ALGEB setplotdevice(ALGEB v) {
@@ -73,7 +73,7 @@ static ALGEB setplotoutput(ALGEB v) {
         strcpy(plotoutput, "temp.ps");
         return old;
     }
-    textof(v, name, sizeof name);
+    filename(v, name, sizeof name);
     expandname(name, expanded, sizeof expanded);
     strcpy(plotoutput, expanded);
     return old;
@@ -170,7 +170,7 @@ ALGEB SetOption(ALGEB s) {
     if (sametext(name, "server")) {
         int old = optserver;
         if (v != ININtrue) userror("setting of server must be true");
-        optserver = 1;
+        ServerMode();
         return boolobj(old);
     }
     if (sametext(name, "screenwidth")) {
