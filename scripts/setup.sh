@@ -11,6 +11,8 @@ command -v ccache >/dev/null 2>&1 || need+=(ccache)
 command -v tmux >/dev/null 2>&1 || need+=(tmux)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/nettle/sha2.h ] || need+=(nettle-dev)
+[ -f /usr/include/hwy/highway.h ] || need+=(libhwy-dev)
+[ -f /usr/include/x86_64-linux-gnu/divsufsort64.h ] || [ -f /usr/include/divsufsort64.h ] || need+=(libdivsufsort-dev)
 if [ ${#need[@]} -gt 0 ]; then
     SUDO=""
     [ "$(id -u)" -eq 0 ] || SUDO="sudo"

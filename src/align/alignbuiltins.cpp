@@ -5,6 +5,10 @@
 #include <cmath>
 
 #include "Dayhoff.h"
+#include "DynProgr.h"
+#include "DynProgr_convex.h"
+#include "Match.h"
+#include "eval.h"
 #include "Lumbra.h"
 #include "builtins.h"
 
@@ -105,4 +109,44 @@ ALGEB SearchDayMatrixBuiltin(ALGEB pam, ALGEB dms) {
         ok = daymatrix(A(s[k])) != nullptr;
     if (!ok) userror2(dms, "is not a list of Dayhoff matrices");
     return A(s[SearchDayMatrix(DBL(pam), s)]);
+}
+
+// ---------------------------------------------------------------------------
+// Pairwise alignment.
+
+ALGEB MatchBuiltin(ALGEB fname, ALGEB t) {
+    const WORD n = LENGTH(t) - 1;
+    if (n == 1) {
+        if (IMMINT(A(t[1])) || ID2(A(t[1])) != FUNCTION) counterror(fname, n);
+        ALGEB r = CallPolymorphic(copyalg(t), ININMatch);
+        if (r == 0) kinderror(fname);
+        return r;
+    }
+    if (n < 2 || n > 7) counterror(fname, n);
+    return MatchCons(t);
+}
+
+ALGEB DynProgStringsBuiltin(ALGEB fname, ALGEB t) {
+    const WORD n = LENGTH(t) - 1;
+    if (n == 1) {
+        ALGEB a = A(t[1]);
+        if (!IMMINT(a) && ID2(a) == FUNCTION && EqualText(A(a[1]), "Alignment") &&
+            ID2(A(a[1])) == NAME)
+            return DynProgStrings(0, 0, a, false);
+    }
+    if (n < 1 || IMMINT(A(t[1])) || ID2(A(t[1])) != MATCH) {
+        if (n != 2 && n != 3) counterror(fname, n);
+        kinderror(fname);
+    }
+    if (n != 2 && n != 3) counterror(fname, n);
+    if (daymatrix(A(t[2])) == nullptr) kinderror(fname);
+    return DynProgStrings(A(t[1]), A(t[2]), 0, n == 3);
+}
+
+ALGEB DynProgScoreBuiltin(ALGEB t) {
+    return DynProgScore(t);
+}
+
+ALGEB DynProgBothBuiltin(ALGEB t) {
+    return DynProgBoth(t);
 }

@@ -25,3 +25,9 @@ ALGEB antiparallelBuiltin(ALGEB nuc);
 ALGEB CreateOrigDayMatrixCountsBuiltin(ALGEB mutations, ALGEB counts, ALGEB pam);
 ALGEB CreateOrigDayMatrixRatesBuiltin(ALGEB logpam1, ALGEB pam);
 ALGEB SearchDayMatrixBuiltin(ALGEB pam, ALGEB dms);
+
+// Pairwise alignment: Match (55), DynProgStrings (85), DynProgScore (260), DynProgBoth (269).
+ALGEB MatchBuiltin(ALGEB fname, ALGEB t);
+ALGEB DynProgStringsBuiltin(ALGEB fname, ALGEB t);
+ALGEB DynProgScoreBuiltin(ALGEB t);
+ALGEB DynProgBothBuiltin(ALGEB t);

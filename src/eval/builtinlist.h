@@ -41,6 +41,7 @@
     X(error,              51,  Own)     \
     X(iterate,            52,  Own)     \
     X(lprint,             53,  Own)     \
+    X(Match,              55,  Own)     \
     X(max,                56,  Numeric) \
     X(min,                57,  Numeric) \
     X(CreateArray,        58,  Own)     \
@@ -50,6 +51,7 @@
     X(sprintf,            69,  Own)     \
     X(append,             71,  Own)     \
     X(type,               83,  Own)     \
+    X(DynProgStrings,     85,  Own)     \
     X(arctan,             84,  Numeric) \
     X(union_,             86,  Own)     \
     X(intersect,          87,  Own)     \
@@ -104,6 +106,7 @@
     X(version,            148, Typed)   \
     X(ObjectHash,         149, Typed)   \
     X(StringHash,         150, Typed)   \
+    X(ReadDb,             151, Typed)   \
     X(CreateOrigDayMatrixCounts, 152, Typed) \
     X(has,                153, Typed)   \
     X(sha512,             154, Typed)   \
@@ -145,12 +148,18 @@
     X(decompress,         244, Typed)   \
     X(exit,               247, Typed)   \
     X(Eigenvalues,        252, Typed)   \
+    X(DynProgScore,       260, Typed)   \
+    X(DynProgBoth,        269, Typed)   \
     X(Blanks,             301, Typed)   \
     X(names,              302, Typed)   \
     X(ReadStatement,      303, Typed)   \
     X(RawFileStat,        304, Typed)   \
     X(TimedCallSystem,    307, Typed)   \
     X(LockFile,           308, Typed)   \
+    X(GetOffset,          309, Typed)   \
+    X(GetEntryNumber,     311, Typed)   \
+    X(SeqFileToDb,        312, Typed)   \
+    X(DbPart,             313, Typed)   \
     X(StartDebugger,      315, Typed)   \
     X(ReadRawLine,        316, Typed)   \
     X(copy,               317, Typed)

@@ -21,6 +21,7 @@
 #include "assemble.h"
 #include "cmdedit.h"
 #include "compress.h"
+#include "dbbuiltins.h"
 #include "eval.h"
 #include "evald.h"
 #include "evalfunc.h"
@@ -563,6 +564,7 @@ static ALGEB table2(Builtin b, ALGEB fname, ALGEB t) {
         }
         mendline();
         return null;
+    case Builtin::Match: return MatchBuiltin(fname, t);
     case Builtin::CreateArray:
         if (n < 1) counterror(fname, n);
         return CreateArray(t, 1);
@@ -589,6 +591,7 @@ static ALGEB table2(Builtin b, ALGEB fname, ALGEB t) {
         }
         if (n != 2) counterror(fname, n);
         return boolname(type(A(t[1]), A(t[2])));
+    case Builtin::DynProgStrings: return DynProgStringsBuiltin(fname, t);
     case Builtin::union_: return SetUnion(t);
     case Builtin::intersect: return SetIntersect(t);
     default: break;
@@ -807,6 +810,7 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::version: return version();
     case Builtin::ObjectHash: return Newint((INT)hashalg(a));
     case Builtin::StringHash: return stringhash(a);
+    case Builtin::ReadDb: return ReadDbBuiltin(t);
     case Builtin::CreateOrigDayMatrixCounts:
         return CreateOrigDayMatrixCountsBuiltin(a, a2, A(t[3]));
     case Builtin::has: return boolname(has(a, a2));
@@ -878,6 +882,8 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::decompress: return decompress(a);
     case Builtin::exit: exitWithStatus((int)intarg(a));
     case Builtin::Eigenvalues: return Eigenvalues(t);
+    case Builtin::DynProgScore: return DynProgScoreBuiltin(t);
+    case Builtin::DynProgBoth: return DynProgBothBuiltin(t);
     case Builtin::Blanks: return blanks(fname, t);
     case Builtin::names: return names(n >= 1 ? a : ININanything);
     case Builtin::ReadStatement: return ReadOneStatement(t);
@@ -891,6 +897,18 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::LockFile:
         if (n < 1) counterror(fname, n);
         return LockFile(cstring(a).c_str(), n == 2 ? cstring(a2).c_str() : nullptr);
+    case Builtin::GetOffset:
+        if (n < 1) counterror(fname, n);
+        return GetOffsetBuiltin(t);
+    case Builtin::GetEntryNumber:
+        if (n < 1) counterror(fname, n);
+        return GetEntryNumberBuiltin(t);
+    case Builtin::SeqFileToDb:
+        if (n != 2) counterror(fname, n);
+        return SeqFileToDbBuiltin(t);
+    case Builtin::DbPart:
+        if (n != 2) counterror(fname, n);
+        return DbPartBuiltin(t);
     case Builtin::StartDebugger: DebugLevel = 1000000000; return null;
     case Builtin::ReadRawLine: return rawline(t);
     case Builtin::copy: return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Dayhoff.h"
+#include "LoadFile.h"
 #include "Lumbra.h"
 #include "eval.h"
 #include "evalfunc.h"
@@ -95,6 +96,7 @@ static ALGEB textsel(ALGEB s, ALGEB sel, bool last, ALGEB val) {
     else
         userror("can only assign a character");
     if (onechars(chars)) userror("cannot assign to single characters");
+    if (InMappedText(chars)) userror("cannot assign to the characters of a mapped file");
     // In place: every text sharing these characters sees the change.
     chars[k - 1] = c;
     return val;
@@ -349,8 +351,8 @@ ALGEB selector(ALGEB s, ALGEB t, int i, ALGEB val) {
             break;
         case FUNCTION_CASE: return structsel(s, t, i, val);
         case MATCH_CASE: return MatchSel(s, t, i, val);
-        // Databases select their fields here once sequence databases are loaded.
         case DAYMATRIX_CASE: return DayMatrixSel(s, t, i, val);
+        case DNAFILE_CASE: return DBSel(s, t, i, val);
         default: userror("cannot apply selector on object");
         }
     }

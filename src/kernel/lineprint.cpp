@@ -6,6 +6,7 @@
 #include <exception>
 #include <string>
 
+#include "LoadFile.h"
 #include "Lumbra.h"
 #include "compress.h"
 #include "eval.h"
@@ -205,14 +206,8 @@ void prquotes(const char *s) {
     prpartn(q.data(), q.size());
 }
 
-void prstring(ALGEB x) {
-    const char *s = STR(x)->t;
-    UWORD n = (UWORD)STR(x)->length;
-    if (!EscapedStrings) {
-        if (n > MAXPRINTSTRING) userror("string too long to print");
-        prpartn(s, n);
-        return;
-    }
+// The characters in quotes, escaped so that they read back as the same text.
+static void prescaped(const char *s, UWORD n) {
     std::string e = "'";
     for (UWORD i = 0; i < n; i++) {
         unsigned char c = (unsigned char)s[i];
@@ -242,6 +237,17 @@ void prstring(ALGEB x) {
     prpartn(e.data(), e.size());
 }
 
+void prstring(ALGEB x) {
+    const char *s = STR(x)->t;
+    UWORD n = (UWORD)STR(x)->length;
+    if (!EscapedStrings) {
+        if (n > MAXPRINTSTRING) userror("string too long to print");
+        prpartn(s, n);
+        return;
+    }
+    prescaped(s, n);
+}
+
 // The characters of a NAME or TEXT.
 static void prchars(ALGEB x) {
     if (x && textual(x)) {
@@ -254,26 +260,39 @@ static void prchars(ALGEB x) {
     }
 }
 
-static ALGEB dbvalue() {
-    ALGEB db = A(ININDB[1]);
-    return db && !IMMINT(db) && ID2(db) == DNAFILE ? db : 0;
+static void prrange(UWORD first, UWORD last) {
+    printint((WORD)first);
+    prpart("..");
+    printint((WORD)last);
 }
 
-// In the escaped rendering a text inside the current database prints as an
-// expression on DB, so that it reads back as the same characters.
+// In the escaped rendering a text inside the current database prints as an expression on DB,
+// so that it reads back as the same characters of the same database.
 static bool prdbtext(ALGEB x) {
-    ALGEB db = dbvalue();
-    if (!db) return false;
-    database *df = (database *)db;
-    uintptr_t lo = (uintptr_t)df->string, hi = lo + df->TotChars, t = (uintptr_t)STR(x)->t;
-    UWORD n = (UWORD)STR(x)->length;
-    if (!df->string || t < lo || t >= hi) return false;
-    if (n > hi - t) notimpl("lineprint - bad string");
-    if (t == lo && n == df->TotChars) {
-        prpart("DB[string]");
+    DbTextPlace f = DbPlaceOf(x);
+    switch (f.kind) {
+    case DbTextPlace::Outside:
+    case DbTextPlace::Plain: return false;
+    case DbTextPlace::Whole: prpart("DB[string]"); return true;
+    case DbTextPlace::Range:
+        prpart("DB[string,");
+        prrange(f.first, f.last);
+        prpart("]");
+        return true;
+    case DbTextPlace::Sequence:
+    case DbTextPlace::Entry:
+        prpart(f.kind == DbTextPlace::Sequence ? "Sequence(" : "Entry(");
+        prpart(f.tag);
+        prpart("(");
+        prescaped(f.value, f.valuelen);
+        prpart("))");
+        if (f.first != 0) {
+            prpart("[");
+            prrange(f.first, f.last);
+            prpart("]");
+        }
         return true;
     }
-    // The entry forms (Entry, Sequence, DB[string,i..j]) arrive with the database code.
     return false;
 }
 
@@ -530,7 +549,6 @@ static void prdnafile(ALGEB x) {
         (ID2(t) == NAME ? NAMETEXT(t)[0] == 'P' : STR(t)->length > 0 && STR(t)->t[0] == 'P');
     prpart(peptide ? " aminoacids)" : " bases)");
 }
-
 
 // The library's lprint method for x, called with printlevel 0 so that its own statements
 // stay quiet, gets the first chance at FUNCTION and DNAFILE objects.

@@ -34,8 +34,10 @@ int storgrp(WORD l) {
     int lo = 0, hi = (int)(sizeof ClassBound / sizeof ClassBound[0]);
     while (lo < hi) { // first bound above l
         int mid = (lo + hi) / 2;
-        if (ClassBound[mid] > l) hi = mid;
-        else lo = mid + 1;
+        if (ClassBound[mid] > l)
+            hi = mid;
+        else
+            lo = mid + 1;
     }
     return NINDIVLISTS + lo;
 }
@@ -79,7 +81,9 @@ void release(ALGEB p, WORD len) {
     }
 }
 
-void Dispose(ALGEB p) { release(p, LENGTH(p)); }
+void Dispose(ALGEB p) {
+    release(p, LENGTH(p));
+}
 
 // Small requests pop an exact-size list; pre-cutting spare blocks keeps runs of small
 // allocations on that path.
@@ -220,7 +224,9 @@ static inline ALGEB newhead(WORD l, WORD type) {
     return p;
 }
 
-ALGEB New1(WORD type) { return newhead(1, type); }
+ALGEB New1(WORD type) {
+    return newhead(1, type);
+}
 
 ALGEB New2(WORD type, ALGEB a1) {
     ALGEB p = newhead(2, type);
@@ -368,7 +374,9 @@ bool EqualText(ALGEB a, const char *s) {
 // ---------------------------------------------------------------------------
 // Copies
 
-static inline bool inlinetext(ALGEB s) { return ID2(s) == TEXT && LENGTH2(s) > 3; }
+static inline bool inlinetext(ALGEB s) {
+    return ID2(s) == TEXT && LENGTH2(s) > 3;
+}
 
 ALGEB copyalg(ALGEB s) {
     if (s == 0 || IMMINT(s)) return s;
@@ -413,7 +421,8 @@ ALGEB copy(ALGEB s, int depth) {
     }
     default: {
         ALGEB r = copyalg(s);
-        for (WORD i = 1; i < LENGTH2(r); i++) r[i] = W(copy(A(r[i]), depth - 1));
+        for (WORD i = 1; i < LENGTH2(r); i++)
+            r[i] = W(copy(A(r[i]), depth - 1));
         return r;
     }
     }
@@ -467,11 +476,19 @@ ALGEB CreateString(const char *s) {
     return r;
 }
 
-ALGEB NewMapped(int fd, UWORD len) {
+static int freemappedslot() {
     int slot = 0;
-    while (slot < MAXMAPPED && Mapped[slot] != 0) slot++;
+    while (slot < MAXMAPPED && Mapped[slot] != 0)
+        slot++;
+    return slot;
+}
+
+// A mapping covers one byte more than its text, so that the address just past the text, which
+// marks a view ending there, lies in this mapping and never at the start of another one.
+ALGEB NewMapped(int fd, UWORD len) {
+    int slot = freemappedslot();
     if (slot == MAXMAPPED) terminate("Too many mapped files");
-    void *m = mmap(0, len, PROT_READ, MAP_PRIVATE, fd, 0);
+    void *m = mmap(0, len + 1, PROT_READ, MAP_PRIVATE, fd, 0);
     if (m == MAP_FAILED) {
         char msg[80];
         snprintf(msg, sizeof msg, "File mapping failed, error %d", errno);
@@ -484,9 +501,28 @@ ALGEB NewMapped(int fd, UWORD len) {
     return r;
 }
 
+ALGEB NewMappedRegion(void *m, UWORD len) {
+    int slot = freemappedslot();
+    if (slot == MAXMAPPED) {
+        munmap(m, len + 1);
+        userror("Too many mapped files");
+    }
+    ALGEB r = Newl1(3, TEXT);
+    r[1] = (WORD)len;
+    r[2] = W(m);
+    Mapped[slot] = r;
+    return r;
+}
+
 static bool inside(const char *s, ALGEB text) {
     const char *t = STR(text)->t;
     return s >= t && s <= t + STR(text)->length;
+}
+
+bool InMappedText(const char *s) {
+    for (int i = 0; i < MAXMAPPED; i++)
+        if (Mapped[i] != 0 && inside(s, Mapped[i])) return true;
+    return false;
 }
 
 static bool inheaprange(const void *p) {
@@ -523,7 +559,8 @@ ALGEB FindTextHead(const char *s) {
         }
     }
     const char *end = s;
-    while (*end != 0) end++;
+    while (*end != 0)
+        end++;
     ALGEB back = (ALGEB)((UWORD)end & ~(UWORD)7) + 1;
     if (!inheaprange(back)) return 0;
     ALGEB r = A(*back);
@@ -531,8 +568,10 @@ ALGEB FindTextHead(const char *s) {
     const char *t = STR(r)->t;
     if (t + STR(r)->length != end || t > start) return 0;
     if (end - start >= 501) {
-        if (nTextHeads < MAXTextHeads) TextHeads[nTextHeads++] = r;
-        else TextHeads[MAXTextHeads - 1] = r;
+        if (nTextHeads < MAXTextHeads)
+            TextHeads[nTextHeads++] = r;
+        else
+            TextHeads[MAXTextHeads - 1] = r;
     }
     return r;
 }
@@ -546,13 +585,17 @@ ALGEB NewProd(ALGEB a, ALGEB b) {
     WORD nfact = 0;
     ALGEB ops[2] = {a, b};
     for (ALGEB x : ops) {
-        if (numeric(x)) coef *= DBL(x);
+        if (numeric(x))
+            coef *= DBL(x);
         else if (ID2(x) == PROD) {
             for (WORD i = 1; i < LENGTH2(x); i++) {
-                if (numeric(A(x[i]))) coef *= DBL(A(x[i]));
-                else nfact++;
+                if (numeric(A(x[i])))
+                    coef *= DBL(A(x[i]));
+                else
+                    nfact++;
             }
-        } else nfact++;
+        } else
+            nfact++;
     }
     if (nfact == 0) return NewNumber(coef);
     ALGEB c = coef != 1.0 ? NewNumber(coef) : 0;
@@ -636,8 +679,10 @@ void WSCheck(const char *file, int line, ALGEB relevant) {
         } else {
             if (fault == 2)
                 printf("word beyond +1 corrupted to: %ld==%lx\n", (long)p[L - 1], (long)p[L - 1]);
-            else if (fault == 3) printf("header corrupted to: %ld==%lx\n", (long)p[5], (long)p[5]);
-            else printf("header corrupted to %lx\n", (long)p[0]);
+            else if (fault == 3)
+                printf("header corrupted to: %ld==%lx\n", (long)p[5], (long)p[5]);
+            else
+                printf("header corrupted to %lx\n", (long)p[0]);
             printf("Requested about %d bytes\n", (int)(8 * L - 56));
             printf("Working storage allocated in %s at line %ld is faulty\n", (const char *)p[2],
                    (long)p[3]);
@@ -672,9 +717,12 @@ static void wsreturnone() {
             printf("word before -2 corrupted to: %ld\n", (long)p[4]);
             printf("WorkingStorage called possibly at line %ld\n", (long)p[3]);
         } else {
-            if (fault == 2) printf("word beyond +1 corrupted to: %ld\n", (long)p[L - 1]);
-            else if (fault == 3) printf("header corrupted to: %ld\n", (long)p[5]);
-            else printf("header corrupted to %lx\n", (long)p[0]);
+            if (fault == 2)
+                printf("word beyond +1 corrupted to: %ld\n", (long)p[L - 1]);
+            else if (fault == 3)
+                printf("header corrupted to: %ld\n", (long)p[5]);
+            else
+                printf("header corrupted to %lx\n", (long)p[0]);
             printf("Requested about %d bytes\n", (int)(8 * L - 56));
             printf("Working storage allocated in %s at line %ld is faulty\n", (const char *)p[2],
                    (long)p[3]);
@@ -693,7 +741,8 @@ static void wsreturnone() {
 }
 
 void WSReturn() {
-    while (WSHead != 0) wsreturnone();
+    while (WSHead != 0)
+        wsreturnone();
     WSEpoch++;
 }
 
@@ -703,5 +752,6 @@ void WSReturnTo(ALGEB mark, UWORD epoch) {
         WSReturn();
         return;
     }
-    while (WSHead != 0 && WSHead != mark) wsreturnone();
+    while (WSHead != 0 && WSHead != mark)
+        wsreturnone();
 }

@@ -224,6 +224,8 @@ TEST_F(Printer, DatabaseTexts) {
     database *df = (database *)db;
     df->string = text.data();
     df->TotChars = text.size();
+    static UINT offsets[] = {0, (UINT)text.size()};
+    df->EntryOffset = offsets;
     df->TotEntries = 1;
     df->TotAA = 4;
     df->type = Str("DNA");
@@ -243,7 +245,8 @@ TEST_F(Printer, DatabaseTexts) {
     EXPECT_EQ(Esc(whole), "'<E><SEQ>ACGT</SEQ></E>'");
     ININDB[1] = W(db);
     EXPECT_EQ(Esc(whole), "DB[string]");
-    EXPECT_EQ(Esc(part), "'ACGT'");
+    // An entry without an AC or ID tag can only be named by positions.
+    EXPECT_EQ(Esc(part), "DB[string,9..12]");
     EXPECT_EQ(P(whole), text);
     ALGEB past = Newl1(3, TEXT);
     past[1] = 5;
