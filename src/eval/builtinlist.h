@@ -136,6 +136,7 @@
     X(minus,              201, Typed)   \
     X(subset,             203, Typed)   \
     X(InputPosition,      207, Typed)   \
+    X(EstimatePam,        215, Typed)   \
     X(antiparallel,       225, Typed)   \
     X(lowercase,          228, Typed)   \
     X(uppercase,          229, Typed)   \
@@ -160,6 +161,7 @@
     X(GetEntryNumber,     311, Typed)   \
     X(SeqFileToDb,        312, Typed)   \
     X(DbPart,             313, Typed)   \
+    X(AlignOneAll,        314, Typed)   \
     X(StartDebugger,      315, Typed)   \
     X(ReadRawLine,        316, Typed)   \
     X(copy,               317, Typed)

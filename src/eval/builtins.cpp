@@ -884,6 +884,8 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::Eigenvalues: return Eigenvalues(t);
     case Builtin::DynProgScore: return DynProgScoreBuiltin(t);
     case Builtin::DynProgBoth: return DynProgBothBuiltin(t);
+    case Builtin::EstimatePam: return EstimatePamBuiltin(t);
+    case Builtin::AlignOneAll: return AlignOneAllBuiltin(fname, t);
     case Builtin::Blanks: return blanks(fname, t);
     case Builtin::names: return names(n >= 1 ? a : ININanything);
     case Builtin::ReadStatement: return ReadOneStatement(t);
