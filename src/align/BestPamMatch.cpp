@@ -198,9 +198,9 @@ ALGEB SmallDistance(const Counters &c, ALGEB dms, double sim) {
     double E = first->PamNumber, V = E * E;
     if (a != 0 && D != 0) {
         E = -(1 + g) * ((5 * g + 6) * b + 2 * a * a + g * g * b) / a / D;
-        V = (4 * a * a * a * a +
-             ((4 * g * g + 24 * g + 32) * a * a + (28 * g + 12 + (g * g + 8 * g + 23) * g * g) * b) *
-                 b) /
+        V = (4 * a * a * a * a + ((4 * g * g + 24 * g + 32) * a * a +
+                                  (28 * g + 12 + (g * g + 8 * g + 23) * g * g) * b) *
+                                     b) /
             (a * a) * (1 + g) / (D * D);
     }
     SetName("ExpectedPamDistance", E);
@@ -232,10 +232,10 @@ ALGEB MaximumLikelihood(const Counters &c, ALGEB dms, WORD b, double sim) {
     for (WORD k = nm; k >= 2 && last == 0; k--)
         if (fixed(k) < -1) last = k;
     if (last == 0) last = 2;
-    const double slope =
-        (fixed(last) - fixed(1)) / (std::log10(pam(last)) - std::log10(pam(1)));
+    const double slope = (fixed(last) - fixed(1)) / (std::log10(pam(last)) - std::log10(pam(1)));
     const WORD mid = (nm + 1) / 2;
-    const double off = fixed(mid) - (fixed(1) + slope * (std::log10(pam(mid)) - std::log10(pam(1))));
+    const double off =
+        fixed(mid) - (fixed(1) + slope * (std::log10(pam(mid)) - std::log10(pam(1))));
     if (!std::isfinite(slope) || !(std::fabs(off) <= 1e-8 * std::fabs(fixed(mid) - fixed(1))))
         userror("deletion cost is not logarithmic on pam distance");
 
@@ -332,7 +332,9 @@ ALGEB ConvexFit(const Counters &c, ALGEB dms, WORD b, double sim) {
         y[r++] = ComputeScore(mid + k, c, dms) - y0;
     }
     Solve4(a, y, co);
-    auto d1 = [&](double x) { return co[0] + 2 * co[1] * x + 3 * co[2] * x * x + 4 * co[3] * x * x * x; };
+    auto d1 = [&](double x) {
+        return co[0] + 2 * co[1] * x + 3 * co[2] * x * x + 4 * co[3] * x * x * x;
+    };
     auto d2 = [&](double x) { return 2 * co[1] + 6 * co[2] * x + 12 * co[3] * x * x; };
     const double xl = pam(mid - 2) - pam(mid), xr = pam(mid + 2) - pam(mid);
     if (!(d1(xl) > 0)) userror("ComputeVarianceML1: left derivative not positive");

@@ -531,12 +531,13 @@ LocalEnd LocalScoreStriped(LocalCell cell, const uint8_t *s1, int l1, const uint
 }
 
 // The bound of the 16-bit cells: at least the goal, so that only entries that may reach it
-// saturate, and at least about twice the largest score, so that every scaled score fits in a
-// signed cell.
+// saturate, and at least about twice every score and gap cost in size, so that each fits in a
+// signed cell without being clamped (a clamped cost still gives an upper bound, but a loose
+// one).
 static double RunBound(const DPScoring &sc, double goal) {
-    double largest = 0;
+    double largest = std::max(std::fabs(sc.FixedDel), std::fabs(sc.IncDel));
     for (int x = 0; x < sc.dim * sc.dim; x++)
-        largest = std::max(largest, sc.simi[x]);
+        largest = std::max(largest, std::fabs(sc.simi[x]));
     double bound = std::max(goal, largest * 65535 / 32766);
     while (Scaled(sc, 65535 / bound).largest > 32767)
         bound *= 1.0009765625;
@@ -547,8 +548,8 @@ size_t LocalBoundsWorkBytes(int l2, const DPScoring &sc, double goal) {
     return LocalWorkBytes(LocalCell::Short, l2, sc, RunBound(sc, goal));
 }
 
-bool LocalBounds(const uint8_t *s2, int l2, const DPScoring &sc, double goal,
-                 const BoundFeed &feed, void *work, const volatile int *stop) {
+bool LocalBounds(const uint8_t *s2, int l2, const DPScoring &sc, double goal, const BoundFeed &feed,
+                 void *work, const volatile int *stop) {
     const double f = 65535 / RunBound(sc, goal);
     if (!(f > 0 && std::isfinite(f))) {
         // Scores beyond any scale: nothing is ruled out.

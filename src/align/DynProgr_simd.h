@@ -52,8 +52,8 @@ struct BoundFeed {
     void *ctx;
 };
 size_t LocalBoundsWorkBytes(int l2, const DPScoring &sc, double goal);
-bool LocalBounds(const uint8_t *s2, int l2, const DPScoring &sc, double goal,
-                 const BoundFeed &feed, void *work, const volatile int *stop);
+bool LocalBounds(const uint8_t *s2, int l2, const DPScoring &sc, double goal, const BoundFeed &feed,
+                 void *work, const volatile int *stop);
 
 // The instruction sets compiled in and supported by this processor, best first; forcing one
 // (0: the processor's best) changes the dispatch point for every later call.

@@ -323,7 +323,8 @@ ALGEB AlignOneAll(ALGEB s, const database *F, DayMatrix *Dm, double goal, WORD f
         const Chars c = textof(s);
         if (c.n < 3) userror("given sequence is too short");
         for (size_t i = 0; i < c.n; i++)
-            if (ChartoPos[(unsigned char)c.s[i]] < 0) userror("invalid characters in given sequence");
+            if (ChartoPos[(unsigned char)c.s[i]] < 0)
+                userror("invalid characters in given sequence");
         qs = c.s;
         ql = std::min((UWORD)c.n, (UWORD)MAXSEQLEN);
         from = 1;
@@ -392,8 +393,7 @@ ALGEB AlignOneAll(ALGEB s, const database *F, DayMatrix *Dm, double goal, WORD f
         scan.next = from;
         scan.faulty = to + 1;
         scan.stop = &InterruptNow;
-        const size_t boundbytes =
-            scan.prefilter ? LocalBoundsWorkBytes(lA, scan.across, goal) : 0;
+        const size_t boundbytes = scan.prefilter ? LocalBoundsWorkBytes(lA, scan.across, goal) : 0;
         const size_t exactbytes =
             scan.prefilter ? LocalWorkBytes(LocalCell::Double, lA, scan.across, 0) : 0;
         workers.resize((size_t)n);
