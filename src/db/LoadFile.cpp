@@ -715,7 +715,9 @@ static ALGEB readcompressed(const std::string &name) {
     return r.keep(n);
 }
 
-// The plain file as a text: read into the heap when small, else mapped.
+// The plain file as a text: mapped, or read into memory of its own when it is small. Either
+// way the text lies outside the heap, where views into it are found exactly whatever bytes it
+// holds.
 static ALGEB readplain(const std::string &name, UWORD size, bool map) {
     Fd f(open(name.c_str(), O_RDONLY));
     if (f.fd < 0) userror("Database file not accessible");
@@ -728,18 +730,19 @@ static ALGEB readplain(const std::string &name, UWORD size, bool map) {
         if (m == MAP_FAILED) userror("Unable to open input file");
         return NewMappedRegion(m, size);
     }
-    ALGEB t = NewText(size);
+    Region r;
+    r.reserve(size);
     for (UWORD got = 0; got < size;) {
-        ssize_t r = read(f.fd, STR(t)->t + got, (size_t)(size - got));
-        if (r <= 0) {
+        ssize_t k = read(f.fd, r.p + got, (size_t)(size - got));
+        if (k <= 0) {
             perror("print");
-            dbmessage("i=%lu, totc=%lu nc=%ld\n", (unsigned long)got, (unsigned long)size, (long)r);
+            dbmessage("i=%lu, totc=%lu nc=%ld\n", (unsigned long)got, (unsigned long)size, (long)k);
             userror("Could not read the right number of characters; check syntax at the end of "
                     "the file");
         }
-        got += (UWORD)r;
+        got += (UWORD)k;
     }
-    return t;
+    return r.keep(size);
 }
 
 // The first characters of the file, uncompressed when it is compressed.
@@ -844,7 +847,7 @@ ALGEB ReadDb(const char *filename) {
         df->TextObj = readcompressed(name);
         df->TotChars = (UWORD)STR(df->TextObj)->length;
     } else {
-        bool map = size >= mapsize || size / 8 >= (UWORD)(MAXOBJLEN - 8);
+        bool map = size >= mapsize;
         struct stat ms;
         bool havemap = stat(mapname.c_str(), &ms) == 0 && ms.st_size > 0 && !newer(dbst, ms);
         if (!havemap && verbose())

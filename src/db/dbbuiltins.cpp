@@ -6,6 +6,7 @@
 #include <string>
 
 #include "LoadFile.h"
+#include "builtins.h"
 #include "Lumbra.h"
 #include "miscfuncs.h"
 #include "sets.h"
@@ -42,12 +43,13 @@ static bool insidetext(const database *df, ALGEB x) {
            (UWORD)STR(x)->length <= df->TotChars - (UWORD)(t - df->string);
 }
 
-ALGEB ReadDbBuiltin(ALGEB t) {
+ALGEB ReadDbBuiltin(ALGEB fname, ALGEB t) {
     std::string name = chars(A(t[1]));
     return ReadDb(name.c_str());
 }
 
-ALGEB GetOffsetBuiltin(ALGEB t) {
+ALGEB GetOffsetBuiltin(ALGEB fname, ALGEB t) {
+    if (LENGTH(t) < 2) counterror(fname, LENGTH(t) - 1);
     database *df = DbArgument(t, 2);
     ALGEB x = A(t[1]);
     if (x == (ALGEB)df) return cons0;
@@ -55,7 +57,8 @@ ALGEB GetOffsetBuiltin(ALGEB t) {
     return Newint((WORD)(STR(x)->t - df->string));
 }
 
-ALGEB GetEntryNumberBuiltin(ALGEB t) {
+ALGEB GetEntryNumberBuiltin(ALGEB fname, ALGEB t) {
+    if (LENGTH(t) < 2) counterror(fname, LENGTH(t) - 1);
     database *df = DbArgument(t, 2);
     ALGEB x = A(t[1]);
     UWORD pos;
@@ -65,7 +68,8 @@ ALGEB GetEntryNumberBuiltin(ALGEB t) {
     return Newint((WORD)GetEntryNumber(df, pos));
 }
 
-ALGEB SeqFileToDbBuiltin(ALGEB t) {
+ALGEB SeqFileToDbBuiltin(ALGEB fname, ALGEB t) {
+    if (LENGTH(t) != 3) counterror(fname, LENGTH(t) - 1);
     std::string format = chars(A(t[2]));
     SeqFormat f;
     if (format == "FASTA" || format == "fasta")
@@ -98,7 +102,8 @@ static UWORD entrywithtag(const database *df, ALGEB call) {
     userror2(call, "is not an entry of the database");
 }
 
-ALGEB DbPartBuiltin(ALGEB t) {
+ALGEB DbPartBuiltin(ALGEB fname, ALGEB t) {
+    if (LENGTH(t) != 3) counterror(fname, LENGTH(t) - 1);
     database *df = CurrentDb();
     if (df == 0) userror("DB must be assigned a database");
     ALGEB x = A(t[1]);

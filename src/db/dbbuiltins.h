@@ -3,9 +3,9 @@
 
 #include "All.h"
 
-// Each takes the evaluated argument sequence t, counted and typed by the dispatch.
-ALGEB ReadDbBuiltin(ALGEB t);         // 151 ReadDb(filename)
-ALGEB GetOffsetBuiltin(ALGEB t);      // 309 GetOffset(text [, database])
-ALGEB GetEntryNumberBuiltin(ALGEB t); // 311 GetEntryNumber(x [, database])
-ALGEB SeqFileToDbBuiltin(ALGEB t);    // 312 SeqFileToDb(filename, format)
-ALGEB DbPartBuiltin(ALGEB t);         // 313 DbPart(x, part)
+// Each takes the name it was called by and the evaluated arguments t, typed by the dispatch.
+ALGEB ReadDbBuiltin(ALGEB fname, ALGEB t);         // 151 ReadDb(filename)
+ALGEB GetOffsetBuiltin(ALGEB fname, ALGEB t);      // 309 GetOffset(text [, database])
+ALGEB GetEntryNumberBuiltin(ALGEB fname, ALGEB t); // 311 GetEntryNumber(x [, database])
+ALGEB SeqFileToDbBuiltin(ALGEB fname, ALGEB t);    // 312 SeqFileToDb(filename, format)
+ALGEB DbPartBuiltin(ALGEB fname, ALGEB t);         // 313 DbPart(x, part)

@@ -144,6 +144,119 @@ static ALGEB foldconstants(ALGEB r, bool sum) {
     return k == 1 ? A(t[1]) : t;
 }
 
+// The evaluator relies on the shapes the parser gives: a structure of another shape is refused
+// here, each with a message of its own.
+
+// Locals that a Local(k) may name: those of the procedure structure being assembled, -1
+// outside one (the activation that evaluates the result checks the index itself).
+static WORD LocalsInScope = -1;
+
+struct LocalsScope {
+    WORD saved = LocalsInScope;
+    explicit LocalsScope(WORD n) { LocalsInScope = n; }
+    ~LocalsScope() { LocalsInScope = saved; }
+    LocalsScope(const LocalsScope &) = delete;
+    LocalsScope &operator=(const LocalsScope &) = delete;
+};
+
+static bool isname(ALGEB x) {
+    return !IMMINT(x) && ID2(x) == NAME;
+}
+
+static bool isexpseq(ALGEB x) {
+    return !IMMINT(x) && ID2(x) == EXPSEQ;
+}
+
+static bool namesonly(ALGEB x) {
+    if (!isexpseq(x)) return false;
+    for (WORD i = 1; i < LENGTH2(x); i++)
+        if (!isname(A(x[i]))) return false;
+    return true;
+}
+
+// A parameter is a name, or name:type.
+static bool paramlist(ALGEB x) {
+    if (!isexpseq(x)) return false;
+    for (WORD i = 1; i < LENGTH2(x); i++) {
+        ALGEB p = A(x[i]);
+        if (!isname(p) && !(IDLENGTH(p, COLON, 3) && isname(A(p[1])))) return false;
+    }
+    return true;
+}
+
+// Locals as a procedure runs them, or the declared locals and globals of one not yet run.
+static bool unconverted(ALGEB l) {
+    return IDLENGTH(l, EXPSEQ, 3) && isexpseq(A(l[1]));
+}
+
+[[noreturn]] static void badpart(const char *what) {
+    char msg[200];
+    snprintf(msg, sizeof msg, "procedure: %s", what);
+    userror(msg);
+}
+
+// The number of locals a procedure's body may name, from its locals part.
+static WORD localcount(ALGEB l) {
+    if (unconverted(l)) l = A(l[1]);
+    return isexpseq(l) ? LENGTH2(l) - 1 : 0;
+}
+
+// Parameters, locals, options and optional-parameter table of an assembled procedure.
+static void checkprocedure(ALGEB r) {
+    if (!paramlist(A(r[1]))) badpart("the parameters must be an expseq of names and name:type");
+    ALGEB locals = A(r[2]);
+    bool plain = !unconverted(locals);
+    if (plain ? !namesonly(locals) : !namesonly(A(locals[1])) || !namesonly(A(locals[2])))
+        badpart("the locals must be an expseq of names");
+    if (!isexpseq(A(r[3]))) badpart("the options must be an expseq");
+    WORD nlocals = localcount(locals);
+    if (LENGTH2(r) == 8) {
+        ALGEB opt = A(r[7]);
+        if (!isexpseq(opt)) badpart("the optional parameters must be an expseq");
+        // A procedure that has run keeps (declaration, default, slot of its local) triples.
+        if (plain) {
+            if ((LENGTH2(opt) - 1) % 3 != 0)
+                badpart(
+                    "the optional parameters must come in (declaration, default, local) triples");
+            for (WORD i = 3; i < LENGTH2(opt); i += 3) {
+                ALGEB slot = A(opt[i]);
+                if (!IMMINT(slot) || IMMVAL(slot) < 1 || IMMVAL(slot) > nlocals)
+                    badpart("an optional parameter must name one of the locals");
+            }
+        }
+    }
+}
+
+// Kinds whose length StructureLength leaves open, but not every length of which the evaluator
+// can run.
+static void checkcount(ALGEB cls, WORD type, WORD n) {
+    char msg[600];
+    switch (type) {
+    case TABLEREF:
+    case FUNCTION:
+        if (n >= 1) return;
+        snprintf(msg, sizeof msg, "%.500s should have at least 1 argument", NAMETEXT(cls));
+        break;
+    case CATENATE:
+    case COLON:
+        if (n == 2) return;
+        countfailure(cls, 2, n);
+    case ASSIGN:
+    case IF:
+        if (n >= 2) return;
+        snprintf(msg, sizeof msg, "%.500s should have at least 2 arguments instead of %ld",
+                 NAMETEXT(cls), (long)n);
+        break;
+    case FOR:
+        if (n == 4 || n == 6) return;
+        snprintf(msg, sizeof msg, "%.500s should have 4 or 6 arguments instead of %ld",
+                 NAMETEXT(cls), (long)n);
+        break;
+    default: return;
+    }
+    userror(msg);
+}
+
 static ALGEB foldpower(ALGEB r) {
     ALGEB base = A(r[1]), ex = A(r[2]);
     if (!numeric(base) && Eq(ex, 1)) return base;
@@ -194,14 +307,23 @@ ALGEB assemble(ALGEB s) {
         ALGEB k = n == 1 ? assemble(A(s[2])) : 0;
         if (k == 0 || !numeric(k) || toint(k) < 0)
             userror("lexical scoped locals cannot be assembled");
+        if (LocalsInScope >= 0 && (toint(k) < 1 || toint(k) > LocalsInScope)) {
+            char msg[100];
+            snprintf(msg, sizeof msg, "Local(%ld) names no local of a procedure with %ld locals",
+                     (long)toint(k), (long)LocalsInScope);
+            userror(msg);
+        }
         ALGEB r = Newl1(2, LOCAL);
         r[1] = toint(k);
         return r;
     }
     if (cls == ININParam) {
         if (n != 1) userror("param must have one argument");
+        ALGEB k = assemble(A(s[2]));
+        // 0, -1 and -2 stand for nargs, args and procname.
+        if (!numeric(k) || toint(k) < -2) userror("Param needs an integer of at least -2");
         ALGEB r = Newl1(2, PARAM);
-        r[1] = toint(assemble(A(s[2])));
+        r[1] = toint(k);
         return r;
     }
 
@@ -228,8 +350,19 @@ ALGEB assemble(ALGEB s) {
         }
         WORD len = StructureLength[type >> ShiftID];
         if (len != -1 && n != len - 1) countfailure(cls, len - 1, n);
+        checkcount(cls, type, n);
     }
     ALGEB r = Newl1(n + 1, type);
+    if (type == PROC) {
+        // The body, and the defaults of optional parameters, see this procedure's locals.
+        for (WORD i = 1; i <= n; i++)
+            r[i] = W(i <= 3 ? assemble(A(s[i + 1])) : null);
+        LocalsScope scope(localcount(A(r[2])));
+        for (WORD i = 4; i <= n; i++)
+            r[i] = W(assemble(A(s[i + 1])));
+        checkprocedure(r);
+        return r;
+    }
     for (WORD i = 1; i <= n; i++)
         r[i] = W(assemble(A(s[i + 1])));
     switch (CASE_ID2(r)) {

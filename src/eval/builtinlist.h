@@ -149,6 +149,8 @@
     X(decompress,         244, Typed)   \
     X(exit,               247, Typed)   \
     X(Eigenvalues,        252, Typed)   \
+    X(ComputeCubicTSP,    253, Typed)   \
+    X(ComputeQuarticTSP,  254, Typed)   \
     X(DynProgScore,       260, Typed)   \
     X(DynProgBoth,        269, Typed)   \
     X(Blanks,             301, Typed)   \
@@ -159,6 +161,7 @@
     X(LockFile,           308, Typed)   \
     X(GetOffset,          309, Typed)   \
     X(GetEntryNumber,     311, Typed)   \
+    /* 312 and 313 are holes of the numbered tables, taken by the database's own built-ins. */ \
     X(SeqFileToDb,        312, Typed)   \
     X(DbPart,             313, Typed)   \
     X(AlignOneAll,        314, Typed)   \

@@ -18,6 +18,7 @@
 #include "SetOption.h"
 #include "alignbuiltins.h"
 #include "FileSize.h"
+#include "TSP.h"
 #include "assemble.h"
 #include "cmdedit.h"
 #include "compress.h"
@@ -810,7 +811,7 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::version: return version();
     case Builtin::ObjectHash: return Newint((INT)hashalg(a));
     case Builtin::StringHash: return stringhash(a);
-    case Builtin::ReadDb: return ReadDbBuiltin(t);
+    case Builtin::ReadDb: return ReadDbBuiltin(fname, t);
     case Builtin::CreateOrigDayMatrixCounts:
         return CreateOrigDayMatrixCountsBuiltin(a, a2, A(t[3]));
     case Builtin::has: return boolname(has(a, a2));
@@ -882,11 +883,15 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::decompress: return decompress(a);
     case Builtin::exit: exitWithStatus((int)intarg(a));
     case Builtin::Eigenvalues: return Eigenvalues(t);
+    case Builtin::ComputeCubicTSP: return ComputeCubicTSP(t);
+    case Builtin::ComputeQuarticTSP: return ComputeQuarticTSP(t);
     case Builtin::DynProgScore: return DynProgScoreBuiltin(t);
     case Builtin::DynProgBoth: return DynProgBothBuiltin(t);
     case Builtin::EstimatePam: return EstimatePamBuiltin(t);
     case Builtin::AlignOneAll: return AlignOneAllBuiltin(fname, t);
-    case Builtin::Blanks: return blanks(fname, t);
+    case Builtin::Blanks:
+        if (n < 1) counterror(fname, n);
+        return blanks(fname, t);
     case Builtin::names: return names(n >= 1 ? a : ININanything);
     case Builtin::ReadStatement: return ReadOneStatement(t);
     case Builtin::RawFileStat:
@@ -899,21 +904,15 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::LockFile:
         if (n < 1) counterror(fname, n);
         return LockFile(cstring(a).c_str(), n == 2 ? cstring(a2).c_str() : nullptr);
-    case Builtin::GetOffset:
-        if (n < 1) counterror(fname, n);
-        return GetOffsetBuiltin(t);
-    case Builtin::GetEntryNumber:
-        if (n < 1) counterror(fname, n);
-        return GetEntryNumberBuiltin(t);
-    case Builtin::SeqFileToDb:
-        if (n != 2) counterror(fname, n);
-        return SeqFileToDbBuiltin(t);
-    case Builtin::DbPart:
-        if (n != 2) counterror(fname, n);
-        return DbPartBuiltin(t);
+    case Builtin::GetOffset: return GetOffsetBuiltin(fname, t);
+    case Builtin::GetEntryNumber: return GetEntryNumberBuiltin(fname, t);
+    case Builtin::SeqFileToDb: return SeqFileToDbBuiltin(fname, t);
+    case Builtin::DbPart: return DbPartBuiltin(fname, t);
     case Builtin::StartDebugger: DebugLevel = 1000000000; return null;
     case Builtin::ReadRawLine: return rawline(t);
-    case Builtin::copy: return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
+    case Builtin::copy:
+        if (n < 1) counterror(fname, n);
+        return copy(a, n == 2 ? (int)intarg(a2) : 2147483647);
     default: break;
     }
     userror("a function with option builtin has an invalid number");

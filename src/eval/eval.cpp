@@ -103,6 +103,10 @@ static ALGEB paramvalue(WORD k) {
     }
 }
 
+void nosuchlocal() {
+    userror("reference to a local that the running procedure does not have");
+}
+
 ALGEB EvalLexicalName(ALGEB s) {
     if (!(is(s, LOCAL) && LENGTH2(s) == 3 && s[1] < 0))
         assertfail("ID(s)==LOCAL && LENGTH(s)==3 && I(s[1]) < 0", __FILE__, __LINE__);
@@ -149,10 +153,11 @@ ALGEB evparloc(ALGEB s) {
     case NAME_CASE: return isditto(s) ? dittovalue(s) : s;
     case LOCAL_CASE:
         if (LENGTH2(s) == 3) return EvalLexicalName(s);
-        return A(Actvlocals[s[1]]);
+        return localof(Actvlocals, s[1]);
     case PARAM_CASE: return paramvalue(s[1]);
     default:
         if (CASE_ID2(s) > HASHTAB_CASE) notimpl("default in evparloc");
+        stackcheck();
         return mapwords(s, evparloc);
     }
 }
@@ -185,7 +190,7 @@ static ALGEB localvalue(ALGEB n) {
 
 static ALGEB eval_local(ALGEB s) {
     if (LENGTH2(s) == 3) return localvalue(EvalLexicalName(s));
-    return localvalue(A(Actvlocals[s[1]]));
+    return localvalue(localof(Actvlocals, s[1]));
 }
 
 static ALGEB eval_tableref(ALGEB s) {
@@ -481,7 +486,8 @@ static ALGEB quickarith(ALGEB s) {
     case ASSIGN_CASE:
     case FOR_CASE:
     case IF_CASE:
-    case STATSEQ_CASE: return evalstat(s, 2);
+    case STATSEQ_CASE:
+    case STOP_CASE: return evalstat(s, 2);
     case DAYMATRIX_CASE: return eval_daymatrix(s);
     default: notimpl("eval");
     }

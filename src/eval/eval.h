@@ -13,6 +13,13 @@ ALGEB evparloc(ALGEB s);
 // The call s of the procedure proc, found under the name fname (ININunknown when none).
 ALGEB applyproc(ALGEB s, ALGEB proc, ALGEB fname);
 ALGEB EvalLexicalName(ALGEB s);
+// The NAME of local k in a locals sequence. A reference made by assemble may be evaluated
+// where the activation has no such local: that is an error, not a read past the sequence.
+[[noreturn]] void nosuchlocal();
+inline ALGEB localof(ALGEB locals, WORD k) {
+    if (k < 1 || k >= LENGTH(locals)) nosuchlocal();
+    return A(locals[k]);
+}
 // The value of a name, parameter or local in the current activation.
 ALGEB valuenv(ALGEB s);
 
@@ -23,8 +30,9 @@ ALGEB valuenv(ALGEB s);
 inline ALGEB quickvalue(ALGEB s) {
     WORD id = ID2(s);
     if (id == LOCAL) {
-        if (LENGTH2(s) != 2) return 0;
-        ALGEB n = A(A(Environment->ctx[2])[s[1]]);
+        ALGEB locals = A(Environment->ctx[2]);
+        if (LENGTH2(s) != 2 || s[1] < 1 || s[1] >= LENGTH(locals)) return 0;
+        ALGEB n = A(locals[s[1]]);
         return !IMMINT(n) && ID2(n) == NAME ? A(n[1]) : 0;
     }
     if (id == PARAM) {

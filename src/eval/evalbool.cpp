@@ -31,6 +31,7 @@ static ALGEB side(ALGEB x, double d) {
 }
 
 int evalbool(ALGEB s) {
+    stackcheck();
     for (;;) {
         if (!IMMINT(s)) switch (CASE_ID2(s)) {
             case NAME_CASE:
@@ -56,8 +57,11 @@ int evalbool(ALGEB s) {
             }
             default: break;
             }
+        // A call that evaluates to a fresh copy of itself (table() does) would go round
+        // for ever, so an equal value counts as unchanged.
         ALGEB v = eval(s);
-        if (v == s) userror("cannot evaluate boolean");
+        if (v == s || (!IMMINT(v) && ID(v) == ID(s) && Equal(v, s, 0)))
+            userror("cannot evaluate boolean");
         s = v;
     }
 }

@@ -474,6 +474,7 @@ double maxmin(int code, double p) {
         return m;
     case LIST_CASE: e = A(o[1]); [[fallthrough]];
     case EXPSEQ_CASE:
+        stackcheck();
         for (WORD i = 1; i < LENGTH2(e); i++) {
             double v = maxmin(code, evald(A(e[i])));
             if (code == 1 ? v > m : v < m) m = v;
@@ -585,7 +586,8 @@ static double numericbuiltin(Builtin b, double *t, int n, ALGEB fname) {
     case Builtin::Rand: return mrand();
     default: break;
     }
-    if ((int)b >= TYPED_FIRST) notimpl("builin less 100-199");
+    // A procedure of a user's own may declare any number.
+    if ((int)b >= TYPED_FIRST) userror("a function with option builtin has an invalid number");
     userror("not a built-in function");
 }
 
@@ -689,7 +691,7 @@ static double numericcall(ALGEB s, ALGEB p, ALGEB fname, int b) {
                      fnametext(fname), nargs);
             userror(msg);
         }
-        if (b >= NUMERIC_END) notimpl("evald: FUNCTION");
+        if (b >= NUMERIC_END) userror("a function with option builtin has an invalid number");
     }
     double r = numericbuiltin(Builtin(b), t, nargs, fname);
     // A zippable function of one list, met inside arithmetic, applies at every position.
@@ -723,8 +725,10 @@ static double evaldsum(ALGEB s) {
     return NaN(r) && !isNaNerror(r) ? box(unchanged(unbox(r), s)) : r;
 }
 
-// Everything but numbers and variables holding them.
+// Everything but numbers and variables holding them; these go deeper, so they check the
+// stack (a name whose value contains the name recurses here without end).
 [[gnu::noinline]] static double evaldkind(ALGEB s) {
+    stackcheck();
     switch (CASE_ID2(s)) {
     case NAME_CASE:
     case LOCAL_CASE:

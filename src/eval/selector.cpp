@@ -351,8 +351,8 @@ ALGEB selector(ALGEB s, ALGEB t, int i, ALGEB val) {
             break;
         case FUNCTION_CASE: return structsel(s, t, i, val);
         case MATCH_CASE: return MatchSel(s, t, i, val);
-        case DAYMATRIX_CASE: return DayMatrixSel(s, t, i, val);
         case DNAFILE_CASE: return DBSel(s, t, i, val);
+        case DAYMATRIX_CASE: return DayMatrixSel(s, t, i, val);
         default: userror("cannot apply selector on object");
         }
     }

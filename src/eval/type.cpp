@@ -120,6 +120,7 @@ WORD typesel(ALGEB typname) {
 
 int onlyconst(ALGEB s) {
     if (IMMINT(s)) return 1;
+    stackcheck();
     WORD L = LENGTH2(s);
     switch (CASE_ID2(s)) {
     case NUMBER_CASE:
@@ -161,6 +162,7 @@ int type_numeric(double x, ALGEB typ) {
         return n <= 11 && strncmp(STR(typ)->t, "nonnegative", n) == 0 && x >= 0;
     }
     case SET_CASE: {
+        stackcheck();
         ALGEB e = A(typ[1]);
         for (WORD i = 1; i < LENGTH2(e); i++)
             if (type_numeric(x, A(e[i]))) return 1;

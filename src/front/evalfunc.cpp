@@ -8,6 +8,7 @@
 #include "Lumbra.h"
 #include "eval.h"
 #include "evalstat.h"
+#include "simplfnc.h"
 #include "type.h"
 
 ALGEB OptParamMatch = 0;
@@ -189,6 +190,10 @@ static void traceline(const char *head, ALGEB functname, const char *sep, ALGEB 
 ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
     // Every call passes here, also those whose body never reaches a statement boundary.
     stackcheck();
+    // A procedure still as parsed (assemble can give one) is made executable before it runs.
+    ALGEB decls = A(r[2]);
+    if (IDLENGTH(decls, EXPSEQ, 3) && !IMMINT(A(decls[1])) && ID2(A(decls[1])) == EXPSEQ)
+        r = simplfnc(r, 0, 0);
     WORD nargs = argcount(t);
     if (nargs == 1 && hasoption(r, ININpolymorphic)) {
         ALGEB v = CallPolymorphic(t, functname);

@@ -13,6 +13,7 @@ ALGEB evalname(ALGEB s) {
         switch (CASE_ID(s)) {
         case NAME_CASE: return s;
         case TABLEREF_CASE: {
+            stackcheck();
             ALGEB r = s;
             ALGEB base = evalname(A(s[1]));
             if (base != A(s[1])) {

@@ -68,7 +68,7 @@ ALGEB evalstat(ALGEB s, int lev) {
 // or a name, printing nothing, over a value that is no procedure (whose reassignment warns).
 static inline bool quickassign(ALGEB name, ALGEB rhs, int prfl) {
     if ((prfl != 0 && prfl != -1) || IMMINT(name)) return false;
-    if (ID2(name) == LOCAL && LENGTH2(name) == 2) name = A(Actvlocals[name[1]]);
+    if (ID2(name) == LOCAL && LENGTH2(name) == 2) name = localof(Actvlocals, name[1]);
     if (IMMINT(name) || ID2(name) != NAME || name == ININprintlevel || name == ININDB) return false;
     ALGEB old = A(name[1]);
     if (old != 0 && !IMMINT(old) && ID2(old) == PROC) return false;
@@ -134,7 +134,12 @@ static ALGEB evalst2(ALGEB s, int lev) {
         return r;
     }
     case STOP_CASE: normalexit();
-    default: ASSERT(CASE_ID(s) < GARBAGE_CASE || CASE_ID(s) == TEXT_CASE); return evalexpr(s, lev);
+    default:
+        // Data of every kind may stand as a statement (assemble builds such); only the
+        // collector's own blocks may not.
+        ASSERT(CASE_ID(s) < GARBAGE_CASE ||
+               (CASE_ID(s) >= TEXT_CASE && CASE_ID(s) <= COMPRESSED_CASE));
+        return evalexpr(s, lev);
     }
 }
 
@@ -204,7 +209,7 @@ static void assignmany(ALGEB targets, ALGEB rhs, int prfl) {
 void assign(ALGEB name, ALGEB rhs, int prfl) {
     if (IMMINT(name)) badtarget();
     if (ID2(name) == LOCAL && LENGTH2(name) == 2) {
-        name = A(Actvlocals[name[1]]); // a local of the running procedure, the common target
+        name = localof(Actvlocals, name[1]); // a local of the running procedure, the common target
         if (IMMINT(name)) badtarget();
     } else if (ID2(name) == LOCAL || ID2(name) == PARAM) {
         name = evparloc(name);
@@ -235,7 +240,9 @@ ALGEB forfrom(ALGEB s) {
     double b = evald(A(s[3]));
     ALGEB to = A(s[4]);
     double t = ISNULL(to) ? (b >= 0 ? DBL_MAX : -DBL_MAX) : evald(to);
-    if (!isname(var) || std::isnan(f) || std::isnan(b) || std::isnan(t))
+    // An infinite bound (10^400) is no number the loop could reach.
+    if (!isname(var) || !std::isfinite(f) || !std::isfinite(b) || std::isnan(t) ||
+        (!ISNULL(to) && !std::isfinite(t)))
         userror("unable to execute for statement");
     ALGEB cond = A(s[5]), body = A(s[6]);
     ALGEB r = null;
@@ -349,7 +356,7 @@ void iterate(ALGEB x) {
     ALGEB var = A(st[1]);
     try {
         if (!IMMINT(var) && ID2(var) == LOCAL && LENGTH2(var) == 2)
-            A(A(ctx[2])[var[1]])[1] = W(elem);
+            localof(A(ctx[2]), var[1])[1] = W(elem);
         else if (!IMMINT(var) && ID2(var) == LOCAL)
             EvalLexicalName(var)[1] = W(elem);
         else if (isname(var))

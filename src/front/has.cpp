@@ -29,7 +29,12 @@ static bool components(ALGEB s, WORD *from, WORD *to, WORD *step, const char *wh
     case LOCAL_CASE:
     case PARAM_CASE:
     case LISTNUM_CASE:
-    case TEXT_CASE: return false;
+    case TEXT_CASE:
+    // Records of the native routines hold no objects of the language a user could look for.
+    case DNAFILE_CASE:
+    case DAYMATRIX_CASE:
+    case MATCH_CASE:
+    case COMPRESSED_CASE: return false;
     case HASH_CASE: *from = 2, *step = 2; return true;
     case HASHTAB_CASE: return true;
     default:

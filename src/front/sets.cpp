@@ -365,7 +365,8 @@ static bool mergeCompare(SortRun &r, ALGEB a, ALGEB b) {
     case SortMode::Function: break;
     }
     ALGEB p = functionvalue(r.f);
-    if (IMMINT(p) || ID2(p) != PROC) notimpl("mergeCompare");
+    if (IMMINT(p) || ID2(p) != PROC)
+        userror("sort: 2nd argument must be a boolean valued function");
     ALGEB v = eval(New4(FUNCTION, r.f, a, b));
     if (v == ININtrue) return true;
     if (v == ININfalse) return false;

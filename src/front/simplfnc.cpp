@@ -65,6 +65,7 @@ ALGEB InsertName(ALGEB t, ALGEB locals, ALGEB globals, ALGEB params) {
 }
 
 ALGEB DetermLocals(ALGEB s, ALGEB locals, ALGEB globals, ALGEB params) {
+    stackcheck();
     while (!IMMINT(s) && ID2(s) == FOR) {
         locals = InsertName(A(s[1]), locals, globals, params);
         s = A(s[LENGTH2(s) - 1]);
@@ -97,6 +98,7 @@ ALGEB DetermLocals(ALGEB s, ALGEB locals, ALGEB globals, ALGEB params) {
 // may sit anywhere inside it, but only once.
 static void ProcessOptMakeType(ALGEB x) {
     if (IMMINT(x)) return;
+    stackcheck();
     switch (CASE_ID2(x)) {
     case NUMBER_CASE:
     case NAME_CASE:
@@ -254,13 +256,19 @@ static ALGEB convertproc(ALGEB s, ALGEB currproc, ALGEB lex) {
 
 ALGEB simplfnc(ALGEB s, ALGEB currproc, ALGEB lex) {
     if (s == 0 || IMMINT(s)) return s;
+    stackcheck();
     WORD L = LENGTH2(s);
     switch (CASE_ID2(s)) {
     case NUMBER_CASE:
     case LOCAL_CASE:
     case PARAM_CASE:
     case LISTNUM_CASE:
-    case TEXT_CASE: return s;
+    case TEXT_CASE:
+    // Data that assemble puts into a body holds no names.
+    case DNAFILE_CASE:
+    case DAYMATRIX_CASE:
+    case MATCH_CASE:
+    case COMPRESSED_CASE: return s;
     case NAME_CASE: return convertname(s, currproc, lex);
     case PROC_CASE: return convertproc(s, currproc, lex);
     case FOR_CASE:

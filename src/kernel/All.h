@@ -175,54 +175,26 @@ struct database {
 // ---------------------------------------------------------------------------
 // Inspection. None of these allocates.
 
-inline bool IMMINT(ALGEB x) {
-    return (W(x) & 1) != 0;
-}
-inline WORD IMMVAL(ALGEB x) {
-    return W(x) >> 1;
-}
-inline ALGEB MKIMM(WORD v) {
-    return A(2 * v + 1);
-}
+inline bool IMMINT(ALGEB x) { return (W(x) & 1) != 0; }
+inline WORD IMMVAL(ALGEB x) { return W(x) >> 1; }
+inline ALGEB MKIMM(WORD v) { return A(2 * v + 1); }
 
-inline WORD ID2(ALGEB x) {
-    return x[0] & MASKID;
-}
-inline WORD CASE_ID2(ALGEB x) {
-    return (x[0] & MASKID) >> ShiftID;
-}
-inline WORD LENGTH2(ALGEB x) {
-    return x[0] & MASKLEN;
-}
-inline WORD ID(ALGEB x) {
-    return IMMINT(x) ? NUMBER : ID2(x);
-}
-inline WORD CASE_ID(ALGEB x) {
-    return IMMINT(x) ? NUMBER_CASE : CASE_ID2(x);
-}
-inline WORD LENGTH(ALGEB x) {
-    return IMMINT(x) ? 0 : LENGTH2(x);
-}
-inline int GcTag(ALGEB x) {
-    return IMMINT(x) ? 0 : (int)((x[0] >> ShiftGC) & 255);
-}
+inline WORD ID2(ALGEB x) { return x[0] & MASKID; }
+inline WORD CASE_ID2(ALGEB x) { return (x[0] & MASKID) >> ShiftID; }
+inline WORD LENGTH2(ALGEB x) { return x[0] & MASKLEN; }
+inline WORD ID(ALGEB x) { return IMMINT(x) ? NUMBER : ID2(x); }
+inline WORD CASE_ID(ALGEB x) { return IMMINT(x) ? NUMBER_CASE : CASE_ID2(x); }
+inline WORD LENGTH(ALGEB x) { return IMMINT(x) ? 0 : LENGTH2(x); }
+inline int GcTag(ALGEB x) { return IMMINT(x) ? 0 : (int)((x[0] >> ShiftGC) & 255); }
 
 inline bool IDLENGTH(ALGEB x, WORD type, WORD len) {
     return !IMMINT(x) && (x[0] & (MASKID | MASKLEN)) == (type | len);
 }
-inline bool ISNULL(ALGEB x) {
-    return IDLENGTH(x, EXPSEQ, 1);
-}
-inline bool Eq(ALGEB x, WORD b) {
-    return W(x) == 2 * b + 1;
-}
+inline bool ISNULL(ALGEB x) { return IDLENGTH(x, EXPSEQ, 1); }
+inline bool Eq(ALGEB x, WORD b) { return W(x) == 2 * b + 1; }
 
-inline double NUMVAL(ALGEB x) {
-    return ((Number *)x)->N;
-}
-inline bool numeric(ALGEB x) {
-    return IMMINT(x) || ID2(x) == NUMBER;
-}
+inline double NUMVAL(ALGEB x) { return ((Number *)x)->N; }
+inline bool numeric(ALGEB x) { return IMMINT(x) || ID2(x) == NUMBER; }
 bool integer(ALGEB x);
 INT intvalue(ALGEB x);
 inline bool consneg(ALGEB x) {
@@ -240,27 +212,17 @@ inline bool relation(ALGEB x) {
     WORD c = CASE_ID(x);
     return c >= EQUATION_CASE && c <= LESSTHAN_CASE;
 }
-inline bool textual(ALGEB x) {
-    return !IMMINT(x) && (ID2(x) == NAME || ID2(x) == TEXT);
-}
+inline bool textual(ALGEB x) { return !IMMINT(x) && (ID2(x) == NAME || ID2(x) == TEXT); }
 
 // Characters of a NAME (from byte 16) and of a TEXT.
-inline char *NAMETEXT(ALGEB x) {
-    return (char *)(x + 2);
-}
-inline struct string *STR(ALGEB x) {
-    return (struct string *)x;
-}
+inline char *NAMETEXT(ALGEB x) { return (char *)(x + 2); }
+inline struct string *STR(ALGEB x) { return (struct string *)x; }
 
 // A NAME with exactly the characters of s, or a TEXT whose characters begin s.
 bool EqualText(ALGEB a, const char *s);
 
-inline WORD LISTNUMLEN(ALGEB x) {
-    return LENGTH2(x) - 1;
-}
-inline double *LISTNUMDATA(ALGEB x) {
-    return (double *)(x + 1);
-}
+inline WORD LISTNUMLEN(ALGEB x) { return LENGTH2(x) - 1; }
+inline double *LISTNUMDATA(ALGEB x) { return (double *)(x + 1); }
 
 // Words needed for n items of type T.
 #define NrALGEBs(n, T) ((W(n) * (WORD)sizeof(T) + BYTES_PER_ALGEB - 1) / BYTES_PER_ALGEB)
@@ -268,9 +230,9 @@ inline double *LISTNUMDATA(ALGEB x) {
 inline void StoreLEN(ALGEB x, WORD y);
 
 // Number constructors and conversion.
-ALGEB Newint(WORD x);      // immediate when in range, else a NUMBER
+ALGEB Newint(WORD x);    // immediate when in range, else a NUMBER
 ALGEB NewNumber(double d); // immediate for small integral values; refuses NaN and infinity
-double DBL(ALGEB x);       // the number of a numeric object
+double DBL(ALGEB x);     // the number of a numeric object
 extern const char UnableToRepresent[];
 
 // ---------------------------------------------------------------------------
@@ -291,19 +253,13 @@ inline double BitsDouble(uint64_t u) {
     memcpy(&d, &u, sizeof d);
     return d;
 }
-inline double MakeNaN(ALGEB a) {
-    return BitsDouble(NaNTOP | ((uint64_t)W(a) & NaNPAYLOAD));
-}
-inline bool NaN(double d) {
-    return (DoubleBits(d) & NaNMASK) == NaNTOP;
-}
+inline double MakeNaN(ALGEB a) { return BitsDouble(NaNTOP | ((uint64_t)W(a) & NaNPAYLOAD)); }
+inline bool NaN(double d) { return (DoubleBits(d) & NaNMASK) == NaNTOP; }
 // The handle is sign-extended from 48 bits, so negative immediates survive the trip.
 inline ALGEB NaNtoALGEB(double d) {
     return A(((int64_t)(DoubleBits(d) << 16)) >> 16);
 }
-inline bool isNaNerror(double d) {
-    return (int64_t)DoubleBits(d) == NaNerrorCons;
-}
+inline bool isNaNerror(double d) { return (int64_t)DoubleBits(d) == NaNerrorCons; }
 extern double NaNerror;
 
 // ---------------------------------------------------------------------------

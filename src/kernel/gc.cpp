@@ -43,9 +43,7 @@ void GcCacheCleaner(void (*f)()) {
     cachecleaners[ncachecleaners++] = f;
 }
 
-static inline bool dead(ALGEB p) {
-    return p != 0 && !IMMINT(p) && genc[GcTag(p)] == 0;
-}
+static inline bool dead(ALGEB p) { return p != 0 && !IMMINT(p) && genc[GcTag(p)] == 0; }
 
 // ---------------------------------------------------------------------------
 // Marking, with a stack of its own so that deep structures cannot exhaust the machine stack.
@@ -63,9 +61,7 @@ static void markpush(ALGEB s) {
     markstack[marktop++] = s;
 }
 
-static bool outsideheap(ALGEB s) {
-    return (UWORD)s < lostorage || (UWORD)s >= historage;
-}
+static bool outsideheap(ALGEB s) { return (UWORD)s < lostorage || (UWORD)s >= historage; }
 
 static void markstring(const char *s) {
     if (s >= OneChars && s <= OneChars + 256) return;
@@ -108,13 +104,11 @@ static void markloop() {
                 s = A(s[2]);
                 continue;
             case HASH_CASE:
-                for (WORD k = 1; k + 1 < L && s[k] != 0; k += 2)
-                    markpush(A(s[k + 1]));
+                for (WORD k = 1; k + 1 < L && s[k] != 0; k += 2) markpush(A(s[k + 1]));
                 break;
             case HASHTAB_CASE:
                 if (s != nametab && s != remembertab) notimpl("gc-11");
-                for (WORD k = 1; k < L; k++)
-                    markpush(A(s[k]));
+                for (WORD k = 1; k < L; k++) markpush(A(s[k]));
                 break;
             case TEXT_CASE:
                 if (L == 3) {
@@ -133,8 +127,7 @@ static void markloop() {
                 continue;
             }
             case DAYMATRIX_CASE:
-                for (int k = 1; k <= 4; k++)
-                    markpush(A(s[k]));
+                for (int k = 1; k <= 4; k++) markpush(A(s[k]));
                 s = A(s[5]);
                 continue;
             case MATCH_CASE: {
@@ -153,8 +146,7 @@ static void markloop() {
             case UNSPECIFIED_CASE: break;
             default:
                 if (L < 2) break;
-                for (WORD k = 1; k < L - 1; k++)
-                    markpush(A(s[k]));
+                for (WORD k = 1; k < L - 1; k++) markpush(A(s[k]));
                 s = A(s[L - 1]);
                 continue;
             }
@@ -177,8 +169,7 @@ void compacttable(ALGEB tab, int n) {
         if (b == 0) continue;
         WORD L = LENGTH2(b);
         WORD last = -1; // key index of the last used pair
-        for (WORD k = 1; k + 1 < L && b[k] != 0; k += 2)
-            last = k;
+        for (WORD k = 1; k + 1 < L && b[k] != 0; k += 2) last = k;
         for (WORD k = 1; k <= last;) {
             if (dead(A(b[k + 1]))) {
                 b[k] = b[last];
@@ -212,8 +203,7 @@ static void weakenremember() {
             visited++;
             ALGEB e = A(b[k + 1]);
             bool drop = remem_clock % 31 == 0 && dead(A(e[1]));
-            for (WORD j = 2; !drop && j < LENGTH2(e); j++)
-                drop = dead(A(e[j]));
+            for (WORD j = 2; !drop && j < LENGTH2(e); j++) drop = dead(A(e[j]));
             if (drop) continue;
             mark(A(e[1]));
             b[w] = b[k];
@@ -221,8 +211,7 @@ static void weakenremember() {
             w += 2;
             kept++;
         }
-        for (WORD k = w; k < L; k++)
-            b[k] = 0;
+        for (WORD k = w; k < L; k++) b[k] = 0;
     }
     ALGEB plev = A(ININprintlevel[1]);
     if (IMMINT(plev) && IMMVAL(plev) > 4 && empty < n - 1)
@@ -287,21 +276,14 @@ static void eachobject(F f) {
 
 static void markroots() {
     ALGEB fixed[] = {null, EmptyList, EmptySet, ModuleNull, parsestat, prompt};
-    for (ALGEB x : fixed)
-        mark(x);
-    for (int i = 0; i < 256; i++)
-        mark(OneChar[i]);
-    for (int i = 0; i < MAXININnames; i++)
-        mark(ininame[i]);
-    for (int i = 0; i < NumMonster; i++)
-        mark(Monster[i]);
-    for (int i = 0; i < TYNAMESIZE; i++)
-        mark(tyname[i]);
-    for (int i = 0; i < nextraroots; i++)
-        mark(*extraroots[i]);
+    for (ALGEB x : fixed) mark(x);
+    for (int i = 0; i < 256; i++) mark(OneChar[i]);
+    for (int i = 0; i < MAXININnames; i++) mark(ininame[i]);
+    for (int i = 0; i < NumMonster; i++) mark(Monster[i]);
+    for (int i = 0; i < TYNAMESIZE; i++) mark(tyname[i]);
+    for (int i = 0; i < nextraroots; i++) mark(*extraroots[i]);
     for (WORD *ctx = Environment->ctx; ctx != 0; ctx = (WORD *)ctx[0])
-        for (int k = 2; k < LumbraStackSize; k++)
-            mark(A(ctx[k]));
+        for (int k = 2; k < LumbraStackSize; k++) mark(A(ctx[k]));
     for (int i = 1; i <= NAMETSIZE; i++) {
         ALGEB b = A(nametab[i]);
         if (b == 0) continue;
@@ -318,16 +300,14 @@ static void gcmessage() {
     if (bytes < 1048576.0)
         snprintf(buf, sizeof buf, "bytes alloc=%.2fKb, time=%4.3f", bytes / 1024, cptime());
     else if (bytes >= 1073741824.0)
-        snprintf(buf, sizeof buf, "bytes alloc=%.3fGb, time=%4.3f", bytes / 1073741824.0, cptime());
-    else
-        snprintf(buf, sizeof buf, "bytes alloc=%.2fMb, time=%4.3f", bytes / 1048576.0, cptime());
+        snprintf(buf, sizeof buf, "bytes alloc=%.3fGb, time=%4.3f", bytes / 1073741824.0,
+                 cptime());
+    else snprintf(buf, sizeof buf, "bytes alloc=%.2fMb, time=%4.3f", bytes / 1048576.0, cptime());
     prpart(buf);
     mendline();
 }
 
-static void setincrgen() {
-    incrgen = (INT)(3 * incrgc / (2.0 * (MAXGEN - gcgen))) + 1;
-}
+static void setincrgen() { incrgen = (INT)(3 * incrgc / (2.0 * (MAXGEN - gcgen))) + 1; }
 
 void gc() {
     if (WSHead != 0) notimpl("gc-6");
@@ -360,8 +340,7 @@ void gc() {
     }
     GenLeastAlloc = 0;
 
-    for (int i = 0; i < ncachecleaners; i++)
-        cachecleaners[i]();
+    for (int i = 0; i < ncachecleaners; i++) cachecleaners[i]();
 
     markroots();
     freeblockstogarbage();
@@ -392,8 +371,7 @@ void gc() {
 
     // Sweep: runs of dead words go back as single blocks; survivors take their new numbers.
     static double live[NGEN];
-    for (double &v : live)
-        v = 0;
+    for (double &v : live) v = 0;
     wret = totalfree = 0;
     ALGEB run = 0;
     WORD runlen = 0;
@@ -499,7 +477,6 @@ ALGEB updategen(ALGEB s) {
 int64_t HeapSignature() {
     uint64_t h = 0;
     for (ALGEB r = allstorage; r != 0; r = A(r[0]))
-        for (WORD k = 2; k < r[1]; k++)
-            h = 131 * h + (uint64_t)r[k];
+        for (WORD k = 2; k < r[1]; k++) h = 131 * h + (uint64_t)r[k];
     return (int64_t)h;
 }

@@ -127,16 +127,28 @@ static bool rawword(WORD code, WORD i) {
     }
 }
 
+static UINT hashobj(ALGEB s, int &budget);
+
 // Optional fields and empty buckets hold the null address.
-static UINT fieldhash(ALGEB x) {
-    return x == 0 ? 0 : hashalg(x);
+static UINT fieldhash(ALGEB x, int &budget) {
+    return x == 0 ? 0 : hashobj(x, budget);
 }
 
-static UINT elemhash(ALGEB s, WORD code, WORD i) {
-    return rawword(code, i) ? (UINT)s[i] : fieldhash(A(s[i]));
+static UINT elemhash(ALGEB s, WORD code, WORD i, int &budget) {
+    return rawword(code, i) ? (UINT)s[i] : fieldhash(A(s[i]), budget);
 }
+
+// Each object looks at no more than 15 of its parts, and the whole walk at no more than
+// HASHNODES structures: beyond, a structure counts by its kind and length alone. So a hash
+// costs bounded time, and a structure that contains itself still has one.
+static constexpr int HASHNODES = 256;
 
 UINT hashalg(ALGEB s) {
+    int budget = HASHNODES;
+    return hashobj(s, budget);
+}
+
+static UINT hashobj(ALGEB s, int &budget) {
     if (IMMINT(s)) return (UINT)W(s);
     WORD code = CASE_ID2(s);
     WORD L = LENGTH2(s);
@@ -169,9 +181,9 @@ UINT hashalg(ALGEB s) {
     }
     case DAYMATRIX_CASE: {
         const DayMatrix *dm = (const DayMatrix *)s;
-        h = fieldhash(dm->type) + 0x5A100000u;
-        if (dm->Mapping != 0) h = hashalg(dm->Mapping) + ALGMULT * h;
-        h = ALGMULT * h + fieldhash(dm->logPAM1);
+        h = fieldhash(dm->type, budget) + 0x5A100000u;
+        if (dm->Mapping != 0) h = hashobj(dm->Mapping, budget) + ALGMULT * h;
+        h = ALGMULT * h + fieldhash(dm->logPAM1, budget);
         h = ALGMULT * h + hashdouble(dm->PamNumber);
         return hashkey(h);
     }
@@ -185,12 +197,14 @@ UINT hashalg(ALGEB s) {
     }
     default:
         h = (UINT)(s[0] & (MASKID | MASKLEN));
+        if (budget <= 0) return hashkey(h);
+        budget--;
         if (L > NSAMPLES)
             for (WORD k = 1; k <= NSAMPLES; k++)
-                h = h * ALGMULT + elemhash(s, code, (k * L) / 16);
+                h = h * ALGMULT + elemhash(s, code, (k * L) / 16, budget);
         else
             for (WORD i = 1; i < L; i++)
-                h = h * ALGMULT + elemhash(s, code, i);
+                h = h * ALGMULT + elemhash(s, code, i, budget);
         return hashkey(h);
     }
 }

@@ -601,6 +601,8 @@ void lineprint(ALGEB x, int level) {
         return;
     }
     if (c != NUMBER_CASE && c != LISTNUM_CASE && LENGTH(x) < 2) return;
+    // A very deep object, or one that contains itself, ends in an error, not in a crash.
+    stackcheck();
     int own = typelevel(ID(x));
     if (level > own) {
         prinpar(x);

@@ -34,10 +34,8 @@ int storgrp(WORD l) {
     int lo = 0, hi = (int)(sizeof ClassBound / sizeof ClassBound[0]);
     while (lo < hi) { // first bound above l
         int mid = (lo + hi) / 2;
-        if (ClassBound[mid] > l)
-            hi = mid;
-        else
-            lo = mid + 1;
+        if (ClassBound[mid] > l) hi = mid;
+        else lo = mid + 1;
     }
     return NINDIVLISTS + lo;
 }
@@ -81,9 +79,7 @@ void release(ALGEB p, WORD len) {
     }
 }
 
-void Dispose(ALGEB p) {
-    release(p, LENGTH(p));
-}
+void Dispose(ALGEB p) { release(p, LENGTH(p)); }
 
 // Small requests pop an exact-size list; pre-cutting spare blocks keeps runs of small
 // allocations on that path.
@@ -102,10 +98,19 @@ ALGEB breakup(ALGEB p, WORD n) {
     return p;
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitized build, too, answers a request for more memory than there is with an error: its
+// allocator would otherwise stop the program.
+extern "C" const char *__asan_default_options() {
+    return "allocator_may_return_null=1";
+}
+#endif
+
 static ALGEB newregion(WORD n) {
     WORD size = n <= 33333 ? CHUNK : n + 2;
     ALGEB p = (ALGEB)malloc((size_t)size * sizeof(WORD));
-    if (p == 0) notimpl("ran out of memory");
+    // Nothing has changed yet: the statement that asked for too much fails, the session goes on.
+    if (p == 0) userror("ran out of memory");
     // Regions come from the system allocator anywhere in a 64-bit address space, so they can
     // never grow into the interpreter's stack; the stack guard alone watches the depth.
     widen((UWORD)p, (UWORD)(p + size));
@@ -224,9 +229,7 @@ static inline ALGEB newhead(WORD l, WORD type) {
     return p;
 }
 
-ALGEB New1(WORD type) {
-    return newhead(1, type);
-}
+ALGEB New1(WORD type) { return newhead(1, type); }
 
 ALGEB New2(WORD type, ALGEB a1) {
     ALGEB p = newhead(2, type);
@@ -374,9 +377,7 @@ bool EqualText(ALGEB a, const char *s) {
 // ---------------------------------------------------------------------------
 // Copies
 
-static inline bool inlinetext(ALGEB s) {
-    return ID2(s) == TEXT && LENGTH2(s) > 3;
-}
+static inline bool inlinetext(ALGEB s) { return ID2(s) == TEXT && LENGTH2(s) > 3; }
 
 ALGEB copyalg(ALGEB s) {
     if (s == 0 || IMMINT(s)) return s;
@@ -420,9 +421,9 @@ ALGEB copy(ALGEB s, int depth) {
         return r;
     }
     default: {
+        stackcheck();
         ALGEB r = copyalg(s);
-        for (WORD i = 1; i < LENGTH2(r); i++)
-            r[i] = W(copy(A(r[i]), depth - 1));
+        for (WORD i = 1; i < LENGTH2(r); i++) r[i] = W(copy(A(r[i]), depth - 1));
         return r;
     }
     }
@@ -456,7 +457,7 @@ ALGEB NewText(UWORD n) {
     if (NumMonster >= MAXMonster) userror("Too many monstrous string allocations");
     UWORD words = n / 8 + 2;
     ALGEB buf = (ALGEB)malloc(words * sizeof(WORD));
-    if (buf == 0) notimpl("ran out of memory");
+    if (buf == 0) userror("ran out of memory");
     widen((UWORD)buf, (UWORD)(buf + words));
     buf[n / 8] = 0;
     ALGEB r = Newl1(3, TEXT);
@@ -478,8 +479,7 @@ ALGEB CreateString(const char *s) {
 
 static int freemappedslot() {
     int slot = 0;
-    while (slot < MAXMAPPED && Mapped[slot] != 0)
-        slot++;
+    while (slot < MAXMAPPED && Mapped[slot] != 0) slot++;
     return slot;
 }
 
@@ -559,8 +559,7 @@ ALGEB FindTextHead(const char *s) {
         }
     }
     const char *end = s;
-    while (*end != 0)
-        end++;
+    while (*end != 0) end++;
     ALGEB back = (ALGEB)((UWORD)end & ~(UWORD)7) + 1;
     if (!inheaprange(back)) return 0;
     ALGEB r = A(*back);
@@ -568,10 +567,8 @@ ALGEB FindTextHead(const char *s) {
     const char *t = STR(r)->t;
     if (t + STR(r)->length != end || t > start) return 0;
     if (end - start >= 501) {
-        if (nTextHeads < MAXTextHeads)
-            TextHeads[nTextHeads++] = r;
-        else
-            TextHeads[MAXTextHeads - 1] = r;
+        if (nTextHeads < MAXTextHeads) TextHeads[nTextHeads++] = r;
+        else TextHeads[MAXTextHeads - 1] = r;
     }
     return r;
 }
@@ -585,17 +582,13 @@ ALGEB NewProd(ALGEB a, ALGEB b) {
     WORD nfact = 0;
     ALGEB ops[2] = {a, b};
     for (ALGEB x : ops) {
-        if (numeric(x))
-            coef *= DBL(x);
+        if (numeric(x)) coef *= DBL(x);
         else if (ID2(x) == PROD) {
             for (WORD i = 1; i < LENGTH2(x); i++) {
-                if (numeric(A(x[i])))
-                    coef *= DBL(A(x[i]));
-                else
-                    nfact++;
+                if (numeric(A(x[i]))) coef *= DBL(A(x[i]));
+                else nfact++;
             }
-        } else
-            nfact++;
+        } else nfact++;
     }
     if (nfact == 0) return NewNumber(coef);
     ALGEB c = coef != 1.0 ? NewNumber(coef) : 0;
@@ -679,10 +672,8 @@ void WSCheck(const char *file, int line, ALGEB relevant) {
         } else {
             if (fault == 2)
                 printf("word beyond +1 corrupted to: %ld==%lx\n", (long)p[L - 1], (long)p[L - 1]);
-            else if (fault == 3)
-                printf("header corrupted to: %ld==%lx\n", (long)p[5], (long)p[5]);
-            else
-                printf("header corrupted to %lx\n", (long)p[0]);
+            else if (fault == 3) printf("header corrupted to: %ld==%lx\n", (long)p[5], (long)p[5]);
+            else printf("header corrupted to %lx\n", (long)p[0]);
             printf("Requested about %d bytes\n", (int)(8 * L - 56));
             printf("Working storage allocated in %s at line %ld is faulty\n", (const char *)p[2],
                    (long)p[3]);
@@ -717,12 +708,9 @@ static void wsreturnone() {
             printf("word before -2 corrupted to: %ld\n", (long)p[4]);
             printf("WorkingStorage called possibly at line %ld\n", (long)p[3]);
         } else {
-            if (fault == 2)
-                printf("word beyond +1 corrupted to: %ld\n", (long)p[L - 1]);
-            else if (fault == 3)
-                printf("header corrupted to: %ld\n", (long)p[5]);
-            else
-                printf("header corrupted to %lx\n", (long)p[0]);
+            if (fault == 2) printf("word beyond +1 corrupted to: %ld\n", (long)p[L - 1]);
+            else if (fault == 3) printf("header corrupted to: %ld\n", (long)p[5]);
+            else printf("header corrupted to %lx\n", (long)p[0]);
             printf("Requested about %d bytes\n", (int)(8 * L - 56));
             printf("Working storage allocated in %s at line %ld is faulty\n", (const char *)p[2],
                    (long)p[3]);
@@ -741,8 +729,7 @@ static void wsreturnone() {
 }
 
 void WSReturn() {
-    while (WSHead != 0)
-        wsreturnone();
+    while (WSHead != 0) wsreturnone();
     WSEpoch++;
 }
 
@@ -752,6 +739,5 @@ void WSReturnTo(ALGEB mark, UWORD epoch) {
         WSReturn();
         return;
     }
-    while (WSHead != 0 && WSHead != mark)
-        wsreturnone();
+    while (WSHead != 0 && WSHead != mark) wsreturnone();
 }

@@ -95,6 +95,7 @@ static inline double checked(double v) {
 ALGEB LISTtoLISTNUM(ALGEB a) {
     ASSERT(isarray(a));
     if (ID2(a) == LISTNUM) return a;
+    stackcheck();
     WORD n = arraylen(a);
     // An empty list stays a LIST: there is nothing to pack.
     if (n == 0) return a;
@@ -155,6 +156,7 @@ ALGEB NewMatrix(const double *array, WORD m, WORD n) {
 // Sums
 
 ALGEB AddArrays(ALGEB a, ALGEB b) {
+    stackcheck();
     if (isarray(a) && isarray(b)) {
         a = LISTtoLISTNUM(a);
         b = LISTtoLISTNUM(b);
@@ -206,6 +208,7 @@ static ALGEB scalartimes(double s, ALGEB x) {
 }
 
 ALGEB mamul_sv(double s, ALGEB b) {
+    stackcheck();
     if (!isarray(b)) userror("invalid term in scalar-vector product");
     if (ID2(b) == LIST && arraylen(b) > 0 && numeric(elem(b, 0))) b = LISTtoLISTNUM(b);
     WORD n = arraylen(b);
@@ -322,6 +325,7 @@ static ALGEB combinerows(ALGEB a, ALGEB b) {
 
 ALGEB mamul_vv(ALGEB a, ALGEB b) {
     if (!isarray(a) || !isarray(b)) notimpl("Mamul_vv");
+    stackcheck();
     bool bfirstpacked =
         ID2(b) == LIST && arraylen(b) > 0 && !IMMINT(elem(b, 0)) && ID2(elem(b, 0)) == LISTNUM;
     if (ID2(a) == LISTNUM && bfirstpacked) return vectormatrix(a, b);

@@ -122,6 +122,21 @@ TEST_F(HashTest, LongListsAreHashedBySamples) {
     EXPECT_NE(hashalg(ListOf({1, 2})), hashalg(New2(SET, A(ListOf({1, 2})[1]))));
 }
 
+// A list that contains itself, or one nested deeper than the stack could follow, still hashes;
+// equal structures hash alike however deep they are.
+TEST_F(HashTest, HashingLooksAtABoundedPartOfAnObject) {
+    ALGEB self = List({I(1), I(2)});
+    A(self[1])[1] = W(self);
+    EXPECT_EQ(hashalg(self), hashalg(self));
+    ALGEB a = EmptyList, b = EmptyList;
+    for (int i = 0; i < 1000000; i++) {
+        a = List({a, I(i)});
+        b = List({b, I(i)});
+    }
+    EXPECT_EQ(hashalg(a), hashalg(b));
+    EXPECT_NE(hashalg(a), hashalg(A(A(a[1])[1])));
+}
+
 TEST_F(HashTest, ListnumsHashEveryDoubleUpToFifteen) {
     for (int i : {0, 7, 14}) {
         ALGEB x = Doubles(15);
