@@ -8,6 +8,7 @@ import argparse
 import os
 import random
 import re
+import resource
 import subprocess
 import tempfile
 import time
@@ -91,32 +92,37 @@ def make_db(work, args):
 
 
 def lumbra_scan(lumbra, work, queries, goal, threads, rounds):
-    """The hits (entry names) of every query, and the best time of the whole query set."""
+    """The hits (entry numbers) of every query, and the best wall and processor times of the
+    whole query set (processor time of all threads)."""
     qs = ", ".join(f"'{s}'" for _, s in queries)
     script = f"""ReadDb('scan.db'): CreateDayMatrices(): Set(threads = {threads}):
 Q := [{qs}]:
-best := 1e9:
-to {rounds} do t := walltime(): R := [seq(AlignOneAll(q, DB, DM, {goal}), q = Q)]:
-    best := min(best, walltime() - t) od:
-printf('time %.6f\\n', best):
+best := 1e9: cpu := 1e9:
+to {rounds} do t := walltime(): c := time(): R := [seq(AlignOneAll(q, DB, DM, {goal}), q = Q)]:
+    best := min(best, walltime() - t): cpu := min(cpu, time() - c) od:
+printf('time %.6f %.6f\\n', best, cpu):
 for r in R do for m in r do printf('%d ', GetEntryNumber(m[Offset1])) od; printf('\\n') od:
 """
     out = subprocess.run([lumbra, "-q", "-B"], cwd=work, input=script, capture_output=True,
                          text=True, check=True).stdout.strip().split("\n")
-    seconds = float(out[0].split()[1])
-    return [set(int(x) for x in line.split()) for line in out[1:]], seconds
+    wall, cpu = (float(x) for x in out[0].split()[1:])
+    return [set(int(x) for x in line.split()) for line in out[1:]], wall, cpu
 
 
 def ssearch_scan(work, threads, rounds):
     """Every query's best 1000 entries (by name) with their Smith-Waterman scores, in the order
-    of the queries, and the best time of the set (one run over the query file)."""
-    best, hits = 1e9, []
+    of the queries, and the best wall and processor times of the set (one run over the
+    query file)."""
+    best, cpu, hits = 1e9, 1e9, []
     for _ in range(rounds):
         start = time.perf_counter()
+        c = resource.getrusage(resource.RUSAGE_CHILDREN)
         out = subprocess.run(["ssearch36", "-q", "-d", "0", "-b", "1000", "-E", "1e9",
                               "-T", str(threads), "queries.fa", "db.fa"],
                              cwd=work, capture_output=True, text=True, check=True).stdout
         best = min(best, time.perf_counter() - start)
+        r = resource.getrusage(resource.RUSAGE_CHILDREN)
+        cpu = min(cpu, r.ru_utime + r.ru_stime - c.ru_utime - c.ru_stime)
         hits, listing = [], False
         for line in out.split("\n"):
             if line.startswith("The best scores are:"):
@@ -128,7 +134,7 @@ def ssearch_scan(work, threads, rounds):
                 m = re.match(r"(\S+).*?\(\s*\d+\)\s+(\d+)", line)
                 if m:
                     hits[-1][m.group(1)] = int(m.group(2))
-    return hits, best
+    return hits, best, cpu
 
 
 def main():
@@ -161,19 +167,23 @@ def main():
               "(BLOSUM50, -10/-2).\n")
         rows, lhits, shits = [], None, None
         for t in sorted({1, args.threads}):
-            shits, st = ssearch_scan(work, t, args.rounds)
-            lh, lt = lumbra_scan(lumbra, work, queries, args.goal, t, args.rounds)
+            shits, st, sc = ssearch_scan(work, t, args.rounds)
+            lh, lt, lc = lumbra_scan(lumbra, work, queries, args.goal, t, args.rounds)
             lhits = [{names[e - 1] for e in h} for h in lh]
-            rows.append((t, lt, st))
-        print("| threads | lumbra s | lumbra G cells/s | ssearch36 s | ssearch36 G cells/s "
-              "| lumbra / ssearch36 speed |")
-        print("|---:|---:|---:|---:|---:|---:|")
-        for t, lt, st in rows:
-            print(f"| {t} | {lt:.2f} | {cells / lt / 1e9:.2f} | {st:.2f} | "
-                  f"{cells / st / 1e9:.2f} | {st / lt:.2f} |")
+            rows.append((t, lt, lc, st, sc))
+        print(f"Load average during the runs: {os.getloadavg()[0]:.1f} on {os.cpu_count()} "
+              "cores; a processor second is a second that the run had a core.\n")
+        print("| threads | lumbra wall s | processor s | G cells a wall s | G cells a processor s "
+              "| ssearch36 wall s | processor s | G cells a wall s | G cells a processor s |")
+        print("|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+        for t, lt, lc, st, sc in rows:
+            print(f"| {t} | {lt:.2f} | {lc:.2f} | {cells / lt / 1e9:.2f} | {cells / lc / 1e9:.2f} "
+                  f"| {st:.2f} | {sc:.2f} | {cells / st / 1e9:.2f} | {cells / sc / 1e9:.2f} |")
+        print(f"\nPer core (1 thread, processor time): lumbra {rows[0][3 + 1] / rows[0][2]:.2f}x "
+              "as fast as ssearch36.")
         if len(rows) > 1:
-            print(f"\nFrom 1 to {rows[-1][0]} threads: lumbra {rows[0][1] / rows[-1][1]:.2f}x, "
-                  f"ssearch36 {rows[0][2] / rows[-1][2]:.2f}x.")
+            print(f"From 1 to {rows[-1][0]} threads, wall time: lumbra {rows[0][1] / rows[-1][1]:.2f}x, "
+                  f"ssearch36 {rows[0][3] / rows[-1][3]:.2f}x.")
         print("\n| query | lumbra hits | common with ssearch36's best as many | "
               "family members found, lumbra | ssearch36 |")
         print("|---|---:|---:|---:|---:|")
