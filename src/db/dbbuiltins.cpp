@@ -1,6 +1,7 @@
 // The built-ins of sequence databases: arguments unpacked and checked for the routines of src/db.
 #include "dbbuiltins.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -8,6 +9,9 @@
 #include "LoadFile.h"
 #include "builtins.h"
 #include "Lumbra.h"
+#include "Repeats.h"
+#include "SearchText.h"
+#include "builtins.h"
 #include "miscfuncs.h"
 #include "sets.h"
 
@@ -44,6 +48,7 @@ static bool insidetext(const database *df, ALGEB x) {
 }
 
 ALGEB ReadDbBuiltin(ALGEB fname, ALGEB t) {
+    serverrefuses("cannot do ReadDb as a server");
     std::string name = chars(A(t[1]));
     return ReadDb(name.c_str());
 }
@@ -69,6 +74,7 @@ ALGEB GetEntryNumberBuiltin(ALGEB fname, ALGEB t) {
 }
 
 ALGEB SeqFileToDbBuiltin(ALGEB fname, ALGEB t) {
+    serverrefuses("cannot do SeqFileToDb as a server");
     if (LENGTH(t) != 3) counterror(fname, LENGTH(t) - 1);
     std::string format = chars(A(t[2]));
     SeqFormat f;
@@ -141,4 +147,79 @@ ALGEB DbPartBuiltin(ALGEB fname, ALGEB t) {
         STR(x)->t + STR(x)->length <= df->string + to)
         return x;
     return dbview(df, from, to);
+}
+
+// ---------------------------------------------------------------------------
+// Text search, repeats and frequent strings.
+
+// The characters of a text argument; a database stands for its whole text, which a mapped file
+// does not end with a zero.
+static Chars searched(ALGEB x) {
+    if (ID2(x) == DNAFILE) {
+        const database *df = (const database *)x;
+        return {df->string, (size_t)df->TotChars};
+    }
+    return textof(x);
+}
+
+// A whole-number argument; beyond 2^53 in size it stands for 2^53, which no count reaches.
+static WORD wholearg(ALGEB fname, ALGEB x) {
+    if (!integer(x)) kinderror(fname);
+    if (IMMINT(x)) return IMMVAL(x);
+    return (WORD)std::clamp(NUMVAL(x), -9007199254740992.0, 9007199254740992.0);
+}
+
+ALGEB CaseSearchStringBuiltin(ALGEB fname, ALGEB t) {
+    Chars p = searched(A(t[1])), s = searched(A(t[2]));
+    return Newint(CaseSearchString(p.s, (WORD)p.n, s.s, (WORD)s.n));
+}
+
+ALGEB SearchStringBuiltin(ALGEB fname, ALGEB t) {
+    Chars p = searched(A(t[1])), s = searched(A(t[2]));
+    return Newint(SearchString(p.s, (WORD)p.n, s.s, (WORD)s.n));
+}
+
+ALGEB SearchSeqDbBuiltin(ALGEB fname, ALGEB t) {
+    return SearchSeqDb(A(t[1]));
+}
+
+static ALGEB approxsearch(ALGEB fname, ALGEB t, bool indels) {
+    Chars p = searched(A(t[1])), s = searched(A(t[2]));
+    WORD k = wholearg(fname, A(t[3]));
+    // Beyond the limit the size of k does not matter for the message.
+    k = std::max<WORD>(std::min<WORD>(k, 1000), -1);
+    return Newint(ApproxSearchString(p.s, (WORD)p.n, s.s, (WORD)s.n, (int)k, indels));
+}
+
+ALGEB ApproxSearchStringBuiltin(ALGEB fname, ALGEB t) {
+    return approxsearch(fname, t, false);
+}
+
+ALGEB ApproxSearchStringIndelsBuiltin(ALGEB fname, ALGEB t) {
+    return approxsearch(fname, t, true);
+}
+
+ALGEB SearchTagBuiltin(ALGEB fname, ALGEB t) {
+    ALGEB x = A(t[2]);
+    Chars tag = searched(A(t[1])), s = searched(x);
+    // A view could not keep a name's characters alive.
+    return SearchTag(tag.s, (WORD)tag.n, s.s, (WORD)s.n, ID2(x) == NAME);
+}
+
+ALGEB MatchRegexBuiltin(ALGEB fname, ALGEB t) {
+    Chars p = searched(A(t[1])), s = searched(A(t[2]));
+    return MatchRegex(p.s, (WORD)p.n, s.s, (WORD)s.n);
+}
+
+ALGEB FindLongestRepBuiltin(ALGEB fname, ALGEB t) {
+    WORD n = LENGTH(t) - 1;
+    if (n < 1) counterror(fname, n);
+    WORD len = n >= 2 ? wholearg(fname, A(t[2])) : 0;
+    WORD bonus = n >= 3 ? wholearg(fname, A(t[3])) : 0;
+    return FindLongestRep((const database *)A(t[1]), len, bonus);
+}
+
+ALGEB GetMostFrequentGramsBuiltin(ALGEB fname, ALGEB t) {
+    GetMostFrequentGrams(wholearg(fname, A(t[1])), wholearg(fname, A(t[2])));
+    return null;
 }

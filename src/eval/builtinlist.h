@@ -113,9 +113,12 @@
     /* Rand reuses the number of sha512. */ \
     X(Rand,               154, Numeric) \
     X(IntToAscii,         155, Typed)   \
+    X(CaseSearchString,   156, Typed)   \
     X(AsciiToInt,         157, Typed)   \
+    X(GetMostFrequentGrams, 160, Typed) \
     X(SearchDayMatrix,    164, Typed)   \
     X(CreateOrigDayMatrixRates, 165, Typed)  \
+    X(SearchString,       166, Typed)   \
     X(ProfileEnter,       167, Typed)   \
     X(ProfileExit,        168, Typed)   \
     X(BToInt,             170, Typed)   \
@@ -124,18 +127,26 @@
     X(IntToBBB,           173, Typed)   \
     X(BaseToInt,          174, Typed)   \
     X(IntToBase,          175, Typed)   \
+    X(SearchSeqDb,        176, Typed)   \
     X(date,               180, Typed)   \
     X(hostname,           181, Typed)   \
+    X(ApproxSearchStringIndels, 183, Typed) \
     X(SearchOrderedArray, 187, Typed)   \
     X(getpid,             188, Typed)   \
     X(sleep,              189, Typed)   \
+    X(SearchTag,          190, Typed)   \
     X(ReadProgram,        194, Typed)   \
     X(OpenReading,        195, Typed)   \
     X(ReadOffsetLine,     196, Typed)   \
+    X(ApproxSearchString, 197, Typed)   \
     X(getenv,             198, Typed)   \
     X(minus,              201, Typed)   \
     X(subset,             203, Typed)   \
     X(InputPosition,      207, Typed)   \
+    X(ConnectTcp,         208, Typed)   \
+    X(SendTcp,            209, Typed)   \
+    X(ReceiveTcp,         210, Typed)   \
+    X(DisconnectTcp,      211, Typed)   \
     X(EstimatePam,        215, Typed)   \
     X(antiparallel,       225, Typed)   \
     X(lowercase,          228, Typed)   \
@@ -147,12 +158,15 @@
     X(setenv,             234, Typed)   \
     X(compress,           243, Typed)   \
     X(decompress,         244, Typed)   \
+    X(ServerSocket,       246, Typed)   \
     X(exit,               247, Typed)   \
+    X(MatchRegex,         248, Typed)   \
     X(Eigenvalues,        252, Typed)   \
     X(ComputeCubicTSP,    253, Typed)   \
     X(ComputeQuarticTSP,  254, Typed)   \
     X(DynProgScore,       260, Typed)   \
     X(DynProgBoth,        269, Typed)   \
+    X(FindLongestRep,     300, Typed)   \
     X(Blanks,             301, Typed)   \
     X(names,              302, Typed)   \
     X(ReadStatement,      303, Typed)   \

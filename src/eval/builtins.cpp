@@ -18,6 +18,7 @@
 #include "SetOption.h"
 #include "alignbuiltins.h"
 #include "FileSize.h"
+#include "ServerSocket.h"
 #include "TSP.h"
 #include "assemble.h"
 #include "cmdedit.h"
@@ -27,6 +28,7 @@
 #include "evald.h"
 #include "evalfunc.h"
 #include "evalstat.h"
+#include "ipc.h"
 #include "matrix.h"
 #include "miscfuncs.h"
 #include "mprintf.h"
@@ -288,7 +290,9 @@ static ALGEB ReadLibrary(ALGEB fname, ALGEB call) {
     if (lib == 0 || !textual(lib)) userror("libname must be assigned a directory name");
 
     std::string file = cstring(a), path;
-    if (n == 2 && file[0] == '/')
+    if (optserver)
+        path = ServerLibraryFile(file);
+    else if (n == 2 && file[0] == '/')
         path = file;
     else
         path = cstring(lib) + "/" + file;
@@ -867,6 +871,10 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::minus: return SetMinus(t);
     case Builtin::subset: return SetSubset(t);
     case Builtin::InputPosition: return NewNumber(R_unit != 0 ? (double)ftell(R_unit) : -1.0);
+    case Builtin::ConnectTcp: return ConnectTcpBuiltin(fname, t);
+    case Builtin::SendTcp: return SendTcpBuiltin(fname, t);
+    case Builtin::ReceiveTcp: return ReceiveTcpBuiltin(fname, t);
+    case Builtin::DisconnectTcp: return DisconnectTcpBuiltin(fname, t);
     case Builtin::antiparallel: return antiparallelBuiltin(a);
     case Builtin::lowercase: return lowercase(a);
     case Builtin::uppercase: return uppercase(a);
@@ -878,9 +886,13 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
         fprintf(stderr, "WARNING: %.*s\n", (int)c.n, c.s);
         return null;
     }
-    case Builtin::setenv: setenv(cstring(a).c_str(), cstring(a2).c_str(), 1); return null;
+    case Builtin::setenv:
+        serverrefuses("cannot do setenv as a server");
+        setenv(cstring(a).c_str(), cstring(a2).c_str(), 1);
+        return null;
     case Builtin::compress: return compress(a);
     case Builtin::decompress: return decompress(a);
+    case Builtin::ServerSocket: return ServerSocketBuiltin(fname, t);
     case Builtin::exit: exitWithStatus((int)intarg(a));
     case Builtin::Eigenvalues: return Eigenvalues(t);
     case Builtin::ComputeCubicTSP: return ComputeCubicTSP(t);
@@ -895,6 +907,7 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::names: return names(n >= 1 ? a : ININanything);
     case Builtin::ReadStatement: return ReadOneStatement(t);
     case Builtin::RawFileStat:
+        serverrefuses("cannot do FileStat as a server");
         if (n != 1) counterror(fname, n);
         return FileStat(a);
     case Builtin::TimedCallSystem:
@@ -902,13 +915,26 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
         if (n < 1) counterror(fname, n);
         return TimedCallSystem(cstring(a).c_str(), n == 2 ? (int)intarg(a2) : 0);
     case Builtin::LockFile:
+        serverrefuses("cannot do LockFile as a server");
         if (n < 1) counterror(fname, n);
         return LockFile(cstring(a).c_str(), n == 2 ? cstring(a2).c_str() : nullptr);
+    case Builtin::CaseSearchString: return CaseSearchStringBuiltin(fname, t);
+    case Builtin::GetMostFrequentGrams: return GetMostFrequentGramsBuiltin(fname, t);
+    case Builtin::SearchString: return SearchStringBuiltin(fname, t);
+    case Builtin::SearchSeqDb: return SearchSeqDbBuiltin(fname, t);
+    case Builtin::ApproxSearchStringIndels: return ApproxSearchStringIndelsBuiltin(fname, t);
+    case Builtin::SearchTag: return SearchTagBuiltin(fname, t);
+    case Builtin::ApproxSearchString: return ApproxSearchStringBuiltin(fname, t);
+    case Builtin::MatchRegex: return MatchRegexBuiltin(fname, t);
+    case Builtin::FindLongestRep: return FindLongestRepBuiltin(fname, t);
     case Builtin::GetOffset: return GetOffsetBuiltin(fname, t);
     case Builtin::GetEntryNumber: return GetEntryNumberBuiltin(fname, t);
     case Builtin::SeqFileToDb: return SeqFileToDbBuiltin(fname, t);
     case Builtin::DbPart: return DbPartBuiltin(fname, t);
-    case Builtin::StartDebugger: DebugLevel = 1000000000; return null;
+    case Builtin::StartDebugger:
+        serverrefuses("cannot do StartDebugger as a server");
+        DebugLevel = 1000000000;
+        return null;
     case Builtin::ReadRawLine: return rawline(t);
     case Builtin::copy:
         if (n < 1) counterror(fname, n);

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "Lumbra.h"
+#include "ServerSocket.h"
 #include "cmdedit.h"
 #include "evalstat.h"
 #include "parse.h"
@@ -157,6 +158,7 @@ void LumbraInit(int argc, char **argv) {
     const char *stress = getenv("LUMBRA_GCSTRESS");
     if (stress != 0 && strcmp(stress, "1") == 0) gcstress = 1;
     const char *initfile = 0;
+    bool server = false;
     for (int i = 1; i < argc; i++) {
         const char *a = argv[i];
         if (a[0] != '-' || a[1] == 0 || a[2] != 0) terminate(UsageMessage);
@@ -166,7 +168,7 @@ void LumbraInit(int argc, char **argv) {
             ININlibname[1] = W(naminstall(argv[i]));
             break;
         case 'q': optquiet = 1; break;
-        case 's': optserver = 1; break;
+        case 's': server = true; break;
         case 'B': optbatch = 1; break;
         case 'E': opterrorexit = 1; break;
         case 'U': setvbuf(stdout, 0, _IOLBF, 0); break;
@@ -196,6 +198,8 @@ void LumbraInit(int argc, char **argv) {
         default: terminate(UsageMessage);
         }
     }
+    // Server mode begins once -l has named the library a server may read.
+    if (server) ServerMode();
     char path[4200];
     if (initfile == 0) {
         ALGEB lib = A(ININlibname[1]);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "Lumbra.h"
+#include "ServerSocket.h"
 #include "miscfuncs.h"
 #include "evalstat.h"
 #include "sets.h"
@@ -196,7 +197,7 @@ ALGEB SetOption(ALGEB s) {
     if (sametext(name, "server")) {
         int old = optserver;
         if (v != ININtrue) userror("setting of server must be true");
-        optserver = 1;
+        ServerMode();
         return boolobj(old);
     }
     if (sametext(name, "screenwidth")) {

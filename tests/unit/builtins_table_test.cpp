@@ -75,6 +75,7 @@ struct Deliberate {
 const Deliberate Special[] = {
     {"exit", How::Skip, "ends the process"},
     {"sleep", How::Skip, "waits as many seconds as asked"},
+    {"ServerSocket", How::Skip, "listens for connections for ever"},
     {"CallSystem", How::Server, "runs shell commands: called as a server, which refuses"},
     {"TimedCallSystem", How::Server, "runs shell commands: called as a server, which refuses"},
     {"OpenPipe", How::Server, "runs shell commands: called as a server, which refuses"},
