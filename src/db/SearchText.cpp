@@ -380,10 +380,13 @@ ALGEB MatchRegex(const char *pat, WORD m, const char *text, WORD n) {
     const std::string p(pat, (size_t)m);
     int rc = regcomp(&re, p.c_str(), REG_EXTENDED | REG_NEWLINE);
     if (rc == 0) {
-        // The text's end is given, so it needs no terminating zero.
+        // The text's end is given, but some regexec wrappers (AddressSanitizer's) still read
+        // up to a terminating zero, which texts such as the one-character ones lack: a copy
+        // has one.
+        const std::string t(text, (size_t)n);
         slots[0].rm_so = 0;
         slots[0].rm_eo = (regoff_t)n;
-        rc = regexec(&re, text, NSLOTS, slots, REG_STARTEND);
+        rc = regexec(&re, t.c_str(), NSLOTS, slots, REG_STARTEND);
         regfree(&re);
         if (rc == REG_NOMATCH) return EmptyList;
     }
