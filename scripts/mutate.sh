@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Mutation score of the test suite: applies each deliberate fault of scripts/mutations.txt in
+# turn to a copy of the tree, builds it, runs the tests and tells whether some test failed.
+#   scripts/mutate.sh [-a] [-o TABLE] [NAME...]
+# -a runs every test; by default the terminal test (editor) and the long random one
+# (fuzz-mutate) are left out. NAMEs pick mutations from the list. The table (name, caught or
+# missed, first failing tests) goes to TABLE as well as to standard output.
+# MUTATE_DIR (default /tmp/lumbra-mutate-$USER) holds the copy and its build.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+exclude='^(editor|fuzz-mutate)$'
+table=/dev/null
+while getopts ao: opt; do
+    case $opt in
+    a) exclude='^$' ;;
+    o) table=$OPTARG ;;
+    *) sed -n '2,8s/^# \{0,1\}//p' "$0"; exit 2 ;;
+    esac
+done
+shift $((OPTIND - 1))
+work=${MUTATE_DIR:-/tmp/lumbra-mutate-$USER}
+jobs=${MUTATE_JOBS:-2}
+timeout=${MUTATE_TIMEOUT:-300}
+
+# The copy holds what git sees, uncommitted changes included.
+rm -rf "$work/tree"
+mkdir -p "$work/tree"
+git ls-files -co --exclude-standard -z | tar --null --ignore-failed-read -T - -cf - 2>/dev/null |
+    tar -xf - -C "$work/tree"
+src=$work/tree
+build=$work/build
+cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
+
+runtests() { # prints the failing tests, if any
+    (cd "$build" && ctest -j "$jobs" --timeout "$timeout" -E "$exclude" 2>&1) |
+        sed -n 's/^ *[0-9]* - \(.*\) (.*/\1/p' | tr '\n' ' '
+}
+
+echo "== unmutated tree"
+cmake --build "$build" -j "$jobs" >/dev/null || { echo "the tree does not build"; exit 1; }
+failing=$(runtests)
+[ -z "$failing" ] || { echo "tests fail before any mutation: $failing"; exit 1; }
+
+printf '%-18s %-8s %s\n' mutation result "failing tests" | tee "$table"
+caught=0
+total=0
+while IFS='|' read -r name file prog what; do
+    name=$(echo $name)
+    file=$(echo $file)
+    prog=$(echo "$prog" | sed 's/^ *//;s/ *$//')
+    case $name in '' | '#'*) continue ;; esac
+    if [ $# -gt 0 ] && ! printf '%s\n' "$@" | grep -qx "$name"; then continue; fi
+    cp "$src/$file" "$work/saved"
+    sed -i -E "$prog" "$src/$file"
+    if cmp -s "$src/$file" "$work/saved"; then
+        result=absent
+        failing="(the program changed nothing)"
+    elif ! cmake --build "$build" -j "$jobs" >/dev/null 2>&1; then
+        result=nobuild
+        failing=""
+    else
+        failing=$(runtests)
+        total=$((total + 1))
+        if [ -n "$failing" ]; then
+            result=caught
+            caught=$((caught + 1))
+        else
+            result=MISSED
+        fi
+    fi
+    cp "$work/saved" "$src/$file"
+    printf '%-18s %-8s %.70s\n' "$name" "$result" "$failing" | tee -a "$table"
+done <scripts/mutations.txt
+cmake --build "$build" -j "$jobs" >/dev/null
+echo "caught $caught of $total" | tee -a "$table"
