@@ -1,26 +1,29 @@
 #!/usr/bin/env bash
 # Mutation score of the test suite: applies each deliberate fault of scripts/mutations.txt in
 # turn to a copy of the tree, builds it, runs the tests and tells whether some test failed.
-#   scripts/mutate.sh [-a] [-o TABLE] [NAME...]
+#   scripts/mutate.sh [-a] [-l] [-o TABLE] [NAME...]
 # -a runs every test; by default the terminal test (editor) and the long random one
-# (fuzz-mutate) are left out. NAMEs pick mutations from the list. The table (name, caught or
-# missed, first failing tests) goes to TABLE as well as to standard output.
-# MUTATE_DIR (default /tmp/lumbra-mutate-$USER) holds the copy and its build.
+# (fuzz-mutate) are left out. The tests of a mutant stop at the first failure unless -l asks
+# for the list of all failing ones. NAMEs pick mutations from the list. The table (name, caught
+# or missed, failing tests) goes to TABLE as well as to standard output.
+# MUTATE_DIR (default /tmp/lumbra-mutate-USER) holds the copy and its build.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 exclude='^(editor|fuzz-mutate)$'
 table=/dev/null
-while getopts ao: opt; do
+stop=--stop-on-failure
+while getopts alo: opt; do
     case $opt in
     a) exclude='^$' ;;
+    l) stop= ;;
     o) table=$OPTARG ;;
-    *) sed -n '2,8s/^# \{0,1\}//p' "$0"; exit 2 ;;
+    *) sed -n '2,9s/^# \{0,1\}//p' "$0"; exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
-work=${MUTATE_DIR:-/tmp/lumbra-mutate-$USER}
+work=${MUTATE_DIR:-/tmp/lumbra-mutate-$(id -un)}
 jobs=${MUTATE_JOBS:-2}
-timeout=${MUTATE_TIMEOUT:-300}
+timeout=${MUTATE_TIMEOUT:-150}
 
 # The copy holds what git sees, uncommitted changes included.
 rm -rf "$work/tree"
@@ -31,8 +34,8 @@ src=$work/tree
 build=$work/build
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
 
-runtests() { # prints the failing tests, if any
-    (cd "$build" && ctest -j "$jobs" --timeout "$timeout" -E "$exclude" 2>&1) |
+runtests() { # prints the failing tests, if any; $1 may stop at the first failure
+    (cd "$build" && ctest -j "$jobs" --timeout "$timeout" -E "$exclude" ${1:-} 2>&1) |
         sed -n 's/^ *[0-9]* - \(.*\) (.*/\1/p' | tr '\n' ' '
 }
 
@@ -59,7 +62,7 @@ while IFS='|' read -r name file prog what; do
         result=nobuild
         failing=""
     else
-        failing=$(runtests)
+        failing=$(runtests $stop)
         total=$((total + 1))
         if [ -n "$failing" ]; then
             result=caught
