@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
 # Mutation score of the test suite: applies each deliberate fault of scripts/mutations.txt in
 # turn to a copy of the tree, builds it, runs the tests and tells whether some test failed.
-#   scripts/mutate.sh [-a] [-l] [-o TABLE] [NAME...]
+#   scripts/mutate.sh [-a] [-l] [-r REV] [-o TABLE] [NAME...]
 # -a runs every test; by default the terminal test (editor) and the long random one
 # (fuzz-mutate) are left out. The tests of a mutant stop at the first failure unless -l asks
-# for the list of all failing ones. NAMEs pick mutations from the list. The table (name, caught
-# or missed, failing tests) goes to TABLE as well as to standard output.
+# for the list of all failing ones. -r measures the tree of a git revision (to compare a branch's
+# tests with those it started from) instead of the work tree. NAMEs pick mutations from the
+# list. The table (name, caught or missed, failing tests) goes to TABLE and standard output.
 # MUTATE_DIR (default /tmp/lumbra-mutate-USER) holds the copy and its build.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 exclude='^(editor|fuzz-mutate)$'
 table=/dev/null
 stop=--stop-on-failure
-while getopts alo: opt; do
+rev=
+while getopts alo:r: opt; do
     case $opt in
     a) exclude='^$' ;;
     l) stop= ;;
     o) table=$OPTARG ;;
-    *) sed -n '2,9s/^# \{0,1\}//p' "$0"; exit 2 ;;
+    r) rev=$OPTARG ;;
+    *) sed -n '2,10s/^# \{0,1\}//p' "$0"; exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
@@ -25,18 +28,22 @@ work=${MUTATE_DIR:-/tmp/lumbra-mutate-$(id -un)}
 jobs=${MUTATE_JOBS:-2}
 timeout=${MUTATE_TIMEOUT:-150}
 
-# The copy holds what git sees, uncommitted changes included.
+# The copy holds what git sees, uncommitted changes included, or the tree of a revision.
 rm -rf "$work/tree"
 mkdir -p "$work/tree"
-git ls-files -co --exclude-standard -z | tar --null --ignore-failed-read -T - -cf - 2>/dev/null |
-    tar -xf - -C "$work/tree"
+if [ -n "$rev" ]; then
+    git archive "$rev" | tar -xf - -C "$work/tree"
+else
+    git ls-files -co --exclude-standard -z | tar --null --ignore-failed-read -T - -cf - 2>/dev/null |
+        tar -xf - -C "$work/tree"
+fi
 src=$work/tree
 build=$work/build
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
 
 runtests() { # prints the failing tests, if any; $1 may stop at the first failure
     (cd "$build" && ctest -j "$jobs" --timeout "$timeout" -E "$exclude" ${1:-} 2>&1) |
-        sed -n 's/^ *[0-9]* - \(.*\) (.*/\1/p' | tr '\n' ' '
+        sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (.*/\1/p' | tr '\n' ' '
 }
 
 echo "== unmutated tree"
