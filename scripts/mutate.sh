@@ -37,6 +37,8 @@ else
     git ls-files -co --exclude-standard -z | tar --null --ignore-failed-read -T - -cf - 2>/dev/null |
         tar -xf - -C "$work/tree"
 fi
+# Fresh times: no object of an earlier mutant may pass for up to date (ccache keeps this cheap).
+find "$work/tree" -type f -exec touch {} +
 src=$work/tree
 build=$work/build
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
