@@ -308,23 +308,6 @@ TEST_F(ParserTest, PrintedTreesReadBack) {
     }
 }
 
-TEST_F(ParserTest, Numbers) {
-    const std::pair<const char *, const char *> cases[] = {
-        {"0.001", "0.001"}, {"007", "7"},
-        {".5", "0.5"},      {"2.", "2"},
-        {"1e", "1"},        {"1.5e3", "1500"},
-        {"15E-1", "1.5"},   {"2.5e+2", "250"},
-        {"0.0e7", "0"},     {"1073741824", "1073741824"},
-    };
-    for (auto &[src, tree] : cases)
-        EXPECT_EQ(Tree(src), tree) << src;
-    EXPECT_EQ(Parse("1073741823"), MKIMM(1073741823));
-    EXPECT_FALSE(IMMINT(Parse("1073741824")));
-    EXPECT_EQ(DBL(Parse("123456789012345678901234567890")),
-              strtod("123456789012345678901234567890", nullptr));
-    EXPECT_EQ(DBL(Parse("1.5e-308")), strtod("1.5e-308", nullptr)); // subnormal
-}
-
 // A literal whose digits beyond any fixed number decide the rounding: the midpoint of 1 and
 // the next double, followed by many zeros and a final 1, is above the midpoint.
 TEST_F(ParserTest, LongNumbersRoundOnAllTheirDigits) {
