@@ -70,27 +70,6 @@ class SimplfncTest : public KernelTest {
     }
 };
 
-TEST_F(SimplfncTest, LocalsComeFromAssignmentsAndLoops) {
-    ALGEB p = Proc("proc(x) y := x; z[1] := 2; for i to 3 do od; y end");
-    EXPECT_EQ(Locals(p), "SEQ(y,z,i)");
-    EXPECT_EQ(Body(p),
-              "STATSEQ(ASSIGN(L1,P1),ASSIGN(TABLEREF(L2,1),2),FOR(L3,1,1,3,true,SEQ()),L1)");
-    // Declared locals come first, then implicit ones in order of appearance.
-    p = Proc("proc() local b; a, b := 1, 2; if a = 1 then c := 3 else d[1][2] := 4 fi end");
-    EXPECT_EQ(Locals(p), "SEQ(b,a,c,d)");
-    // Loop variables of nested loops, and a loop over a container.
-    p = Proc("proc(L) for u in L do for v from 1 to 2 do w := v od od end");
-    EXPECT_EQ(Locals(p), "SEQ(u,v,w)");
-}
-
-TEST_F(SimplfncTest, SpecialNamesBecomeParameters) {
-    ALGEB p = Proc("proc(a) [nargs, args, procname, a, b] end");
-    EXPECT_EQ(Body(p), "LIST(SEQ(P0,P-1,P-2,P1,b))");
-    // At the top level they stay names.
-    ALGEB s = LumbraParse("nargs", 5);
-    EXPECT_EQ(simplfnc(s, 0, 0), s);
-}
-
 TEST_F(SimplfncTest, OptionalParameters) {
     ALGEB p = Proc("proc(a; b=2:integer, c:string) [a, b, c] end");
     ASSERT_EQ(LENGTH2(p), 8);
