@@ -49,6 +49,15 @@ inline double ScaleUp(double x, double f) {
     return r;
 }
 
+// best / f rounded up, with best counted from the bottom of the cell.
+inline double Unscale(double best, double lowest, double f) {
+    if (best == HUGE_VAL) return DBL_MAX;
+    const double s = best - lowest;
+    double q = s / f;
+    if (std::fma(q, f, -s) < 0) q = std::nextafter(q, HUGE_VAL);
+    return q;
+}
+
 inline char *AlignUp(void *p) {
     uintptr_t u = (uintptr_t)p;
     return (char *)((u + 63) & ~(uintptr_t)63);
@@ -278,10 +287,10 @@ void BuildProfile(T *prof, T *table, uint8_t *striped, const uint8_t *s2, int l2
     }
 }
 
-// Carves the profile, its table and the rows from the working storage, then runs the kernel.
+// Carves the profile, its table and the rows from the working storage and builds the profile.
 template <class D, typename Conv>
-KernelEnd RunStriped(D d, Kernel<hn::TFromD<D>> k, const uint8_t *s2, int dim, void *work,
-                     const Conv &score) {
+void PrepareStriped(D d, Kernel<hn::TFromD<D>> &k, const uint8_t *s2, int dim, void *work,
+                    const Conv &score) {
     using T = hn::TFromD<D>;
     const size_t L = hn::Lanes(d);
     k.seg = (int)((k.l2 + L - 1) / L);
@@ -299,6 +308,12 @@ KernelEnd RunStriped(D d, Kernel<hn::TFromD<D>> k, const uint8_t *s2, int dim, v
     uint8_t *striped = (uint8_t *)(table + (size_t)dim * (dim + 1));
     BuildProfile(prof, table, striped, s2, k.l2, k.seg, L, dim, k.low, score);
     k.prof = prof;
+}
+
+template <class D, typename Conv>
+KernelEnd RunStriped(D d, Kernel<hn::TFromD<D>> k, const uint8_t *s2, int dim, void *work,
+                     const Conv &score) {
+    PrepareStriped(d, k, s2, dim, work, score);
     return Striped(d, k);
 }
 
@@ -373,6 +388,39 @@ KernelEnd StripedByte(const uint8_t *s1, int l1, const uint8_t *s2, int l2, cons
     return StripedInt<int8_t>(s1, l1, s2, l2, scaled, dim, open, ext, 3056, work, stop);
 }
 
+// 16-bit cells for a run of first sequences against one s2, whose profile is built once.
+bool StripedShortRun(const uint8_t *s2, int l2, const double *scaled, int dim, double open,
+                     double ext, double f, const BoundFeed &feed, void *work,
+                     const volatile int *stop) {
+    const hn::ScalableTag<int16_t> d;
+    const double lo = hwy::LowestValue<int16_t>();
+    Kernel<int16_t> k{};
+    k.l2 = l2;
+    k.open = (int16_t)std::max(lo, open);
+    k.ext = (int16_t)std::max(lo, ext);
+    k.openext = (int16_t)std::max(lo, std::min(0.0, (double)k.open - (double)k.ext));
+    k.zero = k.low = hwy::LowestValue<int16_t>();
+    k.goal = HUGE_VAL;
+    k.block = 2032;
+    k.stop = stop;
+    PrepareStriped(d, k, s2, dim, work,
+                   [&](int c, int x) { return (int16_t)std::max(lo, scaled[c * dim + x]); });
+    for (;;) {
+        int l1 = 0;
+        const uint8_t *s1 = feed.next(feed.ctx, &l1);
+        if (s1 == nullptr) return true;
+        double b = 0;
+        if (l1 > 0) {
+            k.s1 = s1;
+            k.l1 = l1;
+            const KernelEnd e = Striped(d, k);
+            if (e.interrupted) return false;
+            b = Unscale(e.best, lo, f);
+        }
+        feed.bound(feed.ctx, b);
+    }
+}
+
 size_t LanesOf(LocalCell cell) {
     switch (cell) {
     case LocalCell::Double: return hn::Lanes(hn::ScalableTag<double>());
@@ -393,6 +441,7 @@ HWY_EXPORT(StripedDouble);
 HWY_EXPORT(StripedFloat);
 HWY_EXPORT(StripedShort);
 HWY_EXPORT(StripedByte);
+HWY_EXPORT(StripedShortRun);
 HWY_EXPORT(LanesOf);
 } // namespace lumbra_simd
 
@@ -444,15 +493,6 @@ size_t LocalWorkBytes(LocalCell cell, int l2, const DPScoring &sc, double bound)
            64;
 }
 
-// best / f rounded up, with best counted from the bottom of the cell.
-static double Unscale(double best, double lowest, double f) {
-    if (best == HUGE_VAL) return DBL_MAX;
-    const double s = best - lowest;
-    double q = s / f;
-    if (std::fma(q, f, -s) < 0) q = std::nextafter(q, HUGE_VAL);
-    return q;
-}
-
 LocalEnd LocalScoreStriped(LocalCell cell, const uint8_t *s1, int l1, const uint8_t *s2, int l2,
                            const DPScoring &sc, double goal, double bound, void *work,
                            const volatile int *stop) {
@@ -488,6 +528,41 @@ LocalEnd LocalScoreStriped(LocalCell cell, const uint8_t *s1, int l1, const uint
     if (r.score >= bound) r.score = DBL_MAX;
     r.max1 = r.max2 = 0;
     return r;
+}
+
+// The bound of the 16-bit cells: at least the goal, so that only entries that may reach it
+// saturate, and at least about twice every score and gap cost in size, so that each fits in a
+// signed cell without being clamped (a clamped cost still gives an upper bound, but a loose
+// one).
+static double RunBound(const DPScoring &sc, double goal) {
+    double largest = std::max(std::fabs(sc.FixedDel), std::fabs(sc.IncDel));
+    for (int x = 0; x < sc.dim * sc.dim; x++)
+        largest = std::max(largest, std::fabs(sc.simi[x]));
+    double bound = std::max(goal, largest * 65535 / 32766);
+    while (Scaled(sc, 65535 / bound).largest > 32767)
+        bound *= 1.0009765625;
+    return bound;
+}
+
+size_t LocalBoundsWorkBytes(int l2, const DPScoring &sc, double goal) {
+    return LocalWorkBytes(LocalCell::Short, l2, sc, RunBound(sc, goal));
+}
+
+bool LocalBounds(const uint8_t *s2, int l2, const DPScoring &sc, double goal, const BoundFeed &feed,
+                 void *work, const volatile int *stop) {
+    const double f = 65535 / RunBound(sc, goal);
+    if (!(f > 0 && std::isfinite(f))) {
+        // Scores beyond any scale: nothing is ruled out.
+        int l1 = 0;
+        while (feed.next(feed.ctx, &l1) != nullptr) {
+            if (stop != nullptr && *stop) return false;
+            feed.bound(feed.ctx, DBL_MAX);
+        }
+        return true;
+    }
+    return HWY_DYNAMIC_DISPATCH(StripedShortRun)(s2, l2, Scaled(sc, f).scaled.data(), sc.dim,
+                                                 ScaleUp(sc.FixedDel, f), ScaleUp(sc.IncDel, f), f,
+                                                 feed, work, stop);
 }
 
 std::vector<int64_t> LocalScorerTargets() {

@@ -40,6 +40,21 @@ LocalEnd LocalScoreStriped(LocalCell cell, const uint8_t *s1, int l1, const uint
                            const DPScoring &sc, double goal, double bound, void *work,
                            const volatile int *stop);
 
+// Upper bounds of the local scores of many first sequences against one s2 (l2 >= 1), by the
+// 16-bit cells with s2's profile built once. feed.next hands out the first sequences one by
+// one (null ends the run); feed.bound receives, for each, a number never below its exact
+// local score, the largest double when the estimate reached the cells' top, which lies at
+// goal or above. Returns false when stop became non-zero. The work needs
+// LocalBoundsWorkBytes.
+struct BoundFeed {
+    const uint8_t *(*next)(void *ctx, int *l1);
+    void (*bound)(void *ctx, double b);
+    void *ctx;
+};
+size_t LocalBoundsWorkBytes(int l2, const DPScoring &sc, double goal);
+bool LocalBounds(const uint8_t *s2, int l2, const DPScoring &sc, double goal, const BoundFeed &feed,
+                 void *work, const volatile int *stop);
+
 // The instruction sets compiled in and supported by this processor, best first; forcing one
 // (0: the processor's best) changes the dispatch point for every later call.
 std::vector<int64_t> LocalScorerTargets();

@@ -4,10 +4,13 @@
 #include <climits>
 #include <cmath>
 
+#include "BestPamMatch.h"
 #include "Dayhoff.h"
 #include "DynProgr.h"
 #include "DynProgr_convex.h"
 #include "Match.h"
+#include "OneAllMatch.h"
+#include "SetOption.h"
 #include "eval.h"
 #include "Lumbra.h"
 #include "builtins.h"
@@ -149,4 +152,32 @@ ALGEB DynProgScoreBuiltin(ALGEB t) {
 
 ALGEB DynProgBothBuiltin(ALGEB t) {
     return DynProgBoth(t);
+}
+
+// ---------------------------------------------------------------------------
+// PAM distances and the database scan.
+
+ALGEB EstimatePamBuiltin(ALGEB t) {
+    return EstimatePam(A(t[1]), A(t[2]), A(t[3]));
+}
+
+// (s, database, DayMatrix, goal [, first..last]); s is an entry number or a sequence.
+ALGEB AlignOneAllBuiltin(ALGEB fname, ALGEB t) {
+    const WORD n = LENGTH(t) - 1;
+    if (n < 4) counterror(fname, n);
+    ALGEB s = A(t[1]);
+    if (!numeric(s) && !textual(s)) kinderror(fname);
+    WORD first = 1, last = 2147483647;
+    if (n == 5) {
+        ALGEB r = A(t[5]);
+        if (!numeric(A(r[1])) || !numeric(A(r[2]))) userror("range of entries must be numeric");
+        auto bound = [](ALGEB x) {
+            const double v = std::rint(DBL(x));
+            return (WORD)std::fmax(-1, std::fmin(v, 4e18));
+        };
+        first = bound(A(r[1]));
+        last = bound(A(r[2]));
+    }
+    return AlignOneAll(s, (const database *)A(t[2]), daymatrix(A(t[3])), DBL(A(t[4])), first, last,
+                       ScanPlan{ScanThreads(), true});
 }

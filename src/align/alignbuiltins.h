@@ -31,3 +31,7 @@ ALGEB MatchBuiltin(ALGEB fname, ALGEB t);
 ALGEB DynProgStringsBuiltin(ALGEB fname, ALGEB t);
 ALGEB DynProgScoreBuiltin(ALGEB t);
 ALGEB DynProgBothBuiltin(ALGEB t);
+
+// PAM distances and the database scan: EstimatePam (215), AlignOneAll (314).
+ALGEB EstimatePamBuiltin(ALGEB t);
+ALGEB AlignOneAllBuiltin(ALGEB fname, ALGEB t);

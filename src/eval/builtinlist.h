@@ -147,6 +147,7 @@
     X(SendTcp,            209, Typed)   \
     X(ReceiveTcp,         210, Typed)   \
     X(DisconnectTcp,      211, Typed)   \
+    X(EstimatePam,        215, Typed)   \
     X(antiparallel,       225, Typed)   \
     X(lowercase,          228, Typed)   \
     X(uppercase,          229, Typed)   \
@@ -177,6 +178,7 @@
     /* 312 and 313 are holes of the numbered tables, taken by the database's own built-ins. */ \
     X(SeqFileToDb,        312, Typed)   \
     X(DbPart,             313, Typed)   \
+    X(AlignOneAll,        314, Typed)   \
     X(StartDebugger,      315, Typed)   \
     X(ReadRawLine,        316, Typed)   \
     X(copy,               317, Typed)

@@ -899,6 +899,8 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
     case Builtin::ComputeQuarticTSP: return ComputeQuarticTSP(t);
     case Builtin::DynProgScore: return DynProgScoreBuiltin(t);
     case Builtin::DynProgBoth: return DynProgBothBuiltin(t);
+    case Builtin::EstimatePam: return EstimatePamBuiltin(t);
+    case Builtin::AlignOneAll: return AlignOneAllBuiltin(fname, t);
     case Builtin::Blanks:
         if (n < 1) counterror(fname, n);
         return blanks(fname, t);

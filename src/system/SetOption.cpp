@@ -1,8 +1,11 @@
 // Process-wide settings: their defaults and the built-in `Set` that changes them.
 #include "SetOption.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <pwd.h>
+#include <sched.h>
+#include <thread>
 #include <unistd.h>
 
 #include "Lumbra.h"
@@ -16,6 +19,7 @@ UWORD mapsize = 12288;
 int plotdevice = 0;
 char plotoutput[PLOTOUTPUTLEN] = "temp.ps";
 double SystemVariables[1] = {0};
+int maxthreads = 0;
 const char *const AspectModes[4] = {"landscape", "portrait", "landscapeA4", "portraitA4"};
 const double xwidths[4] = {720, 540, 769.8897637795276, 523.2755905511812};
 const double ywidths[4] = {540, 720, 523.2755905511812, 769.8897637795276};
@@ -111,6 +115,26 @@ static ALGEB setgc(ALGEB v) {
     return NewNumber(old);
 }
 
+int ScanThreads() {
+    if (maxthreads > 0) return maxthreads;
+    cpu_set_t cpus;
+    if (sched_getaffinity(0, sizeof cpus, &cpus) == 0 && CPU_COUNT(&cpus) > 0)
+        return CPU_COUNT(&cpus);
+    return (int)std::max(1u, std::thread::hardware_concurrency());
+}
+
+// true goes back to every core; the answer is the count that was in force.
+static ALGEB setthreads(ALGEB v) {
+    const int old = ScanThreads();
+    if (v == ININtrue)
+        maxthreads = 0;
+    else if (IMMINT(v) && IMMVAL(v) >= 1 && IMMVAL(v) <= 1024)
+        maxthreads = (int)IMMVAL(v);
+    else
+        userror("setting of threads must be an integer from 1 to 1024");
+    return Newint(old);
+}
+
 static ALGEB settotcells(ALGEB v) {
     double old = totcells;
     if (v != ININtrue) {
@@ -182,6 +206,7 @@ ALGEB SetOption(ALGEB s) {
         scrnwidth = (int)IMMVAL(v);
         return Newint(old);
     }
+    if (sametext(name, "threads")) return setthreads(v);
     if (sametext(name, "TotalDPCells")) return settotcells(v);
     if (sametext(name, "BytesAlloc")) {
         if (given) userror("option BytesAlloc cannot be set, only queried");
