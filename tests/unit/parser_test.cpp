@@ -330,6 +330,7 @@ TEST_F(ParserTest, StringsEscapesAndNames) {
         {"'\\a\\b\\f\\r\\v\\t\\n'", "'\a\b\f\r\v\t\n'"},
         {"'\\1012'", "'A2'"},
         {"'\\400'", "' 0'"},
+        {"'\\377'", "'\xff'"},
         {"'\\\\\\q'", "'\\q'"},
         // An escaped quote is still a quote, and escapes work outside strings too.
         {"'ab\\'", "'ab'"},

@@ -246,6 +246,7 @@ TEST_F(Storage, CopyDepth) {
     EXPECT_EQ(A(inl[2]), inl + 3);
     EXPECT_EQ(A(inl[LENGTH(inl) - 1]), inl);
     EXPECT_EQ(copy(New3(TEXT, A(0), A(STR(text)->t)), 1), OneChar[0]);
+    EXPECT_EQ(Text(copy(New3(TEXT, A(1), A(STR(text)->t)), 1)), "s");
     // The copy carries the current generation.
     EXPECT_EQ(GcTag(c), gcgen);
 }
