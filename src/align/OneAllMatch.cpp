@@ -252,9 +252,9 @@ void AlignEntry(Worker &w, bool striped) {
     Fault f = Fault::None;
     if (striped) {
         // The reverse pass by the double striped scorer on the reversed prefixes. It leaves out
-        // the gaps that start at the edge, which the plain reverse pass lets in, but that
-        // changes no cell up to the first that reaches best: a path that starts with such a
-        // gap and reaches best would, without the gap, be an alignment scoring above best.
+        // the gaps that start at the edge, which the plain reverse pass lets in; that changes
+        // neither which cell first reaches best nor its score, since a path that starts with
+        // such a gap and reaches best would, without the gap, be an alignment above best.
         for (int j = 0; j < w.lB; j++)
             w.rb[j] = w.b[w.lB - 1 - j];
         const LocalEnd x =
