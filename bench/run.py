@@ -17,7 +17,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 INTERP = os.path.join(HERE, "interp")
-BENCHES = ["startup", "sumloop", "fib", "listsort", "strings", "table", "sets", "calls"]
+BENCHES = ["startup", "sumloop", "fib", "listsort", "strings", "table", "sets", "calls", "kmers",
+           "pairsort"]
 
 
 def run(argv, stdin_path):

@@ -371,11 +371,19 @@ static WORD tablehash(ALGEB key) {
     return h < 0 ? -(WORD)h : (WORD)h;
 }
 
+// The key of an entry [key, [values]]. The search reads only the keys: the values of the
+// entries it passes stay unread (a cache miss each), and entryvalues checks the one it finds.
 static ALGEB entrykey(ALGEB e) {
     ALGEB seq = IMMINT(e) || ID2(e) != LIST ? 0 : A(e[1]);
-    if (seq == 0 || !IDLENGTH(seq, EXPSEQ, 3) || IMMINT(A(seq[2])) || ID2(A(seq[2])) != LIST)
-        userror2(e, "invalid entry in table");
+    if (seq == 0 || !IDLENGTH(seq, EXPSEQ, 3)) userror2(e, "invalid entry in table");
     return A(seq[1]);
+}
+
+// The LIST of values of an entry whose key entrykey has read.
+static ALGEB entryvalues(ALGEB e) {
+    ALGEB v = A(A(e[1])[2]);
+    if (IMMINT(v) || ID2(v) != LIST) userror2(e, "invalid entry in table");
+    return v;
 }
 
 static ALGEB bucketseq(ALGEB bucket) {
@@ -469,9 +477,10 @@ ALGEB TableSel(ALGEB s, ALGEB key, ALGEB val) {
     }
     if (val == 0) {
         if (!found) return defaultvalue(s, key);
-        ALGEB vals = A(A(A(A(seq[at])[1])[2])[1]);
+        ALGEB vals = A(entryvalues(A(seq[at]))[1]);
         return IDLENGTH(vals, EXPSEQ, 2) ? A(vals[1]) : vals;
     }
+    if (found) entryvalues(A(seq[at]));
     ALGEB vals = !IMMINT(val) && ID2(val) == EXPSEQ ? val : New2(EXPSEQ, val);
     if (found) {
         A(A(seq[at])[1])[2] = W(New2(LIST, vals));
@@ -485,7 +494,9 @@ ALGEB TableSel(ALGEB s, ALGEB key, ALGEB val) {
     }
     ALGEB entry = New2(LIST, New3(EXPSEQ, key, New2(LIST, vals)));
     WORD len = LENGTH2(seq);
-    ALGEB grown = Newl1(len + 1, EXPSEQ);
+    // Every word is written below: no clearing first.
+    ALGEB grown = get_space(len + 1);
+    grown[0] = (len + 1) | EXPSEQ | genpat;
     memcpy(grown + 1, seq + 1, (size_t)(at - 1) * sizeof(WORD));
     grown[at] = W(entry);
     memcpy(grown + at + 1, seq + at, (size_t)(len - at) * sizeof(WORD));

@@ -187,6 +187,37 @@ static void traceline(const char *head, ALGEB functname, const char *sep, ALGEB 
     mendline();
 }
 
+// What the ways out of an activation share: the caller's environment, and its profile and
+// trace lines.
+struct Activation {
+    EnvRecord *caller;
+    const char *pname;
+    WORD level;
+    bool traced;
+    ALGEB functname;
+};
+
+static void leave(const Activation &a, const char *head, ALGEB v) {
+    Environment = a.caller;
+    if (printprofile) prtprof(0, a.pname, (int)(a.level + PROCLEVEL));
+    if (a.traced) traceline(head, a.functname, " = ", v, "}");
+}
+
+// An error passing through an activation: the innermost one keeps its locals and statement for
+// the report, every one its call.
+static void recordtraceback(ALGEB r, ALGEB t, ALGEB functname, ALGEB locals, ALGEB stat) {
+    if (ErrorLevel == 0) {
+        TraceBackLocals = locals;
+        TraceBackCurrproc = r;
+        TraceBackCurrstat = stat;
+    }
+    if (ErrorLevel < MAXTRACEBACK) {
+        TraceBackArgs[ErrorLevel] = t;
+        TraceBackFunctname[ErrorLevel] = functname;
+        ErrorLevel++;
+    }
+}
+
 ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
     // Every call passes here, also those whose body never reaches a statement boundary.
     stackcheck();
@@ -255,6 +286,7 @@ ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
     }
 
     ALGEB locals = A(ctx[2]);
+    Activation act = {keep.saved, pname, level, e, functname};
     switch (code) {
     case 0:
         // A module's locals outlive it: the procedures it made still reach them.
@@ -262,31 +294,16 @@ ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
             r[2] = W(locals);
         else
             releaselocals(locals);
-        Environment = keep.saved;
-        if (printprofile) prtprof(0, pname, (int)(level + PROCLEVEL));
-        if (e) traceline("<-- exit ", functname, " = ", v, "}");
+        leave(act, "<-- exit ", v);
         return updategen(v);
     case Break: Environment = keep.saved; userror("break or next outside do loop");
     case Error:
-        if (ErrorLevel == 0) {
-            TraceBackLocals = locals;
-            TraceBackCurrproc = r;
-            TraceBackCurrstat = A(ctx[6]);
-        }
-        if (ErrorLevel < MAXTRACEBACK) {
-            TraceBackArgs[ErrorLevel] = t;
-            TraceBackFunctname[ErrorLevel] = functname;
-            ErrorLevel++;
-        }
-        Environment = keep.saved;
-        if (printprofile) prtprof(0, pname, (int)(level + PROCLEVEL));
-        if (e) traceline("<-- error in ", functname, " = ", A(ININlasterror[1]), "}");
+        recordtraceback(r, t, functname, locals, A(ctx[6]));
+        leave(act, "<-- error in ", A(ININlasterror[1]));
         lumbra_jump(Error);
     case BreakReturnIterator:
         releaselocals(locals);
-        Environment = keep.saved;
-        if (printprofile) prtprof(0, pname, (int)(level + PROCLEVEL));
-        if (e) traceline("<-- exit ", functname, " = ", funret, "}");
+        leave(act, "<-- exit ", funret);
         lumbra_jump(BreakReturnIterator);
     default: lumbra_jump(code);
     }

@@ -234,6 +234,16 @@ static ALGEB loopvariable(ALGEB v) {
     return evalname(v);
 }
 
+// A break or next that reached the loop whose record is env: the loop's environment is current
+// again; true for break, which ends the loop. Everything else goes on to outer handlers.
+static bool loopends(const Unwind &u, EnvRecord &env) {
+    if (u.code != Break) throw;
+    Environment = &env;
+    if (funret == ININbreak) return true;
+    ASSERT(funret == ININnext);
+    return false;
+}
+
 ALGEB forfrom(ALGEB s) {
     ALGEB var = loopvariable(A(s[1]));
     double f = evald(A(s[2]));
@@ -261,10 +271,7 @@ ALGEB forfrom(ALGEB s) {
             try {
                 r = evalstat(body, 1);
             } catch (const Unwind &u) {
-                if (u.code != Break) throw;
-                Environment = &env;
-                if (funret == ININbreak) break;
-                ASSERT(funret == ININnext);
+                if (loopends(u, env)) break;
             }
             ALGEB x = quickvalue(var);
             double v = x != 0 && IMMINT(x)          ? (double)IMMVAL(x)
@@ -321,10 +328,7 @@ ALGEB forin(ALGEB s) {
             }
             r = evalstat(body, 1);
         } catch (const Unwind &u) {
-            if (u.code != Break) throw;
-            Environment = &env;
-            if (funret == ININbreak) break;
-            ASSERT(funret == ININnext);
+            if (loopends(u, env)) break;
         }
     }
     return r;

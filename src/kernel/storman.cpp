@@ -81,20 +81,38 @@ void release(ALGEB p, WORD len) {
 
 void Dispose(ALGEB p) { release(p, LENGTH(p)); }
 
-// Small requests pop an exact-size list; pre-cutting spare blocks keeps runs of small
-// allocations on that path.
-ALGEB breakup(ALGEB p, WORD n) {
-    WORD L = p[1];
-    WORD cut = n;
-    if (n >= 2 && n <= 7 && L - 2 * n >= 3) {
-        for (int extra = 0; extra < 129 && L - cut - n >= 3; extra++) {
-            ALGEB q = p + cut;
-            q[0] = W(freelist[n]);
-            freelist[n] = q;
-            cut += n;
-        }
+// The block that small requests are carved from when their exact list is empty: one pointer
+// bump each, where giving the rest of a broken-up block back to its size class would walk that
+// class's sorted list on every refill. Every collection gives it back first (tailtofreelists).
+ALGEB tail = 0;
+WORD taillen = 0;
+
+static void tailtofreelists() {
+    if (taillen > 0) release(tail, taillen);
+    tail = 0;
+    taillen = 0;
+}
+
+// Makes the block p of L words the new tail, the old one given back.
+static void newtail(ALGEB p, WORD L) {
+    static bool registered = false;
+    if (!registered) {
+        GcCacheCleaner(tailtofreelists);
+        registered = true;
     }
-    release(p + cut, L - cut);
+    tailtofreelists();
+    tail = p;
+    taillen = L;
+}
+
+// The first n words of the block p (its length in p[1]); the rest goes back. A rest longer than
+// the tail becomes the tail, so that runs of small requests stay on the bump path.
+ALGEB breakup(ALGEB p, WORD n) {
+    WORD rest = p[1] - n;
+    if (rest >= NINDIVLISTS && rest > taillen)
+        newtail(p + n, rest);
+    else
+        release(p + n, rest);
     return p;
 }
 
@@ -106,9 +124,31 @@ extern "C" const char *__asan_default_options() {
 }
 #endif
 
+// Regions of the usual size are carved one after the other from large reservations that the
+// kernel may back with huge pages: the heap between two collections is touched for the first
+// time as fast as it is allocated, and a fault per 4 KiB page cost as much as the work itself.
+// Without a reservation (a limit on the address space) regions come from malloc.
+constexpr size_t ARENABYTES = (size_t)64 << 20;
+static char *arena = 0, *arenaend = 0;
+
+static void *regionmemory(size_t bytes) {
+    if (bytes > ARENABYTES / 8) return malloc(bytes);
+    if (arena == 0 || (size_t)(arenaend - arena) < bytes) {
+        void *m = mmap(0, ARENABYTES, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (m == MAP_FAILED) return malloc(bytes);
+        madvise(m, ARENABYTES, MADV_HUGEPAGE);
+        arena = (char *)m;
+        arenaend = arena + ARENABYTES;
+    }
+    void *p = arena;
+    arena += bytes;
+    return p;
+}
+
 static ALGEB newregion(WORD n) {
     WORD size = n <= 33333 ? CHUNK : n + 2;
-    ALGEB p = (ALGEB)malloc((size_t)size * sizeof(WORD));
+    ALGEB p = (ALGEB)regionmemory((size_t)size * sizeof(WORD));
     // Nothing has changed yet: the statement that asked for too much fails, the session goes on.
     if (p == 0) userror("ran out of memory");
     // Regions come from the system allocator anywhere in a 64-bit address space, so they can
@@ -174,6 +214,12 @@ ALGEB get_space(WORD n) {
                 return breakup(p, n);
             }
         }
+        if (taillen >= n) {
+            p = tail;
+            tail += n;
+            taillen -= n;
+            return p;
+        }
         cls = NINDIVLISTS;
     } else {
         if (n > MAXOBJLEN) userror("object too large");
@@ -183,6 +229,12 @@ ALGEB get_space(WORD n) {
         if (ALGEB p = fromclass(__builtin_ctzll(m), n)) return p;
     for (; cls < NFREELISTS; cls++)
         if (ALGEB p = fromclass(cls, n)) return p;
+    if (taillen >= n) {
+        ALGEB p = tail;
+        tail += n;
+        taillen -= n;
+        return p;
+    }
     return newregion(n);
 }
 

@@ -29,6 +29,9 @@ ALGEB get_double_space(WORD n);
 void release(ALGEB p, WORD len);
 void Dispose(ALGEB p);
 ALGEB breakup(ALGEB p, WORD n);
+// The free block that small requests are carved from when their exact list is empty.
+extern ALGEB tail;
+extern WORD taillen;
 
 ALGEB Newl1(WORD l, WORD type);
 ALGEB Newl2(WORD l, WORD type, ALGEB a);

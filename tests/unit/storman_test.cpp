@@ -15,7 +15,8 @@ using namespace testkit;
 class Storage : public KernelTest {
   protected:
     ALGEB saved[NFREELISTS];
-    ALGEB savedregions;
+    ALGEB savedregions, savedtail;
+    WORD savedtaillen;
     static std::vector<ALGEB> &asideregions() {
         // Never destroyed: the leak check at exit still finds the regions through it.
         static std::vector<ALGEB> *kept = new std::vector<ALGEB>;
@@ -26,6 +27,10 @@ class Storage : public KernelTest {
         memset(freelist, 0, sizeof freelist);
         savedregions = allstorage;
         allstorage = 0;
+        savedtail = tail;
+        savedtaillen = taillen;
+        tail = 0;
+        taillen = 0;
     }
     void TearDown() override {
         WSReturn();
@@ -33,6 +38,8 @@ class Storage : public KernelTest {
             asideregions().push_back(r);
         allstorage = savedregions;
         memcpy(freelist, saved, sizeof saved);
+        tail = savedtail;
+        taillen = savedtaillen;
     }
 };
 
@@ -56,17 +63,18 @@ TEST_F(Storage, ExactListsSplitMultiples) {
     EXPECT_EQ(freelist[3], nullptr);
 }
 
-TEST_F(Storage, SmallRequestsPrecutSpareBlocks) {
-    ALGEB block = get_space(400);
-    release(block, 100);
-    ALGEB p = get_space(4);
-    EXPECT_EQ(p, block);
-    // 100 words: the first 4, 23 spare 4-word blocks, and 4 words left over.
-    EXPECT_EQ(listlength(freelist[4]), 24);
-    int total = 0;
-    for (ALGEB q = freelist[4]; q != 0; q = A(q[0]))
-        total += 4;
-    EXPECT_EQ(total + 4, 100);
+TEST_F(Storage, SmallRequestsComeFromTheRestOfABrokenBlock) {
+    ALGEB a = get_space(400); // a fresh region: the rest of it is the tail
+    EXPECT_EQ(tail, a + 400);
+    EXPECT_EQ(Newl1(4, LIST), a + 400);
+    EXPECT_EQ(Newl1(5, LIST), a + 404);
+    EXPECT_EQ(freelist[4], nullptr);
+    // A shorter rest than the tail goes back to its class.
+    release(a, 400);
+    EXPECT_EQ(Newl1(30, LIST), a);
+    EXPECT_EQ(tail, a + 409);
+    EXPECT_EQ(listlength(freelist[storgrp(370)]), 1);
+    HeapWalk();
 }
 
 TEST_F(Storage, ClassListsKeepOneNodePerLength) {
@@ -111,10 +119,12 @@ TEST_F(Storage, RegionSizesAndLargestObject) {
     get_space(33333);
     EXPECT_EQ(totalmem - before, 100000);
     memset(freelist, 0, sizeof freelist);
+    tail = 0, taillen = 0;
     before = totalmem;
     get_space(33334);
     EXPECT_EQ(totalmem - before, 33336);
     memset(freelist, 0, sizeof freelist);
+    tail = 0, taillen = 0;
     before = totalmem;
     ALGEB big = Newl1(262143, LIST);
     EXPECT_EQ(LENGTH(big), 262143);

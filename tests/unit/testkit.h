@@ -87,6 +87,7 @@ inline ALGEB FreeBlockAt(ALGEB p, WORD *len) {
             for (ALGEB q = node; q != 0; q = A(q[0]))
                 if (p >= q && p < q + l) return *len = l, q;
         }
+    if (p >= tail && p < tail + taillen) return *len = taillen, tail;
     return 0;
 }
 
@@ -106,6 +107,7 @@ inline std::vector<ALGEB> HeapWalk() {
         for (ALGEB node = freelist[c]; node != 0; node = A(node[2]))
             for (ALGEB q = node; q != 0; q = A(q[0]))
                 free[q] = node[1];
+    if (taillen > 0) free[tail] = taillen;
     std::vector<ALGEB> blocks;
     for (ALGEB r = allstorage; r != 0; r = A(r[0])) {
         ALGEB p = r + 2, end = r + r[1];
