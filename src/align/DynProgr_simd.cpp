@@ -31,14 +31,16 @@ struct Kernel {
     T open, ext, openext, zero, low;
     bool track;  // find the best cell (double cells), else only the best score
     double goal; // with track: stop at the first cell reaching it
-    int block;   // rows between checks of saturation and of stop
+    // With track: abandon after the first row i (1-based) whose best so far is below reach[i].
+    const double *reach;
+    int block; // rows between checks of saturation and of stop
     const volatile int *stop;
 };
 
 struct KernelEnd {
     double best;
     int row, col; // 0-based, with track
-    bool interrupted;
+    bool interrupted, abandoned;
 };
 
 // x * f rounded up, exactly: the product is formed with one rounding, and fma tells whether
@@ -57,6 +59,12 @@ inline double Unscale(double best, double lowest, double f) {
     if (std::fma(q, f, -s) < 0) q = std::nextafter(q, HUGE_VAL);
     return q;
 }
+
+// An integer run's scaled table, its scaled gap costs and its factor.
+struct RunScale {
+    const double *scaled;
+    double open, ext, f;
+};
 
 inline char *AlignUp(void *p) {
     uintptr_t u = (uintptr_t)p;
@@ -125,8 +133,9 @@ HWY_INLINE hn::TFromD<D> Largest(D d, V v) {
     }
 }
 
-// One striped pass over all rows of s1.
-template <class D>
+// One striped pass over all rows of s1. Without Clamp (floating cells only), cells are not
+// raised to 0: the recurrence of an alignment that starts at the edge of the table.
+template <class D, bool Clamp = true>
 HWY_NOINLINE KernelEnd Striped(D d, const Kernel<hn::TFromD<D>> &k) {
     using T = hn::TFromD<D>;
     const size_t L = hn::Lanes(d);
@@ -142,7 +151,7 @@ HWY_NOINLINE KernelEnd Striped(D d, const Kernel<hn::TFromD<D>> &k) {
         prev[x] = k.zero;
         e[x] = k.low;
     }
-    KernelEnd r{-HUGE_VAL, 0, 0, false};
+    KernelEnd r{-HUGE_VAL, 0, 0, false, false};
     T best = k.low;
     bool any = false;
     auto vMax = vZero;
@@ -155,7 +164,7 @@ HWY_NOINLINE KernelEnd Striped(D d, const Kernel<hn::TFromD<D>> &k) {
             vH = Plus(vH, hn::Load(d, p + j * L));
             const auto vE = hn::Load(d, e + j * L);
             vH = hn::Max(vH, vE);
-            if constexpr (hwy::IsFloat<T>()) vH = hn::Max(vH, vZero);
+            if constexpr (hwy::IsFloat<T>() && Clamp) vH = hn::Max(vH, vZero);
             // The next horizontal gap is max(F + ext, H + open) with H = max(this, F), that
             // is max(F + max(ext, open), this + open): only one addition and one maximum
             // stay on the chain from F to F.
@@ -194,6 +203,10 @@ HWY_NOINLINE KernelEnd Striped(D d, const Kernel<hn::TFromD<D>> &k) {
                 r.row = i;
                 bestrow = cur;
                 if ((double)m >= k.goal) break;
+            }
+            if (k.reach != nullptr && (double)best < k.reach[i + 1]) {
+                r.abandoned = true;
+                return r;
             }
         } else {
             vMax = hn::Max(vMax, vRow);
@@ -318,8 +331,31 @@ KernelEnd RunStriped(D d, Kernel<hn::TFromD<D>> k, const uint8_t *s2, int dim, v
 }
 
 KernelEnd StripedDouble(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const double *simi,
-                        int dim, double open, double ext, double goal, void *work,
-                        const volatile int *stop) {
+                        int dim, double open, double ext, double goal, const double *reach,
+                        void *work, const volatile int *stop) {
+    const hn::ScalableTag<double> d;
+    Kernel<double> k{};
+    k.s1 = s1;
+    k.l1 = l1;
+    k.l2 = l2;
+    k.open = open;
+    k.ext = ext;
+    k.openext = std::min(0.0, open - ext);
+    k.zero = 0;
+    k.low = -HUGE_VAL;
+    k.track = true;
+    k.goal = goal;
+    k.reach = reach;
+    k.block = 64;
+    k.stop = stop;
+    return RunStriped(d, k, s2, dim, work, [&](int c, int x) { return simi[c * dim + x]; });
+}
+
+// Double cells without the clamp at 0, stopped at the first cell reaching goal. Gaps that
+// start at the edge are left out (the vertical and horizontal gaps begin at minus infinity).
+KernelEnd StripedEdge(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const double *simi,
+                      int dim, double open, double ext, double goal, void *work,
+                      const volatile int *stop) {
     const hn::ScalableTag<double> d;
     Kernel<double> k{};
     k.s1 = s1;
@@ -334,7 +370,8 @@ KernelEnd StripedDouble(const uint8_t *s1, int l1, const uint8_t *s2, int l2, co
     k.goal = goal;
     k.block = 64;
     k.stop = stop;
-    return RunStriped(d, k, s2, dim, work, [&](int c, int x) { return simi[c * dim + x]; });
+    PrepareStriped(d, k, s2, dim, work, [&](int c, int x) { return simi[c * dim + x]; });
+    return Striped<decltype(d), false>(d, k);
 }
 
 KernelEnd StripedFloat(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const double *simi,
@@ -356,17 +393,12 @@ KernelEnd StripedFloat(const uint8_t *s1, int l1, const uint8_t *s2, int l2, con
 }
 
 // Integer cells hold f times the score, rounded up, less the bias -lowest; the caller has
-// scaled the table and checked that every scaled score fits.
+// scaled the table and checked that every scaled score fits. Scores and costs below the
+// cells' range are clamped to its bottom, which only raises the result.
 template <typename T>
-KernelEnd StripedInt(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const double *scaled,
-                     int dim, double open, double ext, int block, void *work,
-                     const volatile int *stop) {
-    const hn::ScalableTag<T> d;
+Kernel<T> IntKernel(double open, double ext, int block, const volatile int *stop) {
     const double lo = hwy::LowestValue<T>();
     Kernel<T> k{};
-    k.s1 = s1;
-    k.l1 = l1;
-    k.l2 = l2;
     k.open = (T)std::max(lo, open);
     k.ext = (T)std::max(lo, ext);
     k.openext = (T)std::max(lo, std::min(0.0, (double)k.open - (double)k.ext));
@@ -374,8 +406,26 @@ KernelEnd StripedInt(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const
     k.goal = HUGE_VAL;
     k.block = block;
     k.stop = stop;
-    return RunStriped(d, k, s2, dim, work,
-                      [&](int c, int x) { return (T)std::max(lo, scaled[c * dim + x]); });
+    return k;
+}
+
+template <typename T>
+auto IntScore(const double *scaled, int dim) {
+    return [=](int c, int x) {
+        return (T)std::max((double)hwy::LowestValue<T>(), scaled[c * dim + x]);
+    };
+}
+
+template <typename T>
+KernelEnd StripedInt(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const double *scaled,
+                     int dim, double open, double ext, int block, void *work,
+                     const volatile int *stop) {
+    const hn::ScalableTag<T> d;
+    Kernel<T> k = IntKernel<T>(open, ext, block, stop);
+    k.s1 = s1;
+    k.l1 = l1;
+    k.l2 = l2;
+    return RunStriped(d, k, s2, dim, work, IntScore<T>(scaled, dim));
 }
 
 KernelEnd StripedShort(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const double *scaled,
@@ -388,34 +438,37 @@ KernelEnd StripedByte(const uint8_t *s1, int l1, const uint8_t *s2, int l2, cons
     return StripedInt<int8_t>(s1, l1, s2, l2, scaled, dim, open, ext, 3056, work, stop);
 }
 
-// 16-bit cells for a run of first sequences against one s2, whose profile is built once.
-bool StripedShortRun(const uint8_t *s2, int l2, const double *scaled, int dim, double open,
-                     double ext, double f, const BoundFeed &feed, void *work,
+// A run of first sequences against one s2, whose profiles are built once: the 8-bit cells
+// first, and the 16-bit cells for the sequences whose 8-bit bound reaches the goal (mostly
+// those that saturate the 8-bit cells). Each stage's work begins at the offset its size gives.
+bool StripedBoundRun(const uint8_t *s2, int l2, const RunScale &byte, const RunScale &word, int dim,
+                     double goal, const BoundFeed &feed, void *work, size_t bytework,
                      const volatile int *stop) {
-    const hn::ScalableTag<int16_t> d;
-    const double lo = hwy::LowestValue<int16_t>();
-    Kernel<int16_t> k{};
-    k.l2 = l2;
-    k.open = (int16_t)std::max(lo, open);
-    k.ext = (int16_t)std::max(lo, ext);
-    k.openext = (int16_t)std::max(lo, std::min(0.0, (double)k.open - (double)k.ext));
-    k.zero = k.low = hwy::LowestValue<int16_t>();
-    k.goal = HUGE_VAL;
-    k.block = 2032;
-    k.stop = stop;
-    PrepareStriped(d, k, s2, dim, work,
-                   [&](int c, int x) { return (int16_t)std::max(lo, scaled[c * dim + x]); });
+    const hn::ScalableTag<int8_t> d8;
+    const hn::ScalableTag<int16_t> d16;
+    Kernel<int8_t> k8 = IntKernel<int8_t>(byte.open, byte.ext, 3056, stop);
+    Kernel<int16_t> k16 = IntKernel<int16_t>(word.open, word.ext, 2032, stop);
+    k8.l2 = k16.l2 = l2;
+    PrepareStriped(d8, k8, s2, dim, work, IntScore<int8_t>(byte.scaled, dim));
+    PrepareStriped(d16, k16, s2, dim, (char *)work + bytework, IntScore<int16_t>(word.scaled, dim));
     for (;;) {
         int l1 = 0;
         const uint8_t *s1 = feed.next(feed.ctx, &l1);
         if (s1 == nullptr) return true;
         double b = 0;
         if (l1 > 0) {
-            k.s1 = s1;
-            k.l1 = l1;
-            const KernelEnd e = Striped(d, k);
+            k8.s1 = s1;
+            k8.l1 = l1;
+            const KernelEnd e = Striped(d8, k8);
             if (e.interrupted) return false;
-            b = Unscale(e.best, lo, f);
+            b = Unscale(e.best, hwy::LowestValue<int8_t>(), byte.f);
+        }
+        if (b >= goal) {
+            k16.s1 = s1;
+            k16.l1 = l1;
+            const KernelEnd e = Striped(d16, k16);
+            if (e.interrupted) return false;
+            b = Unscale(e.best, hwy::LowestValue<int16_t>(), word.f);
         }
         feed.bound(feed.ctx, b);
     }
@@ -438,10 +491,11 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace lumbra_simd {
 HWY_EXPORT(StripedDouble);
+HWY_EXPORT(StripedEdge);
 HWY_EXPORT(StripedFloat);
 HWY_EXPORT(StripedShort);
 HWY_EXPORT(StripedByte);
-HWY_EXPORT(StripedShortRun);
+HWY_EXPORT(StripedBoundRun);
 HWY_EXPORT(LanesOf);
 } // namespace lumbra_simd
 
@@ -502,7 +556,7 @@ LocalEnd LocalScoreStriped(LocalCell cell, const uint8_t *s1, int l1, const uint
     switch (cell) {
     case LocalCell::Double:
         k = HWY_DYNAMIC_DISPATCH(StripedDouble)(s1, l1, s2, l2, sc.simi, sc.dim, sc.FixedDel,
-                                                sc.IncDel, goal, work, stop);
+                                                sc.IncDel, goal, nullptr, work, stop);
         return {k.best, k.row + 1, k.col + 1, k.interrupted};
     case LocalCell::Float:
         k = HWY_DYNAMIC_DISPATCH(StripedFloat)(s1, l1, s2, l2, sc.simi, sc.dim, sc.FixedDel,
@@ -530,27 +584,46 @@ LocalEnd LocalScoreStriped(LocalCell cell, const uint8_t *s1, int l1, const uint
     return r;
 }
 
-// The bound of the 16-bit cells: at least the goal, so that only entries that may reach it
-// saturate, and at least about twice every score and gap cost in size, so that each fits in a
-// signed cell without being clamped (a clamped cost still gives an upper bound, but a loose
-// one).
-static double RunBound(const DPScoring &sc, double goal) {
+LocalEnd LocalScoreReaching(const uint8_t *s1, int l1, const uint8_t *s2, int l2,
+                            const DPScoring &sc, const double *reach, void *work,
+                            const volatile int *stop) {
+    const KernelEnd k = HWY_DYNAMIC_DISPATCH(StripedDouble)(
+        s1, l1, s2, l2, sc.simi, sc.dim, sc.FixedDel, sc.IncDel, HUGE_VAL, reach, work, stop);
+    if (k.abandoned) return {-HUGE_VAL, 0, 0, false};
+    return {k.best, k.row + 1, k.col + 1, k.interrupted};
+}
+
+LocalEnd LocalScoreFromEdge(const uint8_t *s1, int l1, const uint8_t *s2, int l2,
+                            const DPScoring &sc, double goal, void *work,
+                            const volatile int *stop) {
+    const KernelEnd k = HWY_DYNAMIC_DISPATCH(StripedEdge)(s1, l1, s2, l2, sc.simi, sc.dim,
+                                                          sc.FixedDel, sc.IncDel, goal, work, stop);
+    return {k.best, k.row + 1, k.col + 1, k.interrupted};
+}
+
+// The bound of a run's integer cells (top 65535 or 255): at least the goal, so that only
+// entries that may reach it saturate, and at least about twice every score and gap cost in
+// size, so that each fits in a signed cell without being clamped (a clamped cost still gives an
+// upper bound, but a loose one).
+static double RunBound(const DPScoring &sc, double goal, double top) {
+    const double cellmax = (top - 1) / 2;
     double largest = std::max(std::fabs(sc.FixedDel), std::fabs(sc.IncDel));
     for (int x = 0; x < sc.dim * sc.dim; x++)
         largest = std::max(largest, std::fabs(sc.simi[x]));
-    double bound = std::max(goal, largest * 65535 / 32766);
-    while (Scaled(sc, 65535 / bound).largest > 32767)
+    double bound = std::max(goal, largest * top / (cellmax - 1));
+    while (Scaled(sc, top / bound).largest > cellmax)
         bound *= 1.0009765625;
     return bound;
 }
 
 size_t LocalBoundsWorkBytes(int l2, const DPScoring &sc, double goal) {
-    return LocalWorkBytes(LocalCell::Short, l2, sc, RunBound(sc, goal));
+    return LocalWorkBytes(LocalCell::Byte, l2, sc, RunBound(sc, goal, 255)) +
+           LocalWorkBytes(LocalCell::Short, l2, sc, RunBound(sc, goal, 65535));
 }
 
 bool LocalBounds(const uint8_t *s2, int l2, const DPScoring &sc, double goal, const BoundFeed &feed,
                  void *work, const volatile int *stop) {
-    const double f = 65535 / RunBound(sc, goal);
+    const double f = 65535 / RunBound(sc, goal, 65535);
     if (!(f > 0 && std::isfinite(f))) {
         // Scores beyond any scale: nothing is ruled out.
         int l1 = 0;
@@ -560,9 +633,14 @@ bool LocalBounds(const uint8_t *s2, int l2, const DPScoring &sc, double goal, co
         }
         return true;
     }
-    return HWY_DYNAMIC_DISPATCH(StripedShortRun)(s2, l2, Scaled(sc, f).scaled.data(), sc.dim,
-                                                 ScaleUp(sc.FixedDel, f), ScaleUp(sc.IncDel, f), f,
-                                                 feed, work, stop);
+    // Both scaled tables are needed at once, and Scaled keeps one.
+    const std::vector<double> word = Scaled(sc, f).scaled;
+    const double bound8 = RunBound(sc, goal, 255), f8 = 255 / bound8;
+    const std::vector<double> byte = Scaled(sc, f8).scaled;
+    return HWY_DYNAMIC_DISPATCH(StripedBoundRun)(
+        s2, l2, {byte.data(), ScaleUp(sc.FixedDel, f8), ScaleUp(sc.IncDel, f8), f8},
+        {word.data(), ScaleUp(sc.FixedDel, f), ScaleUp(sc.IncDel, f), f}, sc.dim, goal, feed, work,
+        LocalWorkBytes(LocalCell::Byte, l2, sc, bound8), stop);
 }
 
 std::vector<int64_t> LocalScorerTargets() {

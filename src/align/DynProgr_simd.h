@@ -40,12 +40,28 @@ LocalEnd LocalScoreStriped(LocalCell cell, const uint8_t *s1, int l1, const uint
                            const DPScoring &sc, double goal, double bound, void *work,
                            const volatile int *stop);
 
+// The local score of s1 (length l1 >= 1) against s2 (l2 >= 1) and its cell by double cells, as
+// LocalScoreStriped gives it without a goal, but abandoned after the first row i whose best so
+// far stays below reach[i] (reach[1 .. l1]): then the score is minus infinity. The work needs
+// LocalWorkBytes(LocalCell::Double, l2, sc, 0).
+LocalEnd LocalScoreReaching(const uint8_t *s1, int l1, const uint8_t *s2, int l2,
+                            const DPScoring &sc, const double *reach, void *work,
+                            const volatile int *stop);
+
+// The first cell, in row-major order, whose score reaches goal in the recurrence of s1 against
+// s2 without the clamp at 0 (alignments that start at the edge of the table, row 0 or column 0
+// holding 0), and with no gap that starts at the edge: its score and its 1-based cell; the
+// best score of the table, with a cell of no meaning, when no cell reaches goal. The work needs
+// LocalWorkBytes(LocalCell::Double, l2, sc, 0).
+LocalEnd LocalScoreFromEdge(const uint8_t *s1, int l1, const uint8_t *s2, int l2,
+                            const DPScoring &sc, double goal, void *work, const volatile int *stop);
+
 // Upper bounds of the local scores of many first sequences against one s2 (l2 >= 1), by the
-// 16-bit cells with s2's profile built once. feed.next hands out the first sequences one by
-// one (null ends the run); feed.bound receives, for each, a number never below its exact
-// local score, the largest double when the estimate reached the cells' top, which lies at
-// goal or above. Returns false when stop became non-zero. The work needs
-// LocalBoundsWorkBytes.
+// 8-bit cells and, where those reach the goal, the 16-bit cells, with s2's profiles built once.
+// feed.next hands out the first sequences one by one (null ends the run); feed.bound receives, for
+// each, a number never below its exact local score, the largest double when the estimate reached
+// the cells' top, which lies at goal or above. Returns false when stop became non-zero. The work
+// needs LocalBoundsWorkBytes.
 struct BoundFeed {
     const uint8_t *(*next)(void *ctx, int *l1);
     void (*bound)(void *ctx, double b);

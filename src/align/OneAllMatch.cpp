@@ -2,25 +2,24 @@
 // best local alignment with the sequence reaches a goal, on as many threads as it may use.
 //
 // Every entry's result is the one of the plain pass: a scalar local alignment, query positions
-// as rows, abandoned after any row whose best stays below ShouldReach of that row. Two cheaper
-// tests come first and only ever rule out entries that the plain pass would not report:
+// as rows, abandoned after any row whose best stays below ShouldReach of that row. The scan
+// with the prefilter gets the same results more cheaply:
 //
-//  1. the 16-bit striped score is an upper bound of the exact local score. Each score and gap
-//     cost is scaled by f and rounded up; integer sums and maxima along the recurrence are
-//     exact; every operation of the recurrence (sum, maximum, clamp at 0) is monotone, so by
-//     induction every cell holds at least f times its exact value. The saturating additions
-//     only raise results: at the bottom of the cell they clamp at what stands for 0, where the
-//     exact local cell is clamped too (and the vertical and horizontal gaps, started there
-//     instead of at minus infinity, are only larger); when any cell reaches the top, the
-//     result is the largest double. Unscaling divides by f rounding up. So a bound below the
-//     goal means an exact score below the goal.
-//  2. the exact local score by the double striped scorer, whose cells equal the scalar
-//     recurrence's bit for bit (all scores are multiples of 2^-bits, so the sums are exact).
+//  1. the 8-bit striped score, and where it reaches the goal the 16-bit one, is an upper bound
+//     of the exact local score. Each score and gap cost is scaled by f and rounded up; integer
+//     sums and maxima along the recurrence are exact; every operation of the recurrence (sum,
+//     maximum, clamp at 0) is monotone, so by induction every cell holds at least f times its
+//     exact value. The saturating additions only raise results: at the bottom of the cell they
+//     clamp at what stands for 0, where the exact local cell is clamped too (and the vertical
+//     and horizontal gaps, started there instead of at minus infinity, are only larger); when
+//     any cell reaches the top, the result is the largest double. Unscaling divides by f
+//     rounding up. So a bound below the goal means an exact score below the goal, and such an
+//     entry, which the plain pass would not report, is skipped.
+//  2. the forward pass of the other entries is the double striped scorer's, with the same
+//     rows and the same ShouldReach test after each (see AlignEntry).
 //
-// The plain pass reports an entry only when it was not abandoned after its last row, where
-// ShouldReach is the goal, so only entries with an exact score of at least the goal; those
-// two tests never skip one. Workers compute plain hits; the MATCH objects are made on the
-// main thread, in entry order, so the list never depends on the thread count.
+// Workers compute plain hits; the MATCH objects are made on the main thread, in entry order, so
+// the list never depends on the thread count.
 #include "OneAllMatch.h"
 
 #include <algorithm>
@@ -54,7 +53,8 @@ struct Hit {
 // What every worker reads, and the two counters they share.
 struct Scan {
     const database *df;
-    const uint8_t *q; // the query as matrix indices
+    const uint8_t *q;  // the query as matrix indices
+    const uint8_t *rq; // and reversed
     int lA;
     UWORD qoff;          // offset of the query's first character in the text
     const double *reach; // ShouldReach[0 .. lA]
@@ -72,10 +72,11 @@ struct Scan {
 
 struct Worker {
     Scan *scan;
-    uint8_t *b;      // the entry in hand as matrix indices
-    double *S, *V;   // rows of MAXSEQLEN + 1
-    void *boundwork; // for the 16-bit bounds
-    void *exactwork; // for the double striped scorer
+    uint8_t *b;                  // the entry in hand as matrix indices
+    uint8_t *rb;                 // and reversed
+    double *S, *V;               // rows of MAXSEQLEN + 1
+    void *boundwork;             // for the integer bounds
+    std::vector<char> exactwork; // for the double striped scorer, grown to the longest entry
     UWORD cur = 0, end = 0;
     UWORD entry = 0, seqoff = 0;
     int lB = 0;
@@ -225,13 +226,47 @@ bool NextEntry(Worker &w) {
     }
 }
 
-// The plain pass of the entry in hand and, when it is reported, where its alignment starts.
-void AlignEntry(Worker &w) {
+// The forward pass of the entry in hand, the plain one or the double striped scorer's, whose
+// cells, row maxima and first best cell equal the plain pass's (all scores are multiples of
+// 2^-bits, so every sum is exact) and which is abandoned after the same rows; and, when the
+// entry is reported, where its alignment starts, by the reverse pass of the same kind.
+void AlignEntry(Worker &w, bool striped) {
     const Scan &sc = *w.scan;
     End r;
-    if (!PlainPass(sc.q, sc.lA, w.b, w.lB, sc.sc, sc.reach, w.S, w.V, &r)) return;
+    if (striped) {
+        const size_t bytes = LocalWorkBytes(LocalCell::Double, w.lB, sc.sc, 0);
+        try {
+            if (w.exactwork.size() < bytes) w.exactwork.resize(bytes);
+        } catch (const std::bad_alloc &) {
+            Fail(w, w.entry, Fault::NoMemory);
+            return;
+        }
+        const LocalEnd x = LocalScoreReaching(sc.q, sc.lA, w.b, w.lB, sc.sc, sc.reach,
+                                              w.exactwork.data(), sc.stop);
+        if (x.interrupted || x.score == -HUGE_VAL) return;
+        r = {x.score, x.max1, x.max2};
+    } else if (!PlainPass(sc.q, sc.lA, w.b, w.lB, sc.sc, sc.reach, w.S, w.V, &r)) {
+        return;
+    }
     int i0 = 0, j0 = 0;
-    const Fault f = ReversePass(sc.q, r.imax, w.b, r.jmax, sc.sc, r.best, w.S, w.V, &i0, &j0);
+    Fault f = Fault::None;
+    if (striped) {
+        // The reverse pass by the double striped scorer on the reversed prefixes. It leaves out
+        // the gaps that start at the edge, which the plain reverse pass lets in; that changes
+        // neither which cell first reaches best nor its score, since a path that starts with
+        // such a gap and reaches best would, without the gap, be an alignment above best.
+        for (int j = 0; j < w.lB; j++)
+            w.rb[j] = w.b[w.lB - 1 - j];
+        const LocalEnd x =
+            LocalScoreFromEdge(sc.rq + (sc.lA - r.imax), r.imax, w.rb + (w.lB - r.jmax), r.jmax,
+                               sc.sc, r.best, w.exactwork.data(), sc.stop);
+        if (x.interrupted) return;
+        f = x.score > r.best ? Fault::AboveBest : x.score < r.best ? Fault::Unreached : Fault::None;
+        i0 = x.max1;
+        j0 = x.max2;
+    } else {
+        f = ReversePass(sc.q, r.imax, w.b, r.jmax, sc.sc, r.best, w.S, w.V, &i0, &j0);
+    }
     if (f != Fault::None) {
         w.faultbest = r.best;
         Fail(w, w.entry, f);
@@ -254,12 +289,7 @@ const uint8_t *FeedNext(void *ctx, int *l1) {
 
 void FeedBound(void *ctx, double bound) {
     Worker &w = *(Worker *)ctx;
-    const Scan &sc = *w.scan;
-    if (bound < sc.goal) return;
-    const LocalEnd x = LocalScoreStriped(LocalCell::Double, w.b, w.lB, sc.q, sc.lA, sc.across,
-                                         HUGE_VAL, 0, w.exactwork, sc.stop);
-    if (x.interrupted || x.score < sc.goal) return;
-    AlignEntry(w);
+    if (bound >= w.scan->goal) AlignEntry(w, true);
 }
 
 void RunWorker(Worker *w) {
@@ -269,7 +299,7 @@ void RunWorker(Worker *w) {
                     sc.stop);
     } else {
         while (NextEntry(*w))
-            AlignEntry(*w);
+            AlignEntry(*w, false);
     }
 }
 
@@ -334,6 +364,10 @@ ALGEB AlignOneAll(ALGEB s, const database *F, DayMatrix *Dm, double goal, WORD f
     WorkingStorage(lA + 1, uint8_t, q);
     for (int i = 0; i < lA; i++)
         q[i] = (uint8_t)MapSymbol((unsigned char)qs[i], Dm);
+    uint8_t *rq;
+    WorkingStorage(lA + 1, uint8_t, rq);
+    for (int i = 0; i < lA; i++)
+        rq[i] = q[lA - 1 - i];
     from = std::max(from, (UWORD)std::max(first, (WORD)1));
     const UWORD to = std::min((UWORD)std::max(last, (WORD)0), F->TotEntries);
 
@@ -380,6 +414,7 @@ ALGEB AlignOneAll(ALGEB s, const database *F, DayMatrix *Dm, double goal, WORD f
         Scan scan;
         scan.df = F;
         scan.q = q;
+        scan.rq = rq;
         scan.lA = lA;
         scan.qoff = (UWORD)(qs - text);
         scan.reach = reach;
@@ -394,16 +429,14 @@ ALGEB AlignOneAll(ALGEB s, const database *F, DayMatrix *Dm, double goal, WORD f
         scan.faulty = to + 1;
         scan.stop = &InterruptNow;
         const size_t boundbytes = scan.prefilter ? LocalBoundsWorkBytes(lA, scan.across, goal) : 0;
-        const size_t exactbytes =
-            scan.prefilter ? LocalWorkBytes(LocalCell::Double, lA, scan.across, 0) : 0;
         workers.resize((size_t)n);
         for (Worker &w : workers) {
             w.scan = &scan;
             WorkingStorage(MAXSEQLEN + 1, uint8_t, w.b);
+            WorkingStorage(MAXSEQLEN + 1, uint8_t, w.rb);
             WorkingStorage(MAXSEQLEN + 1, double, w.S);
             WorkingStorage(MAXSEQLEN + 1, double, w.V);
             WorkingStorage(boundbytes, char, w.boundwork);
-            WorkingStorage(exactbytes, char, w.exactwork);
         }
         {
             std::vector<std::thread> threads;

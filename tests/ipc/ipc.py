@@ -125,22 +125,6 @@ def framing(accept, seen):
     c.close()
 
 
-def framing(accept, seen):
-    c = accept()
-    seen["preamble"] = exact(c, 1024 + 16)
-    seen["got"] = [message(c) for _ in range(3)]
-    # A header in two pieces, an empty message, and the big one back.
-    c.sendall(b"      3")
-    c.sendall(b" abc")
-    c.sendall(frame(b""))
-    c.sendall(seen["got"][2])
-    seen["last"] = message(c)
-    c.close()
-    c = accept()
-    seen["grouped"] = exact(c, 1024 + 16)
-    c.close()
-
-
 FRAMING = """
 ConnectTcp('SOCK', false);
 SendTcp('hello');

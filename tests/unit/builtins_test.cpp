@@ -1,5 +1,5 @@
-// The list of built-in numbers against the library, raw lines, case conversion and arrays: the
-// routines of the built-in dispatch.
+// The list of built-in numbers against the library, raw lines and case conversion: the routines
+// of the built-in dispatch.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -67,8 +67,6 @@ TEST(BuiltinListTest, MatchesTheDeclarationsOfTheLibrary) {
         EXPECT_TRUE(declared[k]) << builtinlist[k].name << " is not declared in lib/lumbrait";
 }
 
-ALGEB Range(WORD lo, WORD hi) { return New3(RANGE, MKIMM(lo), MKIMM(hi)); }
-
 TEST_F(BuiltinsTest, RawLinesKeepTheirLineEndAndEndWithEOF) {
     Open("first line\nlast line without end");
     int unit = r_unit0;
@@ -99,38 +97,6 @@ TEST_F(BuiltinsTest, CaseConversionMakesNewTextsOfTheSameLength) {
     EXPECT_EQ(Text(uppercase(view)), "CAS");
     EXPECT_EQ(uppercase(OneChar[0]), OneChar[0]);
     EXPECT_EQ(lowercase(OneChar['Q']), OneChar['q']);
-}
-
-TEST_F(BuiltinsTest, CreateArrayPacksNumericRowsAndSharesOtherValues) {
-    ALGEB a = CreateArray(Seq({Range(1, 2), Range(1, 3)}), 1);
-    ASSERT_EQ(ID(a), LIST);
-    ALGEB rows = A(a[1]);
-    ASSERT_EQ(LENGTH(rows), 3);
-    ASSERT_EQ(ID(A(rows[1])), LISTNUM);
-    EXPECT_EQ(LISTNUMLEN(A(rows[1])), 3);
-    EXPECT_NE(rows[1], rows[2]);
-    EXPECT_EQ(LISTNUMDATA(A(rows[2]))[2], 0.0);
-
-    ALGEB x = naminstall("x");
-    ALGEB b = CreateArray(Seq({Range(1, 2), Range(1, 2), x}), 1);
-    ALGEB rows2 = A(b[1]);
-    ALGEB row = A(A(rows2[1])[1]);
-    EXPECT_EQ(A(row[1]), x);
-    EXPECT_EQ(A(row[2]), x);
-    EXPECT_NE(rows2[1], rows2[2]); // the rows are fresh, only x is shared
-
-    ALGEB c = CreateArray(Seq({Range(1, 2), NewNumber(2.5)}), 1);
-    ASSERT_EQ(ID(c), LISTNUM);
-    EXPECT_EQ(LISTNUMDATA(c)[1], 2.5);
-
-    EXPECT_EQ(CreateArray(Seq({Range(1, 0), Range(1, 5)}), 1), EmptyList);
-}
-
-TEST_F(BuiltinsTest, CreateArrayRefusesOtherRanges) {
-    for (ALGEB r : {Range(2, 5), Range(0, 3), Range(1, -1), cons1}) {
-        EXPECT_EQ(ErrorOf([&] { CreateArray(Seq({r}), 1); }),
-                  "invalid range argument for CreateArray");
-    }
 }
 
 } // namespace

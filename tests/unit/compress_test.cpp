@@ -1,8 +1,6 @@
-// Compressed objects (the nibble codes, the structure table, the decompression cache) and the
-// decomposition of objects into structures and back.
+// Compressed objects: the nibble codes, the structure table and the decompression cache.
 #include <gtest/gtest.h>
 
-#include "assemble.h"
 #include "compress.h"
 #include "eval.h"
 #include "testkit.h"
@@ -167,14 +165,6 @@ TEST_F(Compress, CorruptObjectsAreRefused) {
               "corrputed compressed structure");
 }
 
-TEST_F(Compress, OtherArgumentsPassThrough) {
-    ALGEB c = compress(List({MKIMM(1)}));
-    EXPECT_EQ(compress(c), c);
-    EXPECT_EQ(decompress(MKIMM(7)), MKIMM(7));
-    ALGEB l = List({MKIMM(1)});
-    EXPECT_EQ(decompress(l), l);
-}
-
 TEST_F(Compress, TheCacheGivesTheSameObjectUntilACollection) {
     ALGEB c = compress(List({MKIMM(1), CreateString("abc")}));
     int hits = Compress_hits, fresh = Compress_empty + Compress_misses;
@@ -190,13 +180,6 @@ TEST_F(Compress, TheCacheGivesTheSameObjectUntilACollection) {
     EXPECT_EQ(Compress_empty + Compress_misses, fresh + 2);
 }
 
-TEST_F(Compress, CompressedObjectsPrintAsTheirContents) {
-    ALGEB c = compress(List({MKIMM(1), Num(2.5), CreateString("xy")}));
-    EXPECT_EQ(Printed(c), "[1, 2.5000, xy]");
-    EXPECT_EQ(Printed(List({c, c})), "[[1, 2.5000, xy], [1, 2.5000, xy]]");
-    EXPECT_EQ(Printed(compress(Call("cmpShown", {MKIMM(3)}))), "cmpShown(3)");
-}
-
 TEST_F(Compress, PackedObjectsAndStructureNamesSurviveCollections) {
     ENVevlstlev = 2;
     // The only reference to this name is the structure table.
@@ -209,162 +192,6 @@ TEST_F(Compress, PackedObjectsAndStructureNamesSurviveCollections) {
     ALGEB back = decompress(A(holder[1]));
     EXPECT_EQ(A(back[1]), naminstall("cmpOnlyInTheTable"));
     EXPECT_EQ(Printed(back), "cmpOnlyInTheTable([1, text])");
-}
-
-// ---------------------------------------------------------------------------
-
-class Assemble : public Compress {};
-
-// Word-by-word equality of two trees; statements included, which Equal does not compare.
-bool SameTree(ALGEB x, ALGEB y) {
-    if (x == y) return true;
-    if (IMMINT(x) || IMMINT(y) || ID2(x) != ID2(y) || LENGTH2(x) != LENGTH2(y)) return false;
-    switch (CASE_ID2(x)) {
-    case NUMBER_CASE:
-    case TEXT_CASE: return Equal(x, y, 0);
-    case NAME_CASE: return false;
-    case LOCAL_CASE:
-    case PARAM_CASE: return x[1] == y[1];
-    default:
-        for (WORD i = 1; i < LENGTH2(x); i++)
-            if (!SameTree(A(x[i]), A(y[i]))) return false;
-        return true;
-    }
-}
-
-TEST_F(Assemble, ExpressionsAreTakenApartByClass) {
-    EXPECT_EQ(Printed(disassemble(Parse("a+2*b^3-c/d"))),
-              "plus(a,times(2,power(b,3)),times(-1,c,power(d,-1)))");
-    EXPECT_EQ(Printed(disassemble(Parse("f(x, [1, {y}], t[i, j].k)"))),
-              "structure(f,x,list(1,set(y)),catenate(select(t,i,j),k))");
-    EXPECT_EQ(Printed(disassemble(Parse("a < b and not c = d or a <= b and a <> b"))),
-              "Or(And(less(a,b),Not(equal(c,d))),And(lessequal(a,b),unequal(a,b)))");
-    EXPECT_EQ(Printed(disassemble(New3(COLON, naminstall("x"), ININinteger))), "colon(x,integer)");
-    EXPECT_EQ(ErrorOf([&] { disassemble(compress(MKIMM(1))); }), "cannot disassemble object");
-}
-
-TEST_F(Assemble, RoundTripsRebuildExpressions) {
-    for (const char *e : {"a+2*b^3-c/d", "f(x, [1, {y}], 'text', 2.5)", "t[i, j].k", "-x^(-2)",
-                          "a < b and not c = d or a <= b", "x .. y", "g()"}) {
-        ALGEB x = Parse(e);
-        ALGEB y = assemble(disassemble(x));
-        EXPECT_TRUE(SameTree(y, x)) << e;
-        EXPECT_EQ(Printed(y), Printed(x)) << e;
-    }
-}
-
-TEST_F(Assemble, RoundTripsRebuildStatementsWithBreakAndNext) {
-    ALGEB s = Parse("for i to 5 do if i = 3 then break elif i = 1 then next fi; s := i od");
-    ALGEB d = disassemble(s);
-    ASSERT_NE(StringBreak, nullptr);
-    ASSERT_NE(StringNext, nullptr);
-    EXPECT_EQ(ID(StringBreak), TEXT);
-    // The statement names become texts, and back.
-    ALGEB ifpart = A(A(d[7])[2]);
-    EXPECT_EQ(A(ifpart[3]), StringBreak);
-    EXPECT_EQ(A(ifpart[5]), StringNext);
-    ALGEB r = assemble(d);
-    EXPECT_EQ(Printed(r), Printed(s));
-    EXPECT_EQ(A(A(A(r[6])[1])[2]), ININbreak);
-    for (const char *t : {"x := y := 2", "quit", "for z in [1, 2] while z < 2 do z od",
-                          "if a then b else c fi", "a; b; c"}) {
-        ALGEB x = Parse(t);
-        ALGEB y = assemble(disassemble(x));
-        EXPECT_TRUE(SameTree(y, x)) << t;
-        EXPECT_EQ(Printed(y), Printed(x)) << t;
-    }
-}
-
-TEST_F(Assemble, RoundTripsRebuildProcedures) {
-    ALGEB p = eval(Parse("proc(n:integer, a) local i, t; description 'sum'; t := 0; "
-                         "for i to n do t := t + i od; if nargs > 1 then t := t * a fi; t end"));
-    ASSERT_EQ(ID(p), PROC);
-    ALGEB d = disassemble(p);
-    EXPECT_EQ(A(d[1]), ININprocedure);
-    EXPECT_EQ(LENGTH2(d), LENGTH2(p) + 1);
-    ALGEB q = assemble(d);
-    ASSERT_EQ(ID(q), PROC);
-    EXPECT_NE(q, p);
-    EXPECT_TRUE(SameTree(q, p));
-    EXPECT_EQ(Printed(q), Printed(p));
-    // Unconverted, as parsed, with the locals and globals still paired.
-    ALGEB parsed = Parse("proc(x) local y; global z; y := x; z := y end");
-    EXPECT_TRUE(SameTree(assemble(disassemble(parsed)), parsed));
-}
-
-TEST_F(Assemble, ParametersAndLocalsKeepTheirIndex) {
-    EXPECT_EQ(Printed(disassemble(eval(Parse("proc(a, b) local c; c := b; nargs, args, c end")))),
-              "procedure(expseq(a,b),expseq(c),expseq(),expseq(),expseq(),StatSeq(Assign("
-              "Local(1),Param(2)),expseq(Param(0),Param(-1),Local(1))))");
-    ALGEB l = assemble(Call("Local", {MKIMM(3)}));
-    EXPECT_TRUE(IDLENGTH(l, LOCAL, 2));
-    EXPECT_EQ(l[1], 3);
-    ALGEB p = assemble(Call("Param", {Num(1.6)}));
-    EXPECT_TRUE(IDLENGTH(p, PARAM, 2));
-    EXPECT_EQ(p[1], 2);
-    EXPECT_EQ(assemble(Call("Param", {MKIMM(-2)}))[1], -2);
-    EXPECT_EQ(ErrorOf([&] { assemble(Call("Local", {MKIMM(-1)})); }),
-              "lexical scoped locals cannot be assembled");
-    EXPECT_EQ(ErrorOf([&] { assemble(Call("Local", {})); }),
-              "lexical scoped locals cannot be assembled");
-    EXPECT_EQ(ErrorOf([&] { assemble(Call("Param", {})); }), "param must have one argument");
-}
-
-TEST_F(Assemble, ConstantsAreFolded) {
-    ALGEB x = naminstall("x"), y = naminstall("y");
-    auto P = [](ALGEB e) { return Printed(assemble(e)); };
-    EXPECT_EQ(P(Call("plus", {MKIMM(1), MKIMM(2), x})), "3+x");
-    EXPECT_EQ(P(Call("plus", {x})), "x");
-    EXPECT_EQ(assemble(Call("plus", {})), MKIMM(0));
-    EXPECT_EQ(P(Call("plus", {x, MKIMM(0)})), "x");
-    EXPECT_EQ(P(Call("plus", {x, Num(1.5)})), "x+1.5000"); // one constant stays in place
-    EXPECT_EQ(assemble(Call("plus", {MKIMM(2), MKIMM(-2)})), MKIMM(0));
-    EXPECT_EQ(assemble(Call("times", {MKIMM(2), MKIMM(3)})), MKIMM(6));
-    EXPECT_EQ(assemble(Call("times", {})), MKIMM(1));
-    EXPECT_EQ(assemble(Call("times", {MKIMM(1), x})), x);
-    EXPECT_EQ(P(Call("times", {MKIMM(2), x, MKIMM(3), y})), "6*x*y");
-    EXPECT_EQ(P(Call("times", {x, MKIMM(2), y})), "x*2*y");
-    EXPECT_EQ(assemble(Call("power", {MKIMM(2), MKIMM(10)})), MKIMM(1024));
-    EXPECT_EQ(DBL(assemble(Call("power", {MKIMM(2), Num(0.5)}))), std::sqrt(2.0));
-    EXPECT_EQ(assemble(Call("power", {x, MKIMM(1)})), x);
-    EXPECT_EQ(P(Call("power", {x, MKIMM(2)})), "x^2");
-    EXPECT_EQ(P(Call("power", {MKIMM(1), x})), "1^x");
-    // Nested structures are folded from the inside out.
-    EXPECT_EQ(P(Call("plus", {Call("times", {MKIMM(2), MKIMM(3)}), MKIMM(4), x})), "10+x");
-}
-
-TEST_F(Assemble, ListsSetsStructuresAndMatches) {
-    EXPECT_EQ(Printed(assemble(Call("set", {MKIMM(2), MKIMM(1), MKIMM(2)}))), "{2,1,2}");
-    EXPECT_EQ(Printed(assemble(Call("list", {}))), "[]");
-    EXPECT_EQ(Printed(assemble(Call("structure", {naminstall("f"), MKIMM(1)}))), "f(1)");
-    ALGEB m = assemble(Call(
-        "Match", {Num(12.5), MKIMM(3), MKIMM(40), Num(100.5), MKIMM(25), MKIMM(10), Num(11.2)}));
-    ASSERT_EQ(ID(m), MATCH);
-    Match *r = (Match *)m;
-    EXPECT_EQ(r->Sim, 12.5);
-    EXPECT_EQ(r->Offset1, 3);
-    EXPECT_EQ(r->Offset2, 40);
-    EXPECT_EQ(r->PamNumber, 100.5f);
-    EXPECT_EQ(r->PamVariance, 25.0f);
-    EXPECT_EQ(r->Length1, 10);
-    EXPECT_EQ(r->Length2, 11);
-    EXPECT_EQ(Printed(disassemble(m)), "Match(12.5000,3,40,100.5000,25,10,11)");
-}
-
-TEST_F(Assemble, MalformedStructuresAreRefused) {
-    ALGEB a = naminstall("a");
-    EXPECT_EQ(ErrorOf([&] { assemble(Call("equal", {a})); }),
-              "equal should have 2 arguments instead of 1");
-    EXPECT_EQ(ErrorOf([&] { assemble(Call("Stop", {a})); }),
-              "Stop should have 0 arguments instead of 1");
-    EXPECT_EQ(ErrorOf([&] {
-                  assemble(Call("procedure", {a, a, a, a, a}));
-              }),
-              "procedure should have 6-7 arguments instead of 5");
-    EXPECT_EQ(ErrorOf([&] { assemble(Call("Match", {a})); }), "Match should have 7 arguments");
-    EXPECT_EQ(ErrorOf([&] { assemble(Call("cmpNoSuchClass", {a})); }),
-              "the structure cmpNoSuchClass is invalid for assemble");
-    EXPECT_EQ(ErrorOf([&] { assemble(List({a})); }), "is an invalid argument for assemble");
 }
 
 // Fills the structure table of the process.

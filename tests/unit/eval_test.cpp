@@ -10,15 +10,6 @@ using namespace testkit;
 
 class Eval : public KernelTest {};
 
-TEST_F(Eval, NumbersEqualByValueWhateverTheirForm) {
-    EXPECT_TRUE(Equal(I(2), Num(2.0), 0));
-    EXPECT_TRUE(Equal(Num(2.5), Num(2.5), 1));
-    EXPECT_FALSE(Equal(I(2), Num(2.5), 0));
-    EXPECT_FALSE(Equal(I(2), N("two"), 0));
-    // A number is never equal to its text.
-    EXPECT_FALSE(Equal(I(2), Str("2"), 0));
-}
-
 TEST_F(Eval, TextsCompareByCharactersUnlessStrict) {
     ALGEB s = Str("abcdef");
     EXPECT_TRUE(Equal(N("abc"), Str("abc"), 0));
@@ -51,29 +42,6 @@ TEST_F(Eval, PackedListsCompareTheirNumbers) {
     EXPECT_FALSE(Equal(Packed({1.5, 2.0}), Packed({1.0, 2.0}), 0));
     EXPECT_FALSE(Equal(Packed({1.5, 2.0}), Packed({1.5, 2.0, 3.0}), 0));
     EXPECT_FALSE(Equal(Packed({NAN, 1.0}), Packed({-NAN, 1.0}), 0));
-}
-
-TEST_F(Eval, StructuresCompareElementByElement) {
-    ALGEB a = List({I(1), List({Num(2.5), Str("ab")}), N("x")});
-    ALGEB b = List({I(1), List({Num(2.5), Str("ab")}), N("x")});
-    ALGEB c = List({I(1), List({Num(2.5), Str("ac")}), N("x")});
-    EXPECT_TRUE(Equal(a, b, 0));
-    EXPECT_FALSE(Equal(a, c, 0));
-    // The texts inside are different objects, so strictly the lists differ.
-    EXPECT_FALSE(Equal(a, b, 1));
-    EXPECT_TRUE(Equal(Seq({}), Seq({}), 0));
-    // The same elements in a list and in a set are different objects.
-    EXPECT_FALSE(Equal(List({I(1)}), New2(SET, Seq({I(1)})), 0));
-    EXPECT_TRUE(Equal(New3(RANGE, I(1), Num(3.0)), New3(RANGE, I(1), I(3)), 0));
-    EXPECT_FALSE(Equal(New3(EQUATION, N("x"), I(1)), New3(INEQUAT, N("x"), I(1)), 0));
-}
-
-TEST_F(Eval, CallsWithoutAnEqualMethodCompareStructurally) {
-    ALGEB f = N("evaltestclass");
-    EXPECT_TRUE(Equal(Call(f, {I(1), Str("a")}), Call(f, {Num(1.0), N("a")}), 0));
-    EXPECT_FALSE(Equal(Call(f, {I(1)}), Call(f, {I(2)}), 0));
-    EXPECT_FALSE(Equal(Call(f, {I(1)}), Call(f, {I(1), I(2)}), 0));
-    EXPECT_FALSE(Equal(Call(f, {I(1)}), I(1), 0));
 }
 
 TEST_F(Eval, RawWordsOfParametersAndLocalsAreNotFollowed) {
@@ -125,18 +93,6 @@ TEST_F(Eval, TextsOrderByCharactersAndPrefixesFirst) {
     EXPECT_TRUE(lt("a", "\xe9"));
     EXPECT_TRUE(CompareAny(LESSTHAN, N("abc"), Str("abd")));
     EXPECT_FALSE(CompareAny(LESSEQ, Str("b"), N("abc")));
-}
-
-TEST_F(Eval, NumbersOrderAsDoublesAndOthersNeedAMethod) {
-    EXPECT_TRUE(CompareAny(LESSTHAN, I(2), Num(2.5)));
-    EXPECT_FALSE(CompareAny(LESSTHAN, Num(2.0), I(2)));
-    EXPECT_TRUE(CompareAny(LESSEQ, Num(2.0), I(2)));
-    EXPECT_TRUE(CompareAny(LESSTHAN, I(-3), I(2)));
-    ALGEB l = List({I(1)});
-    EXPECT_TRUE(CompareAny(LESSEQ, l, l));
-    EXPECT_FALSE(CompareAny(LESSTHAN, l, l));
-    EXPECT_EQ(ErrorOf([&] { CompareAny(LESSTHAN, l, List({I(2)})); }), "values cannot be ordered");
-    EXPECT_EQ(ErrorOf([&] { CompareAny(LESSEQ, I(1), N("x")); }), "values cannot be ordered");
 }
 
 TEST_F(Eval, ClassNames) {
@@ -194,25 +150,6 @@ class Activation : public Eval {
     void TearDown() override { Environment = saved; }
 };
 
-TEST_F(Activation, ParametersTakeTheArguments) {
-    EXPECT_EQ(evparloc(New2(PARAM, A(1))), I(7));
-    EXPECT_EQ(evparloc(New2(PARAM, A(0))), I(1));
-    EXPECT_EQ(evparloc(New2(PARAM, A(-1))), A(ctx[3]));
-    EXPECT_EQ(evparloc(New2(PARAM, A(-2))), N("f"));
-    ctx[4] = W(ININunknown);
-    EXPECT_EQ(evparloc(New2(PARAM, A(-2))), proc);
-    ctx[3] = W(I(0));
-    EXPECT_EQ(evparloc(New2(PARAM, A(0))), I(-1));
-}
-
-TEST_F(Activation, AMissingArgumentIsReportedWithItsParameter) {
-    EXPECT_EQ(ErrorOf([] { evparloc(New2(PARAM, A(2))); }),
-              "f uses a 2nd argument, y, which is not present");
-    ctx[3] = W(null);
-    EXPECT_EQ(ErrorOf([] { evparloc(New2(PARAM, A(1))); }),
-              "f uses a 1st argument, x:integer, which is not present");
-}
-
 TEST_F(Activation, SubstitutionCopiesOnlyWhatChanges) {
     ALGEB x = New2(PARAM, A(1));
     ALGEB s = List({N("z"), New3(SUM, x, I(1))});
@@ -226,14 +163,6 @@ TEST_F(Activation, SubstitutionCopiesOnlyWhatChanges) {
     EXPECT_EQ(evparloc(New2(LOCAL, A(2))), A(locals[2]));
     EXPECT_EQ(evparloc(ininame[1]), I(80));
     EXPECT_EQ(valuenv(ininame[2]), I(90));
-}
-
-TEST_F(Activation, LexicalLocalsComeFromTheOwnersActivation) {
-    ALGEB ref = New3(LOCAL, A(-2), proc);
-    EXPECT_EQ(EvalLexicalName(ref), A(locals[2]));
-    // With no activation of the owner, the owner's own names are meant.
-    ctx[5] = W(null);
-    EXPECT_EQ(EvalLexicalName(ref), A(A(proc[2])[2]));
 }
 
 // remember with a procedure that gives back its (evaluated) argument, built-in 3.
@@ -268,29 +197,6 @@ class Remember : public Eval {
         return out.Written();
     }
 };
-
-TEST_F(Remember, EqualArgumentsFindTheKeptResult) {
-    ALGEB first = List({I(1), Str("ab")});
-    ALGEB again = List({I(1), Str("ab")});
-    ALGEB other = List({I(1), Str("ac")});
-    EXPECT_EQ(remember(rf, Seq({first})), first);
-    // Kept: the first result comes back for an equal argument.
-    EXPECT_EQ(remember(rf, Seq({again})), first);
-    EXPECT_EQ(remember(rf, Seq({other})), other);
-    // Erased: computed anew.
-    EXPECT_EQ(remember(0, 0), null);
-    EXPECT_EQ(remember(rf, Seq({again})), again);
-}
-
-TEST_F(Remember, AHitIsReportedOnlyAtAHighPrintLevel) {
-    ALGEB arg = List({I(5)});
-    EXPECT_EQ(output([&] { remember(rf, Seq({arg})); }), "");
-    TopLevelStack[1] = 1;
-    EXPECT_EQ(output([&] { remember(rf, Seq({arg})); }), "");
-    TopLevelStack[1] = 10;
-    EXPECT_EQ(output([&] { remember(rf, Seq({arg})); }),
-              "remembered evaltestremembered(...) = [5]\n");
-}
 
 TEST_F(Remember, TheDittoNamesGiveTheirProcedure) {
     TopLevelStack[7] = W(proc);

@@ -31,14 +31,6 @@ ALGEB Doubles(int n) {
     return x;
 }
 
-TEST_F(HashTest, HashstringMultipliesSignedCharacters) {
-    EXPECT_EQ(hashstring(""), 1u);
-    EXPECT_EQ(hashstring("a"), 1664525u + 97u);
-    // (1664525 + 97) * 1664525 + 98, reduced modulo 2^32.
-    EXPECT_EQ(hashstring("ab"), 551028728u);
-    EXPECT_EQ(hashstring("\xff"), 1664525u - 1u);
-}
-
 TEST_F(HashTest, NaminstallMakesOneNamePerText) {
     ALGEB a = naminstall("alignment");
     EXPECT_EQ(naminstall("alignment"), a);
@@ -81,7 +73,6 @@ TEST_F(HashTest, TextsAndNamesHashByTheirCharacters) {
     ALGEB whole = CreateString("sequence");
     ALGEB view = New3(TEXT, A(3), A(STR(whole)->t));
     EXPECT_EQ(hashalg(view), hashalg(CreateString("seq")));
-    EXPECT_EQ(hashalg(naminstall("a")), (1u + 10747904u) * 131u + 97u);
     EXPECT_NE(hashalg(CreateString("")), 0u);
 
     // Only the first 200 characters take part, but the length always does.
@@ -91,23 +82,6 @@ TEST_F(HashTest, TextsAndNamesHashByTheirCharacters) {
     EXPECT_EQ(hashalg(CreateString(s.c_str())), hashalg(CreateString(late.c_str())));
     EXPECT_NE(hashalg(CreateString(s.c_str())), hashalg(CreateString(early.c_str())));
     EXPECT_NE(hashalg(CreateString(s.c_str())), hashalg(CreateString((s + "q").c_str())));
-}
-
-TEST_F(HashTest, ImmediatesAndNumbersHashByValue) {
-    EXPECT_EQ(hashalg(MKIMM(5)), 11u);
-    EXPECT_EQ(hashalg(MKIMM(-1)), 0xFFFFFFFFu);
-    // 2*2.5 + 1 = 6 is integral, so the hash is 6 itself.
-    EXPECT_EQ(hashalg(NewNumber(2.5)), 6u);
-}
-
-TEST_F(HashTest, HashdoubleFollowsTheFormula) {
-    EXPECT_EQ(hashdouble(0.0), 1u);
-    EXPECT_EQ(hashdouble(0.25), 527366u);  // v = 1.5: 0.5*1054729 + 1.5
-    EXPECT_EQ(hashdouble(-1.25), 527363u); // v = -1.5, floor -2: 527364.5 - 1.5
-    EXPECT_EQ(hashdouble(0.1), 210947u);   // v = 1.2: 0.2*1054729 + 1.2 = 210946.999..
-    // v = 20000000001 is reduced by 9 * 2147483647; the remainder keeps v's sign.
-    EXPECT_EQ(hashdouble(1e10), 672647178u);
-    EXPECT_EQ(hashdouble(-1e10), (UINT)-672647176);
 }
 
 TEST_F(HashTest, LongListsAreHashedBySamples) {

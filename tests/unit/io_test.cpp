@@ -212,37 +212,6 @@ TEST_F(IoTest, OutputRedirectionIsAStack) {
     EXPECT_EQ(w_unit, stdout);
 }
 
-TEST_F(IoTest, OutputRedirectionFailures) {
-    std::string bad = Path("no/such/dir");
-    EXPECT_EQ(ErrorOf([&] { OpenOutput(bad.c_str(), 0); }),
-              "Lumbra cannot open file " + bad + " to write to: 2");
-    EXPECT_EQ(w_unit0, 0);
-
-    for (int i = 0; i < 29; i++)
-        OpenOutput("terminal", 0);
-    EXPECT_EQ(ErrorOf([] { OpenOutput("terminal", 0); }),
-              "too many open output files, use OpenWriting(previous)");
-    EXPECT_EQ(w_unit0, 29);
-    while (w_unit0 > 0)
-        OpenOutput("previous", 0);
-
-    optserver = 1;
-    EXPECT_EQ(ErrorOf([] { OpenOutput("terminal", 0); }),
-              "cannot do OpenAppending/OpenWriting as a server");
-    EXPECT_EQ(w_unit0, 0);
-}
-
-// The home directory comes from the password database; a missing directory under it keeps
-// the test from writing there.
-TEST_F(IoTest, OutputNamesMayStartAtHome) {
-    std::string home = getpwuid(getuid())->pw_dir;
-    EXPECT_EQ(ErrorOf([] { OpenOutput("~/lumbra-no-such-dir/at-home", 0); }),
-              "Lumbra cannot open file " + home + "/lumbra-no-such-dir/at-home to write to: 2");
-    EXPECT_EQ(ErrorOf([] { OpenOutput("~nosuchuserxyz/at-home", 0); }),
-              "Unknown user: nosuchuserxyz");
-    EXPECT_EQ(w_unit0, 0);
-}
-
 // The end of standard input, in a child process since it may end the program.
 class EndOfInputDeathTest : public IoTest {
   protected:

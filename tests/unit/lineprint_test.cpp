@@ -68,44 +68,6 @@ TEST_F(Printer, SumsProductsAndPowers) {
     EXPECT_EQ(P(New3(POWER, x, New3(SUM, a, b))), "x^(a+b)");
     EXPECT_EQ(P(New3(PROD, a, New3(SUM, b, c))), "a*(b+c)");
     EXPECT_EQ(P(Minus(x)), "-1*x");
-    EXPECT_EQ(prtneg(I(-2), 11), 1);
-    EXPECT_EQ(prtneg(I(-2), 12), 0);
-    EXPECT_EQ(prtneg(I(2), 0), 0);
-    EXPECT_EQ(prtneg(NewNumber(-0.5), 0), 1);
-    EXPECT_EQ(prtneg(Minus(x), 9), 1);
-    EXPECT_EQ(prtneg(Minus(x), 10), 0);
-    EXPECT_EQ(prtneg(New3(PROD, x, consm1), 0), 0);
-}
-
-TEST_F(Printer, RelationsAndLogic) {
-    ALGEB a = N("a"), b = N("b"), c = N("c");
-    EXPECT_EQ(P(New3(EQUATION, New3(EQUATION, a, b), c)), "(a = b) = c");
-    EXPECT_EQ(P(New3(EQUATION, a, New3(EQUATION, b, c))), "a = (b = c)");
-    EXPECT_EQ(P(New3(INEQUAT, a, b)), "a <> b");
-    EXPECT_EQ(P(New3(LESSEQ, a, b)), "a <= b");
-    EXPECT_EQ(P(New3(LESSTHAN, New3(SUM, a, b), c)), "a+b < c");
-    EXPECT_EQ(P(New3(OR, a, New3(AND, b, c))), "a or b and c");
-    EXPECT_EQ(P(New3(AND, New3(OR, a, b), c)), "(a or b) and c");
-    EXPECT_EQ(P(New3(AND, New3(AND, a, b), c)), "a and b and c");
-    EXPECT_EQ(P(New2(NOT, New3(AND, a, b))), "not (a and b)");
-    EXPECT_EQ(P(New2(NOT, New3(EQUATION, a, b))), "not a = b");
-    EXPECT_EQ(P(New3(AND, New2(NOT, a), New3(LESSTHAN, b, c))), "not a and b < c");
-    EXPECT_EQ(P(New3(RANGE, I(1), New3(SUM, a, I(1)))), "1..a+1");
-    EXPECT_EQ(P(New3(RANGE, New3(RANGE, a, b), c)), "(a..b)..c");
-    EXPECT_EQ(P(New3(CATENATE, a, b)), "a.b");
-    EXPECT_EQ(P(New3(COLON, a, N("integer"))), "a:integer");
-    EXPECT_EQ(P(New3(COLON, New3(EQUATION, a, I(2)), b)), "a = 2:b");
-}
-
-TEST_F(Printer, CallsAndIndexing) {
-    ALGEB f = N("f"), a = N("a"), b = N("b");
-    EXPECT_EQ(P(New2(FUNCTION, f)), "f()");
-    EXPECT_EQ(P(New4(FUNCTION, f, a, New3(SUM, a, b))), "f(a,a+b)");
-    EXPECT_EQ(P(New3(FUNCTION, New3(SUM, f, a), b)), "(f+a)(b)");
-    EXPECT_EQ(P(New3(FUNCTION, ININabs, New3(SUM, a, b))), "|a+b|");
-    EXPECT_EQ(P(New4(FUNCTION, ININabs, a, b)), "abs(a,b)");
-    EXPECT_EQ(P(New4(TABLEREF, a, I(1), I(2))), "a[1,2]");
-    EXPECT_EQ(P(New3(TABLEREF, New3(SUM, a, b), I(1))), "(a+b)[1]");
 }
 
 TEST_F(Printer, Containers) {
@@ -165,18 +127,6 @@ TEST_F(Printer, NumberFormatName) {
     PrintToString = buf;
     EXPECT_EQ(ErrorOf([] { sprintnum(1.5); }), "buffer not large enough for printing number");
     EXPECT_EQ(PrintToString, nullptr);
-}
-
-TEST_F(Printer, PlainTexts) {
-    EXPECT_EQ(P(Str("it's a\\b")), "it's a\\b");
-    std::string s199(199, 'x');
-    EXPECT_EQ(P(Str(s199)), s199);
-    std::string s200;
-    for (int i = 0; i < 200; i++)
-        s200 += (char)('a' + i % 26);
-    EXPECT_EQ(P(Str(s200)), s200.substr(0, 50) + " ..(200).. " + s200.substr(189));
-    EXPECT_EQ(P(OneChar[0]), "");
-    EXPECT_EQ(P(OneChar['q']), "q");
 }
 
 TEST_F(Printer, EscapedTexts) {
@@ -253,31 +203,6 @@ TEST_F(Printer, DatabaseTexts) {
         "Irrecoverable system error lineprint - bad string");
 }
 
-TEST_F(Printer, NamesAndQuotes) {
-    EXPECT_EQ(NeedsQuotes(""), 1);
-    EXPECT_EQ(NeedsQuotes("minus"), 1);
-    EXPECT_EQ(NeedsQuotes("union"), 1);
-    EXPECT_EQ(NeedsQuotes("intersect"), 1);
-    EXPECT_EQ(NeedsQuotes("1a"), 1);
-    EXPECT_EQ(NeedsQuotes("a b"), 1);
-    EXPECT_EQ(NeedsQuotes("a-b"), 1);
-    EXPECT_EQ(NeedsQuotes("\"a"), 1);
-    EXPECT_EQ(NeedsQuotes("\""), 0);
-    EXPECT_EQ(NeedsQuotes("\"\""), 0);
-    EXPECT_EQ(NeedsQuotes("\"\"\""), 0);
-    EXPECT_EQ(NeedsQuotes("_x1"), 0);
-    EXPECT_EQ(NeedsQuotes("Intersection"), 0);
-    char buf[100];
-    PrintToString = buf;
-    PrintToi = 0;
-    prquotes("it's x");
-    prquotes("ok");
-    PrintToString = 0;
-    EXPECT_EQ(std::string(buf, PrintToi), "'it''s x'ok");
-    // Outside a procedure names print as they are.
-    EXPECT_EQ(P(New3(SUM, N("my var"), N("union"))), "my var+union");
-}
-
 // proc (x, n:integer) -> integer; local y, 'my var'; ... end, built as executable.
 ALGEB SampleProc(ALGEB options, ALGEB body) {
     ALGEB params = Seq({N("x"), New3(COLON, N("n"), N("integer"))});
@@ -308,121 +233,6 @@ TEST_F(Printer, Procedures) {
     ALGEB parsed =
         New7(PROC, Seq({N("x")}), Seq({Seq({N("t")}), Seq({N("g")})}), null, null, null, N("t"));
     EXPECT_EQ(P(parsed), "proc (x) local t; t end");
-}
-
-TEST_F(Printer, OptionalParameters) {
-    ALGEB decl = New3(COLON, New3(EQUATION, N("b"), I(2)), N("integer"));
-    ALGEB decl2 = New3(COLON, N("c"), N("string"));
-    ALGEB table = Seq({decl, I(2), I(1), decl2, ININNoDefault, I(2)});
-    ALGEB p = New8(PROC, Seq({N("a")}), Seq({N("b"), N("c")}), null, null, null,
-                   New3(SUM, Raw(LOCAL, 1), Raw(PARAM, 1)), table);
-    EXPECT_EQ(P(p), "proc (a ; b = 2:integer, c:string) local b, c; b+a end");
-    ALGEB parsed = New8(PROC, null, Seq({Seq({}), null}), null, null, null, null, Seq({decl2}));
-    EXPECT_EQ(P(parsed), "proc ( ; c:string)  end");
-}
-
-TEST_F(Printer, ArrowsAndLexicalLocals) {
-    ALGEB opts = Seq({ININoperator, ININarrow});
-    ALGEB sq =
-        New7(PROC, Seq({N("x")}), Seq({}), opts, null, null, New3(POWER, Raw(PARAM, 1), I(2)));
-    EXPECT_EQ(P(sq), "x -> x^2");
-    ALGEB add = New7(PROC, Seq({N("x"), N("y")}), Seq({}), opts, null, null,
-                     New3(SUM, Raw(PARAM, 1), Raw(PARAM, 2)));
-    EXPECT_EQ(P(add), "(x, y) -> x+y");
-    ALGEB one = New7(PROC, null, Seq({}), opts, null, null, I(1));
-    EXPECT_EQ(P(one), "() -> 1");
-    // proc() local t; f := proc() t end; t end: the inner body reaches t lexically,
-    // and after the inner procedure the outer one names its own locals again.
-    ALGEB outer = New7(PROC, null, Seq({N("t"), N("f")}), null, null, null, null);
-    ALGEB lex = Newl1(3, LOCAL);
-    lex[1] = -1;
-    lex[2] = W(outer);
-    ALGEB inner = New7(PROC, null, Seq({N("u")}), null, null, null, lex);
-    outer[6] = W(Obj(STATSEQ, {New3(ASSIGN, Raw(LOCAL, 2), inner), Raw(LOCAL, 1)}));
-    EXPECT_EQ(P(outer), "proc () local t, f; f := proc () local u; t end; t end");
-    EXPECT_EQ(P(lex), "t");
-}
-
-TEST_F(Printer, Statements) {
-    ALGEB a = N("a"), b = N("b"), c = N("c"), i = N("i");
-    EXPECT_EQ(P(New4(ASSIGN, a, b, I(3))), "a := b := 3");
-    EXPECT_EQ(P(New3(ASSIGN, Seq({a, b}), Seq({I(1), I(2)}))), "a, b := 1, 2");
-    EXPECT_EQ(P(New3(IF, a, b)), "if a then b fi");
-    EXPECT_EQ(P(New4(IF, a, b, c)), "if a then b else c fi");
-    EXPECT_EQ(P(New6(IF, a, b, c, I(1), I(2))), "if a then b elif c then 1 else 2 fi");
-    ALGEB body = Obj(STATSEQ, {New3(ASSIGN, a, i), New2(FUNCTION, b)});
-    EXPECT_EQ(P(New7(FOR, i, I(1), I(1), I(10), ININtrue, body)), "for i to 10 do a := i; b() od");
-    EXPECT_EQ(P(New7(FOR, i, I(2), I(3), null, New3(LESSTHAN, i, c), a)),
-              "for i from 2 by 3 while i < c do a od");
-    EXPECT_EQ(P(New7(FOR, null, I(1), I(1), null, c, a)), " while c do a od");
-    EXPECT_EQ(P(New5(FOR, i, List({I(1)}), ININtrue, a)), "for i in [1] do a od");
-    EXPECT_EQ(P(New5(FOR, i, b, c, null)), "for i in b while c do  od");
-}
-
-ALGEB NewMatch(double sim, WORD o1, WORD o2, INT l1, INT l2, float pam, float var) {
-    ALGEB x = Newl1((WORD)((sizeof(Match) + 7) / 8), MATCH);
-    Match *m = (Match *)x;
-    m->Sim = sim;
-    m->Offset1 = o1;
-    m->Offset2 = o2;
-    m->Length1 = l1;
-    m->Length2 = l2;
-    m->PamNumber = pam;
-    m->PamVariance = var;
-    return x;
-}
-
-TEST_F(Printer, Matches) {
-    EXPECT_EQ(P(NewMatch(0, 10, 20, 0, 0, 0, 0)), "Match(10,20)");
-    EXPECT_EQ(P(NewMatch(0, 10, 20, 5, 6, 0, 0)), "Match(0,10,20,5,6)");
-    EXPECT_EQ(P(NewMatch(0, 10, 20, 5, 6, 250, 0)), "Match(0,10,20,5,6,250)");
-    EXPECT_EQ(P(NewMatch(0, 10, 20, 0, 0, 0.5, 0)), "Match(0,10,20,0,0,0.5)");
-    EXPECT_EQ(P(NewMatch(123.45, 10, 20, 5, 6, 250, 0)), "Match(123.5,10,20,5,6,250)");
-    EXPECT_EQ(P(NewMatch(12, 10, 20, 5, 6, 0, 0)), "Match(12.0,10,20,5,6,0)");
-    EXPECT_EQ(P(NewMatch(-3, 10, 20, 5, 6, 250, 12.5)), "Match(-3.0,10,20,5,6,250,12.5)");
-    EXPECT_EQ(P(New3(FUNCTION, N("f"), NewMatch(0, 1, 2, 0, 0, 0, 0))), "f(Match(1,2))");
-}
-
-ALGEB NewDayMatrix(double pam, int dim) {
-    WORD words = (WORD)((sizeof(DayMatrix) + dim * dim * sizeof(double) + 7) / 8);
-    ALGEB x = Newl1(words, DAYMATRIX);
-    DayMatrix *dm = (DayMatrix *)x;
-    dm->type = Str("Peptide");
-    dm->DelCost = null;
-    dm->dim = (int16_t)dim;
-    dm->PamNumber = pam;
-    dm->MaxSim = 14.5;
-    for (int i = 0; i < dim * dim; i++)
-        dm->Simi[i] = i == 2 ? -5 : i;
-    dm->FixedDel = -20;
-    dm->IncDel = -1;
-    return x;
-}
-
-TEST_F(Printer, DayMatrices) {
-    ALGEB x = NewDayMatrix(250, 2);
-    DayMatrix *dm = (DayMatrix *)x;
-    EXPECT_EQ(P(x), "DayMatrix(Peptide, pam=250, Sim: max=14.500, min=-5.000, dim=2, "
-                    "del=-20.000-1.000*(k-1))");
-    dm->Mapping = N("f");
-    dm->DelCost = N("g");
-    ALGEB y = NewDayMatrix(0.5, 21);
-    ((DayMatrix *)y)->Simi[0] = -7;
-    EXPECT_EQ(P(x), "DayMatrix(Peptide, pam=250, Sim: max=14.500, min=-5.000, Mapping=f, dim=2, "
-                    "del=g)");
-    EXPECT_EQ(P(y), "DayMatrix(Peptide, pam=0.5, Sim: max=14.500, min=-7.000, "
-                    "del=-20.000-1.000*(k-1))");
-
-    EXPECT_EQ(Esc(x), "DayMatrix(250)");
-    N("DM")[1] = W(x);
-    EXPECT_EQ(Esc(NewDayMatrix(250.001, 2)), "DM");
-    EXPECT_EQ(Esc(NewDayMatrix(250.01, 2)), "DayMatrix(250.01)");
-    N("DM")[1] = W(y);
-    N("DMS")[1] = W(List({y, NewDayMatrix(100, 2), NewDayMatrix(250, 2), x}));
-    EXPECT_EQ(Esc(x), "DMS[3]");
-    // The walk stops at the first element that is not a matrix.
-    N("DMS")[1] = W(List({y, I(3), x}));
-    EXPECT_EQ(Esc(x), "DayMatrix(250)");
 }
 
 TEST_F(Printer, WithoutRendering) {
@@ -474,20 +284,6 @@ TEST_F(Printer, LongPiecesBreakWithBackslash) {
                              "abcdefg\\\nhijkl\n012345678\\\n9012345678");
 }
 
-TEST_F(Printer, NewlinesAndUnbrokenOutput) {
-    UnitCapture out;
-    scrnwidth = 10;
-    prpart("1234567\n");
-    EXPECT_EQ(lline, 0);
-    prpart("123456789");
-    prpart("x\ny\n");
-    EXPECT_EQ(lline, 0);
-    BreakLongLines = 0;
-    prpart("abcdefghijklmn");
-    EXPECT_EQ(lline, 14);
-    EXPECT_EQ(out.Written(), "1234567\n123456789\nx\ny\nabcdefghijklmn");
-}
-
 TEST_F(Printer, PrintingIntoBuffers) {
     std::vector<char> buf(PRINTBUFSIZE);
     PrintToString = buf.data();
@@ -522,15 +318,6 @@ TEST_F(Printer, PrintingIntoBuffers) {
     EXPECT_EQ(PrintToString, outer);
     EXPECT_EQ(PrintToi, 5);
     PrintToString = 0;
-}
-
-TEST_F(Printer, ErrorInBufferSwitchesStringOutputOff) {
-    char outer[10];
-    PrintToString = outer;
-    ININNumberFormat[1] = W(Str("%500.1f"));
-    EXPECT_EQ(ErrorOf([] { P(List({NewNumber(0.5)})); }),
-              "buffer not large enough for printing number");
-    EXPECT_EQ(PrintToString, nullptr);
 }
 
 } // namespace

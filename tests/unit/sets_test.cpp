@@ -19,40 +19,6 @@ void ExpectBefore(ALGEB a, ALGEB b) {
     EXPECT_GT(SetComp(b, a), 0);
 }
 
-TEST_F(SetsTest, NumbersThenTextsThenListsThenStructures) {
-    ALGEB f1 = New3(FUNCTION, N("f"), I(1));
-    ExpectBefore(I(1000), N("a"));
-    ExpectBefore(Num(1e300), CreateString("a"));
-    ExpectBefore(N("zz"), List({I(1)}));
-    ExpectBefore(CreateString("zz"), Packed({1.0}));
-    ExpectBefore(List({N("z")}), f1);
-    ExpectBefore(Packed({1e300}), f1);
-    // Structures of different kinds go by type code: a sum before a call.
-    ExpectBefore(New3(SUM, N("x"), N("y")), f1);
-}
-
-TEST_F(SetsTest, WithinAKind) {
-    ExpectBefore(I(-3), Num(2.5));
-    ExpectBefore(Num(2.5), I(3));
-    ExpectBefore(N("a"), N("b"));
-    ExpectBefore(CreateString("ab"), N("b"));
-    ExpectBefore(N("ab"), N("abc"));
-    EXPECT_EQ(SetComp(Num(1e10), Num(1e10)), 0);
-    EXPECT_EQ(SetComp(N("a"), CreateString("a")), 0);
-}
-
-TEST_F(SetsTest, ListsCompareElementsThenCounts) {
-    ExpectBefore(List({I(1), I(2)}), List({I(1), I(3)}));
-    ExpectBefore(List({I(1), I(2)}), List({I(1), I(2), I(0)}));
-    ExpectBefore(Packed({1, 2}), Packed({1, 3}));
-    ExpectBefore(Packed({5}), Packed({5, 0}));
-    // A list against packed numbers compares numerically; a non-number is the larger.
-    ExpectBefore(List({I(1), I(1)}), Packed({1, 2}));
-    ExpectBefore(Packed({1, 2}), List({I(1), I(3)}));
-    ExpectBefore(Packed({1, 2e9}), List({I(1), N("x")}));
-    EXPECT_EQ(SetComp(List({I(1), I(2)}), Packed({1, 2})), 0);
-}
-
 TEST_F(SetsTest, StructuresOfOneKindCompareWordByWord) {
     ExpectBefore(New3(FUNCTION, N("f"), I(1)), New3(FUNCTION, N("g"), I(1)));
     ExpectBefore(New3(FUNCTION, N("f"), I(1)), New3(FUNCTION, N("f"), I(2)));
@@ -82,17 +48,6 @@ TEST_F(SetsTest, SetNormalSortsAndDropsDuplicatesInPlace) {
     ASSERT_EQ(LENGTH2(seq), (WORD)values.size() + 1);
     for (size_t i = 0; i < values.size(); i++)
         EXPECT_EQ(A(seq[i + 1]), I(values[i]));
-}
-
-TEST_F(SetsTest, SetNormalOfMixedKinds) {
-    ALGEB s = New2(SET, Seq({List({I(1)}), N("b"), I(2), N("a"), I(2), CreateString("b")}));
-    SetNormal(s);
-    ALGEB e = A(s[1]);
-    ASSERT_EQ(LENGTH2(e), 5);
-    EXPECT_EQ(A(e[1]), I(2));
-    EXPECT_EQ(A(e[2]), N("a"));
-    EXPECT_TRUE(textual(A(e[3])));
-    EXPECT_EQ(ID(A(e[4])), LIST);
 }
 
 TEST_F(SetsTest, NumericSortKeepsEqualElementsInOrder) {

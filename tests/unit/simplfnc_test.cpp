@@ -70,39 +70,6 @@ class SimplfncTest : public KernelTest {
     }
 };
 
-TEST_F(SimplfncTest, LocalsComeFromAssignmentsAndLoops) {
-    ALGEB p = Proc("proc(x) y := x; z[1] := 2; for i to 3 do od; y end");
-    EXPECT_EQ(Locals(p), "SEQ(y,z,i)");
-    EXPECT_EQ(Body(p),
-              "STATSEQ(ASSIGN(L1,P1),ASSIGN(TABLEREF(L2,1),2),FOR(L3,1,1,3,true,SEQ()),L1)");
-    // Declared locals come first, then implicit ones in order of appearance.
-    p = Proc("proc() local b; a, b := 1, 2; if a = 1 then c := 3 else d[1][2] := 4 fi end");
-    EXPECT_EQ(Locals(p), "SEQ(b,a,c,d)");
-    // Loop variables of nested loops, and a loop over a container.
-    p = Proc("proc(L) for u in L do for v from 1 to 2 do w := v od od end");
-    EXPECT_EQ(Locals(p), "SEQ(u,v,w)");
-}
-
-TEST_F(SimplfncTest, GlobalsAndParametersAreNotLocals) {
-    ALGEB p = Proc("proc(x) global y; y := x end");
-    EXPECT_EQ(Locals(p), "SEQ()");
-    EXPECT_EQ(Body(p), "ASSIGN(y,P1)");
-    p = Proc("proc(x:integer) x := 1 end");
-    EXPECT_EQ(Locals(p), "SEQ()");
-    EXPECT_EQ(Body(p), "ASSIGN(P1,1)");
-    EXPECT_EQ(ErrorOf("proc(x) local x; x end"), "x: is both a parameter and a local");
-    EXPECT_EQ(ErrorOf("proc(y, x:integer) local a, x; x end"),
-              "x: is both a parameter and a local");
-}
-
-TEST_F(SimplfncTest, SpecialNamesBecomeParameters) {
-    ALGEB p = Proc("proc(a) [nargs, args, procname, a, b] end");
-    EXPECT_EQ(Body(p), "LIST(SEQ(P0,P-1,P-2,P1,b))");
-    // At the top level they stay names.
-    ALGEB s = LumbraParse("nargs", 5);
-    EXPECT_EQ(simplfnc(s, 0, 0), s);
-}
-
 TEST_F(SimplfncTest, OptionalParameters) {
     ALGEB p = Proc("proc(a; b=2:integer, c:string) [a, b, c] end");
     ASSERT_EQ(LENGTH2(p), 8);
@@ -122,25 +89,6 @@ TEST_F(SimplfncTest, OptionalParameters) {
     EXPECT_EQ(Body(p), "L1");
 }
 
-TEST_F(SimplfncTest, BadOptionalParameters) {
-    EXPECT_EQ(ErrorOf("proc(a; b) end"),
-              "b: optional parameter does contain have colon-expression");
-    EXPECT_EQ(ErrorOf("proc(a; a:integer) end"), "a: is a repeated parameter name");
-    EXPECT_EQ(ErrorOf("proc(a:string; a:integer) end"), "a: is a repeated parameter name");
-    EXPECT_EQ(ErrorOf("proc(a; b:integer, b=1:string) end"),
-              "b: is a repeated optional parameter name");
-    EXPECT_EQ(ErrorOf("proc(a; [b:integer, c:string]) end"),
-              "multiple colon-expressions defined in an optional parameter");
-    EXPECT_EQ(ErrorOf("proc(a; f(b):integer) end"),
-              "FUNCTION(f,b): invalid lhs of a colon-expression");
-    // A failed declaration leaves the procedure as it was parsed.
-    std::string text = "proc(a; b) c := 1 end";
-    ALGEB p = Parse(text);
-    ALGEB before = A(p[2]);
-    EXPECT_THROW(simplfnc(p, 0, 0), Unwind);
-    EXPECT_EQ(A(p[2]), before);
-}
-
 TEST_F(SimplfncTest, LexicalLocals) {
     ALGEB p = Proc("proc() local t; f := proc() t end; f end");
     EXPECT_EQ(Locals(p), "SEQ(t,f)");
@@ -158,20 +106,6 @@ TEST_F(SimplfncTest, LexicalLocals) {
     // Without nested procedures the locals stay the global NAMEs.
     p = Proc("proc() local t; t := 1 end");
     EXPECT_EQ(A(A(p[2])[1]), naminstall("t"));
-}
-
-TEST_F(SimplfncTest, OnlyLocalsAreLexicallyVisible) {
-    // The parameter x of the outer procedure is not seen inside the inner one.
-    ALGEB p = Proc("proc(x) local y; proc() x, y end end");
-    ALGEB inner = A(p[6]);
-    EXPECT_EQ(Dump(A(inner[6])), "SEQ(x,L-1@y)");
-    // The outermost procedure declaring a name wins.
-    p = Proc("proc() local t, u; proc() local t; proc() t, u end end end");
-    ALGEB innermost = A(A(p[6])[6]);
-    EXPECT_EQ(Dump(A(innermost[6])), "SEQ(L-1@t,L-2@t)");
-    // The inner procedure's own locals and parameters come before the enclosing ones.
-    p = Proc("proc() local t; proc(t) local u; t, u end end");
-    EXPECT_EQ(Dump(A(A(p[6])[6])), "SEQ(P1,L1)");
 }
 
 TEST_F(SimplfncTest, ConvertedProceduresAreLeftAlone) {

@@ -142,39 +142,14 @@ TEST_F(Storage, RegionsTileWithoutGaps) {
 }
 
 TEST_F(Storage, NumbersAndImmediates) {
-    EXPECT_TRUE(IMMINT(Newint(1073741823)));
     EXPECT_TRUE(IMMINT(Newint(-1073741824)));
-    ALGEB big = Newint(1073741824);
-    ASSERT_FALSE(IMMINT(big));
-    EXPECT_EQ(ID(big), NUMBER);
-    EXPECT_EQ(LENGTH(big), 2);
-    EXPECT_EQ(DBL(big), 1073741824.0);
     EXPECT_FALSE(IMMINT(Newint(-1073741825)));
-
-    EXPECT_EQ(NewNumber(3.0), MKIMM(3));
-    ALGEB half = NewNumber(2.5);
-    EXPECT_EQ(ID(half), NUMBER);
-    EXPECT_FALSE(integer(half));
-    ALGEB e10 = NewNumber(1e10);
-    EXPECT_FALSE(IMMINT(e10));
-    EXPECT_TRUE(integer(e10));
+    EXPECT_EQ(LENGTH(Newint(1073741824)), 2);
     EXPECT_EQ(intvalue(NewNumber(-7.5)), -8);
     EXPECT_EQ(intvalue(NewNumber(2.5)), 2);
-    EXPECT_EQ(ErrorOf([] { NewNumber(HUGE_VAL); }), "unable to represent result");
-    EXPECT_EQ(ErrorOf([] { NewNumber(std::nan("")); }), "unable to represent result");
-
-    EXPECT_EQ(ID(MKIMM(5)), NUMBER);
-    EXPECT_EQ(LENGTH(MKIMM(5)), 0);
-    EXPECT_FALSE(ISNULL(MKIMM(5)));
-    EXPECT_TRUE(ISNULL(null));
-    EXPECT_TRUE(consneg(MKIMM(-1)));
-    EXPECT_TRUE(consneg(NewNumber(-0.5)));
-
     ALGEB x = naminstall("x");
     EXPECT_EQ(ErrorOf([x] { DBL(x); }), "cannot be converted to a number");
-    ALGEB e = A(ININlasterror[1]);
-    ASSERT_EQ(ID(e), EXPSEQ);
-    EXPECT_EQ(A(e[1]), x);
+    EXPECT_EQ(A(A(ININlasterror[1])[1]), x);
 }
 
 TEST_F(Storage, NaNCarriesHandles) {
@@ -271,6 +246,7 @@ TEST_F(Storage, CopyDepth) {
     EXPECT_EQ(A(inl[2]), inl + 3);
     EXPECT_EQ(A(inl[LENGTH(inl) - 1]), inl);
     EXPECT_EQ(copy(New3(TEXT, A(0), A(STR(text)->t)), 1), OneChar[0]);
+    EXPECT_EQ(Text(copy(New3(TEXT, A(1), A(STR(text)->t)), 1)), "s");
     // The copy carries the current generation.
     EXPECT_EQ(GcTag(c), gcgen);
 }

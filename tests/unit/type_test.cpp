@@ -92,31 +92,6 @@ TEST_F(TypeSel, NonnegativeIsRecognisedBySpelling) {
     EXPECT_FALSE(type_numeric(2.5, ININinteger));
 }
 
-TEST_F(TypeSel, ConstantsAreBuiltFromNumbersOnly) {
-    ALGEB x = naminstall("x");
-    EXPECT_TRUE(onlyconst(Call("f", {I(1), Packed({2})})));
-    EXPECT_FALSE(onlyconst(Call("f", {I(1), x})));
-    EXPECT_TRUE(onlyconst(New3(POWER, I(2), Num(0.5))));
-    EXPECT_FALSE(onlyconst(New3(SUM, I(2), x)));
-    EXPECT_TRUE(onlyconst(EmptyList));
-    EXPECT_FALSE(onlyconst(CreateString("1")));
-}
-
-TEST_F(TypeSel, InvalidTypesArePrintedAndCut) {
-    ALGEB sum = New3(SUM, naminstall("x"), naminstall("y"));
-    EXPECT_EQ(ErrorOf([&] { type(I(1), sum); }), "x+y is not a valid type");
-    std::string longname(120, 'a');
-    ALGEB big = New3(SUM, naminstall(longname.c_str()), I(1));
-    std::string want = std::string(98, 'a') + ".. is not a valid type";
-    EXPECT_EQ(ErrorOf([&] { type(I(1), big); }), want);
-    EXPECT_EQ(ErrorOf([&] { type(I(1), Call("structure", {})); }),
-              "structure() is not a valid type");
-    EXPECT_EQ(ErrorOf([&] {
-                  type(I(1), Call("matrix", {ININinteger, ININinteger}));
-              }),
-              "matrix(integer,integer) is not a valid type");
-}
-
 TEST_F(TypeSel, PackedSelection) {
     ALGEB v = Packed({1.5, 2, 3});
     EXPECT_EQ(DBL(Sel(v, {I(-1)})), 3);
@@ -182,43 +157,6 @@ TEST_F(TypeSel, CharactersAreAssignedInPlace) {
     EXPECT_EQ(Sel(s, {Num(-5)}), OneChar['Z']);
 }
 
-TEST_F(TypeSel, MatchFields) {
-    ALGEB m = Newl1((WORD)NrALGEBs(1, Match), MATCH);
-    Match *mt = (Match *)m;
-    mt->Sim = 12.5;
-    mt->Offset1 = 100;
-    mt->Length2 = 7;
-    mt->PamNumber = 250;
-    EXPECT_EQ(DBL(Sel(m, {naminstall("Sim")})), 12.5);
-    EXPECT_TRUE(Sel(m, {I(2)}) == I(100));
-    EXPECT_TRUE(Sel(m, {CreateString("Length2")}) == I(7));
-    EXPECT_EQ(DBL(Sel(m, {naminstall("PamNumber")})), 250);
-    EXPECT_EQ(ErrorOf([&] { Sel(m, {I(8)}); }), "invalid selector for Match");
-    EXPECT_EQ(ErrorOf([&] { Sel(m, {CreateString("Sim2")}); }), "invalid selector for Match");
-    EXPECT_EQ(ErrorOf([&] { Sel(m, {naminstall("Offset1")}, Num(3.5)); }),
-              "must assign an integer in a Match");
-    EXPECT_EQ(ErrorOf([&] { Sel(m, {I(1)}, naminstall("x")); }),
-              "must assign a numeric in a Match");
-    Sel(m, {naminstall("Offset2")}, I(42));
-    Sel(m, {I(7)}, Num(0.5));
-    EXPECT_EQ(mt->Offset2, 42);
-    EXPECT_EQ(mt->PamVariance, 0.5f);
-    EXPECT_EQ(mt->Offset1, 100);
-}
-
-TEST_F(TypeSel, OperandsOfExpressions) {
-    ALGEB x = naminstall("x");
-    ALGEB sum = New4(SUM, x, I(2), naminstall("y"));
-    EXPECT_EQ(Sel(sum, {I(-1)}), naminstall("y"));
-    EXPECT_EQ(ErrorOf([&] { Sel(sum, {I(4)}); }), "selector out of bounds");
-    EXPECT_EQ(ErrorOf([&] { Sel(sum, {New3(RANGE, I(1), I(2))}); }), "selector must be an integer");
-    Sel(sum, {I(1)}, I(5));
-    EXPECT_TRUE(A(sum[1]) == I(5));
-    EXPECT_EQ(ErrorOf([&] { Sel(x, {I(1)}, OneChar['a']); }),
-              "cannot modify names (only strings, lists, structures)");
-    EXPECT_EQ(ErrorOf([&] { Sel(I(3), {I(1)}); }), "cannot apply selector on object");
-}
-
 // The buckets of a table(buckets, default) object.
 ALGEB Buckets(ALGEB tab) { return A(A(tab[2])[1]); }
 
@@ -271,19 +209,6 @@ TEST_F(TypeSel, TablesRefuseMalformedObjects) {
                   TableSel(Call("table", {List({badentry}), I(0)}), I(1), 0);
               }),
               "invalid entry in table");
-}
-
-TEST_F(TypeSel, OptionalParameterPatternsRecordTheValue) {
-    ALGEB decl = New3(COLON, naminstall("b"), ININinteger);
-    OptParamMatch = 0;
-    EXPECT_FALSE(type(Num(2.5), decl));
-    EXPECT_EQ(OptParamMatch, nullptr);
-    EXPECT_TRUE(type(I(4), decl));
-    EXPECT_TRUE(OptParamMatch == I(4));
-    // Inside a pattern the colon still records what it matched.
-    ALGEB inlist = List({ININstring, decl});
-    EXPECT_TRUE(type(List({naminstall("s"), I(9)}), inlist));
-    EXPECT_TRUE(OptParamMatch == I(9));
 }
 
 } // namespace
