@@ -1,14 +1,26 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: a normal build, then an ASan+UBSan build.
+# Sets up, builds and runs every test: the formatting of the sources, a normal build, then an
+# ASan+UBSan build; both builds treat compiler warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 status=0
+
+echo "== formatting"
+unformatted=$(find src tests bench -name '*.cpp' -o -name '*.h' | sort |
+    xargs clang-format --dry-run --Werror 2>&1 | sed -n 's/^\([^:]*\):[0-9]*:[0-9]*: error:.*/\1/p' |
+    uniq || true)
+if [ -n "$unformatted" ]; then
+    echo "not formatted with clang-format (run clang-format -i on them):"
+    echo "$unformatted"
+    status=1
+fi
+
 for kind in release sanitize; do
     dir=build-test-$kind
-    extra=()
-    [ $kind = sanitize ] && extra=(-DLUMBRA_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+    extra=(-DLUMBRA_WERROR=ON)
+    [ $kind = sanitize ] && extra+=(-DLUMBRA_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo)
     echo "== $kind build"
     cmake -S . -B "$dir" "${extra[@]}" >/dev/null
     cmake --build "$dir" -j "$jobs" >/dev/null

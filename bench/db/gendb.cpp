@@ -31,11 +31,15 @@ int main(int argc, char **argv) {
             long l = (long)len(rng);
             if (l < 20) l = 20;
             if (l > 5000) l = 5000;
-            for (long i = 0; i < l; i++) seq += aa[res(rng)];
+            for (long i = 0; i < l; i++)
+                seq += aa[res(rng)];
         }
-        if (recent.size() < 1000) recent.push_back(seq);
-        else recent[rng() % 1000] = seq;
-        printf("<E><ID>P%07ld_SYN</ID><AC>S%07ld;</AC><DE>synthetic entry %ld%s</DE><SEQ>%s</SEQ></E>\n",
+        if (recent.size() < 1000)
+            recent.push_back(seq);
+        else
+            recent[rng() % 1000] = seq;
+        printf("<E><ID>P%07ld_SYN</ID><AC>S%07ld;</AC><DE>synthetic entry "
+               "%ld%s</DE><SEQ>%s</SEQ></E>\n",
                e, e, e, padding.c_str(), seq.c_str());
     }
     return 0;

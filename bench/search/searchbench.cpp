@@ -36,9 +36,7 @@ std::string slurp(const char *name) {
     return s;
 }
 
-char fold(char c) {
-    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
-}
+char fold(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
 
 // Without indels each window is compared until its errors pass k. With indels, Sellers' scan: the
 // edit distance of the pattern to the best stretch ending at each position, one column of m cells

@@ -11,9 +11,7 @@ namespace {
 int n;
 std::vector<double> X, Y, D; // D: the full distance matrix, row-major
 
-double dist(int a, int b) {
-    return D[(size_t)a * n + b];
-}
+double dist(int a, int b) { return D[(size_t)a * n + b]; }
 
 // The 1-tree under penalties pi: a minimum spanning tree of points 1..n-1 (Prim) and the two
 // cheapest edges of point 0. Its cost less twice the penalties; deg receives the degrees.

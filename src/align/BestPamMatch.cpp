@@ -29,9 +29,7 @@ struct Counters {
     int *delL; // gap lengths in order, then 0
 };
 
-DayMatrix *matrixof(ALGEB dms, WORD k) {
-    return (DayMatrix *)A(dms[k]);
-}
+DayMatrix *matrixof(ALGEB dms, WORD k) { return (DayMatrix *)A(dms[k]); }
 
 // One pass over the columns.
 Counters Count(const char *a, const char *b, WORD n, DayMatrix *dm) {
@@ -161,9 +159,7 @@ int RateIndex(int p, int dim, WORD n) {
     return i < (int)n && j < (int)n ? p - i : -1;
 }
 
-void SetName(const char *name, double v) {
-    assign(naminstall(name), NewNumber(v), 0);
-}
+void SetName(const char *name, double v) { assign(naminstall(name), NewNumber(v), 0); }
 
 ALGEB Result(double sim, double pam, double var) {
     return New2(LIST, New4(EXPSEQ, NewNumber(sim), NewNumber(pam), NewNumber(var)));
@@ -364,7 +360,7 @@ ALGEB EstimatePam(ALGEB s1, ALGEB s2, ALGEB DMS) {
     if (a.n != b.n) userror("s1 and s2 must have the same length");
     if (a.n == 0) return Result(0, 250, 62500);
     if (a.n > MAXCOLUMNS) userror("molecular sequence too long");
-    ALGEB dms = IMMINT(DMS) || ID2(DMS) != LIST ? 0 : A(DMS[1]);
+    ALGEB dms = !is(DMS, LIST) ? 0 : A(DMS[1]);
     bool ok = dms != 0 && LENGTH(dms) > 1;
     for (WORD k = 1; ok && k < LENGTH(dms); k++)
         ok = daymatrix(A(dms[k])) != nullptr && matrixof(dms, k)->dim == matrixof(dms, 1)->dim;

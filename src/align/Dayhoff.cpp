@@ -149,7 +149,7 @@ ALGEB antiparallel(ALGEB nuc) {
 static ALGEB procedureof(ALGEB v) {
     if (IMMINT(v)) return 0;
     if (ID2(v) == NAME) v = valuenv(v);
-    return !IMMINT(v) && ID2(v) == PROC ? v : 0;
+    return is(v, PROC) ? v : 0;
 }
 
 // f (a procedure or a name holding one) applied to the evaluated arguments args, which are
@@ -258,7 +258,7 @@ static bool rownumbers(ALGEB row, WORD n, double *out) {
 
 // The n x n matrix m (a LIST of n rows of n numbers) into L, or false.
 static bool squarematrix(ALGEB m, WORD n, double *L) {
-    if (IMMINT(m) || ID2(m) != LIST || LENGTH2(A(m[1])) - 1 != n) return false;
+    if (!is(m, LIST) || LENGTH2(A(m[1])) - 1 != n) return false;
     for (WORD i = 0; i < n; i++) {
         ALGEB row = A(A(m[1])[i + 1]);
         WORD len = IMMINT(row)           ? -1
@@ -294,8 +294,8 @@ static void logpamfromcounts(ALGEB Mutations, ALGEB AaCounts, WORD n, double *L,
         for (WORD j = 0; j < n; j++)
             R[i] += Cnt[i * n + j];
     }
-    bool packed = !IMMINT(AaCounts) && ID2(AaCounts) == LISTNUM;
-    bool listed = !IMMINT(AaCounts) && ID2(AaCounts) == LIST;
+    bool packed = is(AaCounts, LISTNUM);
+    bool listed = is(AaCounts, LIST);
     if (!(packed || listed) || !rownumbers(AaCounts, n, f))
         userror2(AaCounts, "must be a list of a positive count for every symbol");
     double tot = 0;
@@ -322,9 +322,9 @@ static void logpamfromcounts(ALGEB Mutations, ALGEB AaCounts, WORD n, double *L,
 
 ALGEB CreateOrigDayMatrix(ALGEB Mutations, ALGEB AaCounts, ALGEB PamNum) {
     rootcaches();
-    if (IMMINT(Mutations) || ID2(Mutations) != LIST) userror2(Mutations, "invalid argument");
+    if (!is(Mutations, LIST)) userror2(Mutations, "invalid argument");
     double pam1, pam2;
-    bool range = !IMMINT(PamNum) && ID2(PamNum) == RANGE;
+    bool range = is(PamNum, RANGE);
     if (numeric(PamNum)) {
         pam1 = pam2 = DBL(PamNum);
     } else if (range && numeric(A(PamNum[1])) && numeric(A(PamNum[2]))) {
@@ -584,7 +584,7 @@ ALGEB DayMatrixSel(ALGEB d, ALGEB t, int i, ALGEB val) {
     DayMatrix *dm = (DayMatrix *)d;
     WORD n = LENGTH2(t) - i;
     for (WORD k = i; k < LENGTH2(t); k++)
-        if (!IMMINT(A(t[k])) && ID2(A(t[k])) == EXPSEQ) {
+        if (is(A(t[k]), EXPSEQ)) {
             ALGEB rest = Newl1(n + 1, EXPSEQ);
             memcpy(rest + 1, t + i, (size_t)n * sizeof(WORD));
             t = FlattenExpseq(rest, 0);

@@ -68,9 +68,7 @@ ALGEB antiparallel(ALGEB nuc);
 // indices from MapSymbol; every score and gap cost is a multiple of 2^-bits (RoundDM), so sums
 // along an alignment of up to 2*MAXSEQLEN positions are exact.
 
-inline DayMatrix *daymatrix(ALGEB x) {
-    return !IMMINT(x) && ID2(x) == DAYMATRIX ? (DayMatrix *)x : nullptr;
-}
+inline DayMatrix *daymatrix(ALGEB x) { return is(x, DAYMATRIX) ? (DayMatrix *)x : nullptr; }
 
 // Words of a DAYMATRIX object with a dim x dim table.
 constexpr WORD DayMatrixWords(int dim) {
@@ -81,18 +79,12 @@ constexpr WORD DayMatrixWords(int dim) {
 inline double RoundDM(double x, int bits) {
     return std::scalbn(std::rint(std::scalbn(x, bits)), -bits);
 }
-inline double RoundDM(double x, const DayMatrix *dm) {
-    return RoundDM(x, dm->bits);
-}
+inline double RoundDM(double x, const DayMatrix *dm) { return RoundDM(x, dm->bits); }
 
-inline double DMScore(const DayMatrix *dm, int i, int j) {
-    return dm->Simi[i * dm->dim + j];
-}
+inline double DMScore(const DayMatrix *dm, int i, int j) { return dm->Simi[i * dm->dim + j]; }
 
 // Whether the matrix has a gap-cost procedure (DelCost) instead of the affine FixedDel, IncDel.
-inline bool HasDelCost(const DayMatrix *dm) {
-    return !IDLENGTH(dm->DelCost, EXPSEQ, 1);
-}
+inline bool HasDelCost(const DayMatrix *dm) { return !IDLENGTH(dm->DelCost, EXPSEQ, 1); }
 
 // The 0-based index of character c in dm: ChartoPos without a Mapping, else the Mapping
 // procedure's answer less one, cached in charmap. A character without a valid index raises a

@@ -115,6 +115,24 @@ double DynProgScoreLocal(const uint8_t *s1, int l1, const uint8_t *s2, int l2, c
 // ---------------------------------------------------------------------------
 // Sequences of the language.
 
+uint8_t *SeqIndices(const char *s, WORD n, DayMatrix *dm) {
+    if (memchr(s, '_', (size_t)n) != nullptr)
+        userror("underscores cannot be used in sequence alignment");
+    uint8_t *x;
+    WorkingStorage(n + 1, uint8_t, x);
+    for (WORD i = 0; i < n; i++)
+        x[i] = (uint8_t)MapSymbol((unsigned char)s[i], dm);
+    return x;
+}
+
+uint8_t *ReversedIndices(const uint8_t *x, int n) {
+    uint8_t *r;
+    WorkingStorage(n + 1, uint8_t, r);
+    for (int i = 0; i < n; i++)
+        r[i] = x[n - 1 - i];
+    return r;
+}
+
 namespace {
 
 // One sequence of an alignment: its characters (which may lie in a database text, so that
@@ -126,17 +144,13 @@ struct DPSeq {
 };
 
 // Result lists.
-ALGEB range(WORD a, WORD b) {
-    return New3(RANGE, Newint(a), Newint(b));
-}
+ALGEB range(WORD a, WORD b) { return New3(RANGE, Newint(a), Newint(b)); }
 
 ALGEB scorelist(double score, WORD a1, WORD b1, WORD a2, WORD b2) {
     return New2(LIST, New4(EXPSEQ, NewNumber(score), range(a1, b1), range(a2, b2)));
 }
 
-ALGEB scoreonly(double score) {
-    return New2(LIST, New2(EXPSEQ, NewNumber(score)));
-}
+ALGEB scoreonly(double score) { return New2(LIST, New2(EXPSEQ, NewNumber(score))); }
 
 bool seqchars(ALGEB x, const char **s, WORD *n) {
     if (IMMINT(x)) return false;
@@ -154,34 +168,14 @@ bool seqchars(ALGEB x, const char **s, WORD *n) {
 }
 
 bool probseq(ALGEB x) {
-    if (IMMINT(x) || ID2(x) != FUNCTION) return false;
+    if (!is(x, FUNCTION)) return false;
     ALGEB f = A(x[1]);
-    return !IMMINT(f) && ID2(f) == NAME &&
-           (!strcmp(NAMETEXT(f), "ProbSeq") || !strcmp(NAMETEXT(f), "Sequence"));
+    return is(f, NAME) && (!strcmp(NAMETEXT(f), "ProbSeq") || !strcmp(NAMETEXT(f), "Sequence"));
 }
 
-// The matrix indices of n characters, in working storage.
-DPSeq mapseq(const char *s, WORD n, DayMatrix *dm) {
-    if (memchr(s, '_', (size_t)n) != nullptr)
-        userror("underscores cannot be used in sequence alignment");
-    uint8_t *x;
-    WorkingStorage(n + 1, uint8_t, x);
-    for (WORD i = 0; i < n; i++)
-        x[i] = (uint8_t)MapSymbol((unsigned char)s[i], dm);
-    return {s, x, (int)n};
-}
+DPSeq mapseq(const char *s, WORD n, DayMatrix *dm) { return {s, SeqIndices(s, n, dm), (int)n}; }
 
-DPScoring scoring(const DayMatrix *dm) {
-    return {dm->Simi, dm->dim, dm->FixedDel, dm->IncDel};
-}
-
-uint8_t *reversed(const uint8_t *x, int n) {
-    uint8_t *r;
-    WorkingStorage(n + 1, uint8_t, r);
-    for (int i = 0; i < n; i++)
-        r[i] = x[n - 1 - i];
-    return r;
-}
+DPScoring scoring(const DayMatrix *dm) { return {dm->Simi, dm->dim, dm->FixedDel, dm->IncDel}; }
 
 DPRows newrows(int l2) {
     DPRows r;
@@ -191,9 +185,7 @@ DPRows newrows(int l2) {
     return r;
 }
 
-long diagof(const char *a, const char *b) {
-    return (long)((intptr_t)a - (intptr_t)b);
-}
+long diagof(const char *a, const char *b) { return (long)((intptr_t)a - (intptr_t)b); }
 
 // A score pass: local passes without NoSelf go to the vectorised scorers.
 double scorepass(const uint8_t *a, int la, const uint8_t *b, int lb, const DPScoring &sc,
@@ -221,7 +213,7 @@ bool isname(ALGEB x, const char *s) {
 bool codonmatrix(const DayMatrix *dm) {
     if (dm->dim != 64 || dm->Mapping == 0) return false;
     ALGEB m = dm->Mapping;
-    return !IMMINT(m) && ID2(m) == NAME && !strcmp(NAMETEXT(m), "CodonToCInt");
+    return is(m, NAME) && !strcmp(NAMETEXT(m), "CodonToCInt");
 }
 
 // The codons of a DNA or RNA text as indices 16 b1 + 4 b2 + b3 (A C G T, U as T); a partial
@@ -256,7 +248,7 @@ DPSeq codonseq(const char *s, WORD n, int which) {
 static void regionstart(const DPSeq &s1, const DPSeq &s2, const DPScoring &sc, DPMode mode,
                         bool noself, double score, int m1, int m2, int *a1, int *a2) {
     WorkingScope scope;
-    const uint8_t *r1 = reversed(s1.x, m1), *r2 = reversed(s2.x, m2);
+    const uint8_t *r1 = ReversedIndices(s1.x, m1), *r2 = ReversedIndices(s2.x, m2);
     DPPass pass;
     pass.mode = mode == DPMode::CFE ? DPMode::CFEright : mode;
     pass.goal = score;
@@ -284,7 +276,7 @@ static ALGEB shake(const DPSeq &s1, const DPSeq &s2, const DPScoring &sc, bool n
         double s;
         if (backwards) {
             const int n1 = b1, n2 = b2;
-            const uint8_t *r1 = reversed(s1.x, n1), *r2 = reversed(s2.x, n2);
+            const uint8_t *r1 = ReversedIndices(s1.x, n1), *r2 = ReversedIndices(s2.x, n2);
             pass.selfdiag = diagof(s2.c + n2, s1.c + n1);
             s = scorepass(r1, n1, r2, n2, sc, pass, LocalCell::Double, 0, &e1, &e2);
             if (!(s - score >= 1e-10)) break;
@@ -335,7 +327,7 @@ ALGEB DynProgScore(ALGEB t) {
                 hasmode = true;
                 mode = md;
             };
-            if (!IMMINT(m) && ID2(m) == FUNCTION && LENGTH(m) == 3 &&
+            if (is(m, FUNCTION) && LENGTH(m) == 3 &&
                 (isname(A(m[1]), "MinLength") || isname(A(m[1]), "Shake"))) {
                 ALGEB v = A(m[2]);
                 if (!numeric(v) || DBL(v) < 1) userror("invalid MinLength value");
@@ -418,8 +410,8 @@ ALGEB DynProgScore(ALGEB t) {
         // The library reads the procedure on first use: its value may still be the call that
         // reads it.
         ALGEB name = naminstall("DynProgScore_MinLength"), proc = valuenv(name);
-        if (!IMMINT(proc) && ID2(proc) == FUNCTION) proc = eval(proc);
-        if (IMMINT(proc) || ID2(proc) != PROC) userror("DynProgScore_MinLength is not available");
+        if (is(proc, FUNCTION)) proc = eval(proc);
+        if (!is(proc, PROC)) userror("DynProgScore_MinLength is not available");
         return evalfunc(proc, New5(EXPSEQ, A(t[1]), A(t[2]), A(t[3]), Newint(minlen)), name);
     }
     if (mode == DPMode::Shake) return shake(s1, s2, sc, noself);
@@ -465,9 +457,7 @@ void column(Strings &w, const char *a, const char *b) {
     }
 }
 
-double sim(const Strings &w, int a, int b) {
-    return w.sc.simi[a * w.sc.dim + b];
-}
+double sim(const Strings &w, int a, int b) { return w.sc.simi[a * w.sc.dim + b]; }
 
 double gapcost(const Strings &w, int k) {
     return k == 0 ? 0 : w.sc.FixedDel + (k - 1) * w.sc.IncDel;
@@ -533,7 +523,7 @@ void SprMatR(Strings &w, DPSeq a, DPSeq b, double target, double maxerr, bool sw
     int m1, m2;
     pass.selfdiag = diagof(a.c, b.c);
     DynProgScoreSS(a.x, mid, b.x, l2, w.sc, pass, &m1, &m2, f);
-    const uint8_t *ra = reversed(a.x + mid, rest), *rb = reversed(b.x, l2);
+    const uint8_t *ra = ReversedIndices(a.x + mid, rest), *rb = ReversedIndices(b.x, l2);
     pass.selfdiag = diagof(b.c + u * l2, a.c + u * a.len);
     DynProgScoreSS(ra, rest, rb, l2, w.sc, pass, &m1, &m2, r);
     // Column 0 is all vertical gap.
@@ -710,7 +700,7 @@ ALGEB DynProgStrings(ALGEB m, ALGEB dmo, ALGEB al, bool noself) {
     noself = false;
     if (LENGTH(al) > 8) {
         ALGEB modes = A(al[8]);
-        ALGEB elems = !IMMINT(modes) && ID2(modes) == SET ? A(modes[1]) : New2(EXPSEQ, modes);
+        ALGEB elems = is(modes, SET) ? A(modes[1]) : New2(EXPSEQ, modes);
         for (WORD i = 1; i < LENGTH(elems); i++) {
             ALGEB x = A(elems[i]);
             if (IMMINT(x) || (ID2(x) != NAME && ID2(x) != TEXT && ID2(x) != FUNCTION))

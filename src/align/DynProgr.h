@@ -38,6 +38,11 @@ double DynProgScoreSS(const uint8_t *s1, int l1, const uint8_t *s2, int l2, cons
 double DynProgScoreLocal(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const DPScoring &sc,
                          LocalCell cell, double goal, double bound, int *max1, int *max2);
 
+// The matrix indices of n characters (DayMatrix dm), in working storage; gaps ('_') are
+// refused. ReversedIndices: x[0 .. n-1] backwards, in working storage.
+uint8_t *SeqIndices(const char *s, WORD n, DayMatrix *dm);
+uint8_t *ReversedIndices(const uint8_t *x, int n);
+
 // DynProgScore(seq1, seq2, dm [, modifiers]): t is the argument sequence.
 ALGEB DynProgScore(ALGEB t);
 // The aligned strings of a Match m under the matrix dm (NoSelf when asked), or of an

@@ -180,24 +180,6 @@ double *gapcosts(WORD n, DayMatrix *dm) {
     return c;
 }
 
-uint8_t *indices(const char *s, WORD n, DayMatrix *dm) {
-    if (memchr(s, '_', (size_t)n) != nullptr)
-        userror("underscores cannot be used in sequence alignment");
-    uint8_t *x;
-    WorkingStorage(n + 1, uint8_t, x);
-    for (WORD i = 0; i < n; i++)
-        x[i] = (uint8_t)MapSymbol((unsigned char)s[i], dm);
-    return x;
-}
-
-uint8_t *backwards(const uint8_t *x, int n) {
-    uint8_t *r;
-    WorkingStorage(n + 1, uint8_t, r);
-    for (int i = 0; i < n; i++)
-        r[i] = x[n - 1 - i];
-    return r;
-}
-
 struct Region {
     double score;
     int a1, b1, a2, b2; // 1-based, inclusive
@@ -212,8 +194,8 @@ Region convexregion(const uint8_t *x1, int l1, const uint8_t *x2, int l2, const 
     if (s <= 0) return {0, 1, 0, 1, 0};
     WorkingScope scope;
     int e1 = 0, e2 = 0;
-    const double r = ConvexScore(backwards(x1, m1), m1, backwards(x2, m2), m2, sc, c, DPMode::Local,
-                                 s, &e1, &e2, nullptr);
+    const double r = ConvexScore(ReversedIndices(x1, m1), m1, ReversedIndices(x2, m2), m2, sc, c,
+                                 DPMode::Local, s, &e1, &e2, nullptr);
     if (r != s) notimpl("reverse score differs");
     return {s, m1 + 1 - e1, m1, m2 + 1 - e2, m2};
 }
@@ -268,16 +250,14 @@ ALGEB traceback(const uint8_t *x1, int l1, const uint8_t *x2, int l2, const DPSc
     return New3(EXPSEQ, a1, a2);
 }
 
-ALGEB rangeof(int a, int b) {
-    return New3(RANGE, Newint(a), Newint(b));
-}
+ALGEB rangeof(int a, int b) { return New3(RANGE, Newint(a), Newint(b)); }
 
 } // namespace
 
 ALGEB DynProgScore_Convex(const char *c1, WORD l1, const char *c2, WORD l2, DayMatrix *dm,
                           DPMode mode) {
     WorkingScope scope;
-    const uint8_t *x1 = indices(c1, l1, dm), *x2 = indices(c2, l2, dm);
+    const uint8_t *x1 = SeqIndices(c1, l1, dm), *x2 = SeqIndices(c2, l2, dm);
     const double *c = gapcosts(std::max(l1, l2) + 1, dm);
     const DPScoring sc{dm->Simi, dm->dim, 0, 0};
     const Region r = convexregion(x1, (int)l1, x2, (int)l2, sc, c, mode);
@@ -288,7 +268,7 @@ ALGEB DynProgStrings_Convex(const char *c1, WORD l1, const char *c2, WORD l2, do
                             DayMatrix *dm, bool noself) {
     if (l1 > MAXSEQLEN - 1 || l2 > MAXSEQLEN - 1) userror("Alignment too long to compute");
     WorkingScope scope;
-    const uint8_t *x1 = indices(c1, l1, dm), *x2 = indices(c2, l2, dm);
+    const uint8_t *x1 = SeqIndices(c1, l1, dm), *x2 = SeqIndices(c2, l2, dm);
     const double *c = gapcosts(std::max(l1, l2) + 1, dm);
     const DPScoring sc{dm->Simi, dm->dim, 0, 0};
     double s = 0;
@@ -335,7 +315,7 @@ ALGEB DynProgBoth(ALGEB t) {
     if (l1 > MAXSEQLEN) userror("sequence 1 is too long");
     if (l2 > MAXSEQLEN) userror("sequence 2 is too long");
     WorkingScope scope;
-    const uint8_t *x1 = indices(c1, l1, dm), *x2 = indices(c2, l2, dm);
+    const uint8_t *x1 = SeqIndices(c1, l1, dm), *x2 = SeqIndices(c2, l2, dm);
     const double *c = gapcosts(std::max(l1, l2) + 1, dm);
     const DPScoring sc{dm->Simi, dm->dim, 0, 0};
     const Region r = convexregion(x1, (int)l1, x2, (int)l2, sc, c, mode);

@@ -653,9 +653,7 @@ void LocalScorerForce(int64_t target) {
     hwy::GetChosenTarget().Update(hwy::SupportedTargets());
 }
 
-const char *LocalScorerTargetName(int64_t target) {
-    return hwy::TargetName(target);
-}
+const char *LocalScorerTargetName(int64_t target) { return hwy::TargetName(target); }
 
 int64_t LocalScorerTarget() {
     const int64_t t = hwy::SupportedTargets() & HWY_TARGETS;

@@ -13,11 +13,7 @@
     char msg[120];
     snprintf(msg, sizeof msg,
              "%d%s argument of Match is incorrect (or could not be converted to the correct type)",
-             k,
-             k == 1   ? "st"
-             : k == 2 ? "nd"
-             : k == 3 ? "rd"
-                      : "th");
+             k, ordinal(k));
     userror(msg);
 }
 
@@ -35,7 +31,7 @@ static bool seqoffset(ALGEB x, const database *df, WORD *off) {
         return true;
     }
     ALGEB name = naminstall("Sequence"), proc = valuenv(name);
-    if (IMMINT(proc) || ID2(proc) != PROC) return false;
+    if (!is(proc, PROC)) return false;
     // What Sequence cannot convert is this argument's error, not Sequence's.
     ALGEB s;
     {
@@ -49,8 +45,8 @@ static bool seqoffset(ALGEB x, const database *df, WORD *off) {
             return false;
         }
     }
-    if (!IMMINT(s) && ID2(s) == NAME) s = CreateString(NAMETEXT(s));
-    if (IMMINT(s) || ID2(s) != TEXT) return false;
+    if (is(s, NAME)) s = CreateString(NAMETEXT(s));
+    if (!is(s, TEXT)) return false;
     const char *t = STR(s)->t;
     if (df->string == nullptr || t < df->string || t >= df->string + df->TotChars) return false;
     *off = (WORD)(t - df->string);

@@ -33,46 +33,30 @@ static Chars threeletters(ALGEB fname, ALGEB a) {
     return c;
 }
 
-ALGEB AToIntBuiltin(ALGEB a) {
-    return MKIMM(ChartoPos[firstchar(a)] + 1);
-}
-ALGEB IntToABuiltin(ALGEB k) {
-    return OneChar[(unsigned char)IntToA(code(k))];
-}
+ALGEB AToIntBuiltin(ALGEB a) { return MKIMM(ChartoPos[firstchar(a)] + 1); }
+ALGEB IntToABuiltin(ALGEB k) { return OneChar[(unsigned char)IntToA(code(k))]; }
 ALGEB AAAToIntBuiltin(ALGEB fname, ALGEB a) {
     Chars c = threeletters(fname, a);
     return MKIMM(AAAToInt(c.s, c.n) + 1);
 }
-ALGEB IntToAAABuiltin(ALGEB k) {
-    return CreateString(IntToAAA(code(k)));
-}
+ALGEB IntToAAABuiltin(ALGEB k) { return CreateString(IntToAAA(code(k))); }
 ALGEB AminoToIntBuiltin(ALGEB a) {
     Chars c = textof(a);
     return MKIMM(AminoToInt(c.s, c.n) + 1);
 }
-ALGEB IntToAminoBuiltin(ALGEB k) {
-    return CreateString(IntToAmino(code(k)));
-}
-ALGEB BToIntBuiltin(ALGEB a) {
-    return MKIMM(BasetoPos[firstchar(a)] + 1);
-}
-ALGEB IntToBBuiltin(ALGEB k) {
-    return OneChar[(unsigned char)IntToB(code(k))];
-}
+ALGEB IntToAminoBuiltin(ALGEB k) { return CreateString(IntToAmino(code(k))); }
+ALGEB BToIntBuiltin(ALGEB a) { return MKIMM(BasetoPos[firstchar(a)] + 1); }
+ALGEB IntToBBuiltin(ALGEB k) { return OneChar[(unsigned char)IntToB(code(k))]; }
 ALGEB BBBToIntBuiltin(ALGEB fname, ALGEB a) {
     Chars c = threeletters(fname, a);
     return MKIMM(BBBToInt(c.s, c.n) + 1);
 }
-ALGEB IntToBBBBuiltin(ALGEB k) {
-    return CreateString(IntToBBB(code(k)));
-}
+ALGEB IntToBBBBuiltin(ALGEB k) { return CreateString(IntToBBB(code(k))); }
 ALGEB BaseToIntBuiltin(ALGEB a) {
     Chars c = textof(a);
     return MKIMM(BaseToInt(c.s, c.n) + 1);
 }
-ALGEB IntToBaseBuiltin(ALGEB k) {
-    return CreateString(IntToBase(code(k)));
-}
+ALGEB IntToBaseBuiltin(ALGEB k) { return CreateString(IntToBase(code(k))); }
 
 ALGEB CodonToIntBuiltin(ALGEB fname, ALGEB t) {
     WORD n = LENGTH2(t) - 1;
@@ -93,9 +77,7 @@ ALGEB CodonToIntBuiltin(ALGEB fname, ALGEB t) {
     return MKIMM(CodonToInt(b[0], b[1], b[2]) + 1);
 }
 
-ALGEB antiparallelBuiltin(ALGEB nuc) {
-    return antiparallel(nuc);
-}
+ALGEB antiparallelBuiltin(ALGEB nuc) { return antiparallel(nuc); }
 
 ALGEB CreateOrigDayMatrixCountsBuiltin(ALGEB mutations, ALGEB counts, ALGEB pam) {
     return CreateOrigDayMatrix(mutations, counts, pam);
@@ -120,7 +102,7 @@ ALGEB SearchDayMatrixBuiltin(ALGEB pam, ALGEB dms) {
 ALGEB MatchBuiltin(ALGEB fname, ALGEB t) {
     const WORD n = LENGTH(t) - 1;
     if (n == 1) {
-        if (IMMINT(A(t[1])) || ID2(A(t[1])) != FUNCTION) counterror(fname, n);
+        if (!is(A(t[1]), FUNCTION)) counterror(fname, n);
         ALGEB r = CallPolymorphic(copyalg(t), ININMatch);
         if (r == 0) kinderror(fname);
         return r;
@@ -133,11 +115,10 @@ ALGEB DynProgStringsBuiltin(ALGEB fname, ALGEB t) {
     const WORD n = LENGTH(t) - 1;
     if (n == 1) {
         ALGEB a = A(t[1]);
-        if (!IMMINT(a) && ID2(a) == FUNCTION && EqualText(A(a[1]), "Alignment") &&
-            ID2(A(a[1])) == NAME)
+        if (is(a, FUNCTION) && EqualText(A(a[1]), "Alignment") && ID2(A(a[1])) == NAME)
             return DynProgStrings(0, 0, a, false);
     }
-    if (n < 1 || IMMINT(A(t[1])) || ID2(A(t[1])) != MATCH) {
+    if (n < 1 || !is(A(t[1]), MATCH)) {
         if (n != 2 && n != 3) counterror(fname, n);
         kinderror(fname);
     }
@@ -146,20 +127,14 @@ ALGEB DynProgStringsBuiltin(ALGEB fname, ALGEB t) {
     return DynProgStrings(A(t[1]), A(t[2]), 0, n == 3);
 }
 
-ALGEB DynProgScoreBuiltin(ALGEB t) {
-    return DynProgScore(t);
-}
+ALGEB DynProgScoreBuiltin(ALGEB t) { return DynProgScore(t); }
 
-ALGEB DynProgBothBuiltin(ALGEB t) {
-    return DynProgBoth(t);
-}
+ALGEB DynProgBothBuiltin(ALGEB t) { return DynProgBoth(t); }
 
 // ---------------------------------------------------------------------------
 // PAM distances and the database scan.
 
-ALGEB EstimatePamBuiltin(ALGEB t) {
-    return EstimatePam(A(t[1]), A(t[2]), A(t[3]));
-}
+ALGEB EstimatePamBuiltin(ALGEB t) { return EstimatePam(A(t[1]), A(t[2]), A(t[3])); }
 
 // (s, database, DayMatrix, goal [, first..last]); s is an entry number or a sequence.
 ALGEB AlignOneAllBuiltin(ALGEB fname, ALGEB t) {

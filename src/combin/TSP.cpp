@@ -59,14 +59,10 @@ struct Tsp {
     QuiltMatch *matches; // 2n
 };
 
-inline double dist(const Tsp &s, int a, int b) {
-    return s.Dist[a][b];
-}
+inline double dist(const Tsp &s, int a, int b) { return s.Dist[a][b]; }
 
 // A position taken round the tour; k lies in -n .. 2n-1.
-inline int cyc(int k, int n) {
-    return k >= n ? k - n : k < 0 ? k + n : k;
-}
+inline int cyc(int k, int n) { return k >= n ? k - n : k < 0 ? k + n : k; }
 
 // Adds the processor time of a scope to a counter.
 struct Timed {
@@ -114,9 +110,7 @@ double TourCost(const Tsp &s, const Point *t) {
 }
 
 // The smallest improvement a move accepts: a few rounding errors of the tour's cost.
-inline double Slack(const Tsp &s, const Point *t) {
-    return s.n * MACHEPS * TourCost(s, t);
-}
+inline double Slack(const Tsp &s, const Point *t) { return s.n * MACHEPS * TourCost(s, t); }
 
 void SetPositions(Tsp &s, const Point *t) {
     for (int k = 0; k < s.n; k++)
@@ -713,12 +707,8 @@ bool OptimizePermut(Tsp &s, Point *t) {
 // the same two ends, replaces it when it is cheaper.
 
 // A point's signature; sums of them over a stretch do not depend on the order.
-inline uint32_t SIG(uint32_t i) {
-    return (1444427783u + (2082638862u + 1142423398u * i) * i) * i;
-}
-inline uint32_t SIG2(uint32_t i) {
-    return (1020922211u + (282392460u + 840190548u / i) / i) / i;
-}
+inline uint32_t SIG(uint32_t i) { return (1444427783u + (2082638862u + 1142423398u * i) * i) * i; }
+inline uint32_t SIG2(uint32_t i) { return (1020922211u + (282392460u + 840190548u / i) / i) / i; }
 
 void SumTour(const Tsp &s, const Point *t, TourSums &S) {
     int n = s.n;
@@ -853,9 +843,7 @@ struct Pool {
     uint16_t *flag; // 1 and 4: to be quilted; 2: to be optimised again
 };
 
-inline Point *Entry(Pool &pl, int e) {
-    return pl.tours + (size_t)e * pl.stride;
-}
+inline Point *Entry(Pool &pl, int e) { return pl.tours + (size_t)e * pl.stride; }
 
 void MoveEntry(Tsp &s, Pool &pl, int from, int to) {
     std::copy(Entry(pl, from), Entry(pl, from) + s.n + 1, Entry(pl, to));
@@ -1005,7 +993,7 @@ ALGEB DistanceMatrix(ALGEB t, int &n) {
     if (ID2(m) != LIST) userror("incorrect dimensions distance matrix for ComputeTSP");
     for (int i = 1; i <= n; i++) {
         ALGEB r = A(A(m[1])[i]);
-        if (IMMINT(r) || ID2(r) != LISTNUM || LISTNUMLEN(r) != n)
+        if (!is(r, LISTNUM) || LISTNUMLEN(r) != n)
             userror("incorrect dimensions distance matrix for ComputeTSP");
     }
     auto row = [&](int i) { return LISTNUMDATA(A(A(m[1])[i + 1])); };

@@ -26,7 +26,7 @@ UWORD DbWideFrom = 0xFFFFFFFFULL;
 
 database *CurrentDb() {
     ALGEB db = ININDB != 0 ? A(ININDB[1]) : 0;
-    if (db == 0 || IMMINT(db) || ID2(db) != DNAFILE) return 0;
+    if (db == 0 || !is(db, DNAFILE)) return 0;
     return (database *)db;
 }
 
@@ -52,9 +52,7 @@ static void dbmessage(const char *fmt, ...) {
     }
 }
 
-static bool verbose() {
-    return ENVprintlevel > 0;
-}
+static bool verbose() { return ENVprintlevel > 0; }
 
 // Loads that take more than a few seconds show how far they are on a terminal's error stream.
 struct Progress {
@@ -138,9 +136,7 @@ static bool endswith(const std::string &s, const char *suffix) {
     return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
 }
 
-static bool compressedname(const std::string &s) {
-    return endswith(s, ".gz") || endswith(s, ".Z");
-}
+static bool compressedname(const std::string &s) { return endswith(s, ".gz") || endswith(s, ".Z"); }
 
 static bool textat(const char *t, UWORD n, UWORD i, const char *tag, size_t len) {
     return i + len <= n && memcmp(t + i, tag, len) == 0;
@@ -394,9 +390,7 @@ static ALGEB typetext(int c) {
     return CreateString(c == 'D' ? "DNA" : c == 'P' ? "Peptide" : c == 'R' ? "RNA" : "Mixed");
 }
 
-[[noreturn]] static void badmap() {
-    userror("Invalid .map file");
-}
+[[noreturn]] static void badmap() { userror("Invalid .map file"); }
 
 // Loads name.map when it is usable; false when it is missing, empty or older than the text.
 static bool loadmap(const std::string &mapname, const struct stat &dbst, database *df) {
@@ -605,9 +599,7 @@ static void buildtree(const std::string &treename, database *df) {
     cleanup.done = true;
 }
 
-[[noreturn]] static void corrupttree() {
-    userror("index file is corrupt");
-}
+[[noreturn]] static void corrupttree() { userror("index file is corrupt"); }
 
 // Maps the index read-only and checks it: its byte order, every entry inside the text, and, for
 // an index built earlier, a sample of neighbours in order.
@@ -936,7 +928,7 @@ ALGEB DBSel(ALGEB s, ALGEB t, int i, ALGEB val) {
         r[2] = W(df->string);
         // Ranges beyond the reach of text indices are cut here; others go to the text.
         WORD lo, hi;
-        if (next != 0 && !IMMINT(next) && ID2(next) == RANGE && bigindex(A(next[1]), &lo) &&
+        if (next != 0 && is(next, RANGE) && bigindex(A(next[1]), &lo) &&
             bigindex(A(next[2]), &hi) && lo >= 1 && hi >= lo && (UWORD)hi <= df->TotChars) {
             r[1] = hi - lo + 1;
             r[2] = W(df->string + lo - 1);

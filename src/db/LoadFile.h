@@ -20,9 +20,7 @@
 constexpr UINT SWAPMARK = 0x01020304;
 constexpr UWORD SWAPMARK64 = 0x0102030405060708ULL;
 
-inline bool DB_is64(const database *df) {
-    return df->EntryOffset == nullptr;
-}
+inline bool DB_is64(const database *df) { return df->EntryOffset == nullptr; }
 inline size_t DB_sizeofEntry(const database *df) {
     return DB_is64(df) ? sizeof(UWORD) : sizeof(UINT);
 }

@@ -9,9 +9,7 @@
 #include "Lumbra.h"
 #include "Repeats.h"
 
-bool IsSeqChar(unsigned char c) {
-    return ChartoPos[c] >= 0 || c == 'U';
-}
+bool IsSeqChar(unsigned char c) { return ChartoPos[c] >= 0 || c == 'U'; }
 
 namespace {
 

@@ -24,9 +24,7 @@ WORD MFto, MFmaxSize;
 Range *MFheaps;
 WORD MFheapsizes;
 
-UWORD patat(WORD i) {
-    return DB_GetPat(MFdb, (UWORD)i);
-}
+UWORD patat(WORD i) { return DB_GetPat(MFdb, (UWORD)i); }
 
 // The character at depth d of the suffix of Pat entry i, 0 past the end of the text.
 unsigned charat(WORD i, WORD d) {

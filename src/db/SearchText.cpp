@@ -109,7 +109,7 @@ ALGEB SearchSeqDb(ALGEB x) {
     if (df == 0) userror("DB must be assigned a database");
     if (!DB_HasPat(df)) userror("the database has no Pat index");
     ALGEB a = x, b = x;
-    if (!IMMINT(x) && ID2(x) == RANGE) a = A(x[1]), b = A(x[2]);
+    if (is(x, RANGE)) a = A(x[1]), b = A(x[2]);
     if (!textual(a) || !textual(b)) userror("invalid argument");
     auto chars = [](ALGEB t, WORD *m) {
         if (ID2(t) == NAME) return *m = (WORD)strlen(NAMETEXT(t)), (const char *)NAMETEXT(t);
@@ -164,13 +164,9 @@ void clearstates() {
     std::fill(au.slot, au.slot + HASHMAXENT, NOSTATE);
 }
 
-int statewords(int len) {
-    return 1 + au.nclass + (len + 1) / 2;
-}
+int statewords(int len) { return 1 + au.nclass + (len + 1) / 2; }
 
-const uint8_t *cells(int s) {
-    return (const uint8_t *)&au.store[s + 1 + au.nclass] - 1;
-}
+const uint8_t *cells(int s) { return (const uint8_t *)&au.store[s + 1 + au.nclass] - 1; }
 
 // The state of the column au.col[1..len], made when new; NOSTATE when the store is full.
 uint16_t findstate(int len) {

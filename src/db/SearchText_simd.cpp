@@ -16,12 +16,8 @@ namespace lumbra_search {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-HWY_INLINE uint8_t Lower(uint8_t c) {
-    return c >= 'A' && c <= 'Z' ? (uint8_t)(c - 'A' + 'a') : c;
-}
-HWY_INLINE uint8_t Upper(uint8_t c) {
-    return c >= 'a' && c <= 'z' ? (uint8_t)(c - 'a' + 'A') : c;
-}
+HWY_INLINE uint8_t Lower(uint8_t c) { return c >= 'A' && c <= 'Z' ? (uint8_t)(c - 'A' + 'a') : c; }
+HWY_INLINE uint8_t Upper(uint8_t c) { return c >= 'a' && c <= 'z' ? (uint8_t)(c - 'a' + 'A') : c; }
 
 // Whether the pattern stands at `at`, whose first and last characters are known to match.
 template <bool Folded>
@@ -90,9 +86,7 @@ WORD VectorSearch(const char *pat, WORD m, const char *text, WORD n, bool folded
                   : HWY_DYNAMIC_DISPATCH(lumbra_search::FindExact)(p, m, t, n);
 }
 
-std::vector<int64_t> SearchTargets() {
-    return hwy::SupportedAndGeneratedTargets();
-}
+std::vector<int64_t> SearchTargets() { return hwy::SupportedAndGeneratedTargets(); }
 
 void SearchForce(int64_t target) {
     hwy::SetSupportedTargetsForTest(target);

@@ -18,7 +18,7 @@
 database *DbArgument(ALGEB t, WORD i) {
     if (LENGTH(t) > i) {
         ALGEB d = A(t[i]);
-        if (IMMINT(d) || ID2(d) != DNAFILE) userror("DB must be assigned a database");
+        if (!is(d, DNAFILE)) userror("DB must be assigned a database");
         return (database *)d;
     }
     database *df = CurrentDb();
@@ -41,7 +41,7 @@ static std::string chars(ALGEB x) {
 }
 
 static bool insidetext(const database *df, ALGEB x) {
-    if (IMMINT(x) || ID2(x) != TEXT) return false;
+    if (!is(x, TEXT)) return false;
     const char *t = STR(x)->t;
     return t >= df->string && t <= df->string + df->TotChars &&
            (UWORD)STR(x)->length <= df->TotChars - (UWORD)(t - df->string);
@@ -67,7 +67,7 @@ ALGEB GetEntryNumberBuiltin(ALGEB fname, ALGEB t) {
     database *df = DbArgument(t, 2);
     ALGEB x = A(t[1]);
     UWORD pos;
-    if (!IMMINT(x) && ID2(x) == NAME) userror("invalid first argument for GetEntryNumber");
+    if (is(x, NAME)) userror("invalid first argument for GetEntryNumber");
     if (!DbPosition(df, x, &pos)) userror("invalid first argument for GetEntryNumber");
     if (consneg(x)) return cons0;
     return Newint((WORD)GetEntryNumber(df, pos));
@@ -123,7 +123,7 @@ ALGEB DbPartBuiltin(ALGEB fname, ALGEB t) {
     } else if (insidetext(df, x)) {
         k = GetEntryNumber(df, (UWORD)(STR(x)->t - df->string));
         if (k == 0) userror("the text is not inside an entry");
-    } else if (ID2(x) == FUNCTION && LENGTH2(x) == 3 && !IMMINT(A(x[1])) && ID2(A(x[1])) == NAME) {
+    } else if (ID2(x) == FUNCTION && LENGTH2(x) == 3 && is(A(x[1]), NAME)) {
         k = entrywithtag(df, x);
     } else if (textual(x) && part != "E" && part != "SEQ") {
         // A tag's value from outside the database stands for the entry that has it.
@@ -179,9 +179,7 @@ ALGEB SearchStringBuiltin(ALGEB fname, ALGEB t) {
     return Newint(SearchString(p.s, (WORD)p.n, s.s, (WORD)s.n));
 }
 
-ALGEB SearchSeqDbBuiltin(ALGEB fname, ALGEB t) {
-    return SearchSeqDb(A(t[1]));
-}
+ALGEB SearchSeqDbBuiltin(ALGEB fname, ALGEB t) { return SearchSeqDb(A(t[1])); }
 
 static ALGEB approxsearch(ALGEB fname, ALGEB t, bool indels) {
     Chars p = searched(A(t[1])), s = searched(A(t[2]));
@@ -191,13 +189,9 @@ static ALGEB approxsearch(ALGEB fname, ALGEB t, bool indels) {
     return Newint(ApproxSearchString(p.s, (WORD)p.n, s.s, (WORD)s.n, (int)k, indels));
 }
 
-ALGEB ApproxSearchStringBuiltin(ALGEB fname, ALGEB t) {
-    return approxsearch(fname, t, false);
-}
+ALGEB ApproxSearchStringBuiltin(ALGEB fname, ALGEB t) { return approxsearch(fname, t, false); }
 
-ALGEB ApproxSearchStringIndelsBuiltin(ALGEB fname, ALGEB t) {
-    return approxsearch(fname, t, true);
-}
+ALGEB ApproxSearchStringIndelsBuiltin(ALGEB fname, ALGEB t) { return approxsearch(fname, t, true); }
 
 ALGEB SearchTagBuiltin(ALGEB fname, ALGEB t) {
     ALGEB x = A(t[2]);

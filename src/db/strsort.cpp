@@ -137,12 +137,8 @@ bool suffixarray(const char *text, UWORD n, const uint64_t *keep, T *pat, UWORD 
 
 } // namespace
 
-void PatSortMultikey(const char *text, UWORD n, UINT *pat, UWORD m) {
-    multikey(text, n, pat, m);
-}
-void PatSortMultikey(const char *text, UWORD n, UWORD *pat, UWORD m) {
-    multikey(text, n, pat, m);
-}
+void PatSortMultikey(const char *text, UWORD n, UINT *pat, UWORD m) { multikey(text, n, pat, m); }
+void PatSortMultikey(const char *text, UWORD n, UWORD *pat, UWORD m) { multikey(text, n, pat, m); }
 bool PatSortSuffixArray(const char *text, UWORD n, const uint64_t *keep, UINT *pat, UWORD m) {
     return suffixarray(text, n, keep, pat, m);
 }

@@ -7,8 +7,7 @@
 ALGEB CreateArray(ALGEB t, int i) {
     WORD last = LENGTH(t) - 1;
     ALGEB r = i <= last ? A(t[i]) : 0;
-    if (r == 0 || IMMINT(r) || ID2(r) != RANGE || !Eq(A(r[1]), 1) || !IMMINT(A(r[2])) ||
-        IMMVAL(A(r[2])) < 0)
+    if (r == 0 || !is(r, RANGE) || !Eq(A(r[1]), 1) || !IMMINT(A(r[2])) || IMMVAL(A(r[2])) < 0)
         userror("invalid range argument for CreateArray");
     WORD m = IMMVAL(A(r[2]));
     if (m == 0) return EmptyList;
@@ -22,7 +21,7 @@ ALGEB CreateArray(ALGEB t, int i) {
         return v;
     }
     ALGEB s = Newl1(m + 1, EXPSEQ);
-    bool shared = init != 0 && (IMMINT(init) || ID2(init) != RANGE);
+    bool shared = init != 0 && !is(init, RANGE);
     for (WORD k = 1; k <= m; k++)
         s[k] = W(shared ? init : CreateArray(t, i + 1));
     return New2(LIST, s);

@@ -5,10 +5,6 @@
 #include "eval.h"
 #include "evalfunc.h"
 
-static inline bool is(ALGEB x, WORD type) {
-    return !IMMINT(x) && ID2(x) == type;
-}
-
 ALGEB type1(ALGEB s) {
     if (IMMINT(s)) return ININinteger;
     switch (CASE_ID2(s)) {
@@ -60,7 +56,7 @@ static std::string methodtext(ALGEB fn) {
 // The method's procedure, after loading its library file when the name is a stub.
 static ALGEB methodproc(ALGEB m) {
     ALGEB v = valuenv(m);
-    if (is(v, FUNCTION) && LENGTH2(v) >= 2 && A(v[1]) == ININReadLibrary) {
+    if (isstub(v)) {
         eval(v);
         v = valuenv(m);
     }

@@ -83,12 +83,10 @@ ALGEB disassemble(ALGEB s) {
 // ---------------------------------------------------------------------------
 
 // An integer argument: an immediate, or a number rounded to the nearest.
-static WORD toint(ALGEB x) {
-    return IMMINT(x) ? IMMVAL(x) : (WORD)std::lrint(DBL(x));
-}
+static WORD toint(ALGEB x) { return IMMINT(x) ? IMMVAL(x) : (WORD)std::lrint(DBL(x)); }
 
 static const char *classtext(ALGEB cls, char *buf) {
-    if (!IMMINT(cls) && ID2(cls) == NAME) return NAMETEXT(cls);
+    if (is(cls, NAME)) return NAMETEXT(cls);
     PrintIntoBuffer(cls, buf);
     return buf;
 }
@@ -159,16 +157,8 @@ struct LocalsScope {
     LocalsScope &operator=(const LocalsScope &) = delete;
 };
 
-static bool isname(ALGEB x) {
-    return !IMMINT(x) && ID2(x) == NAME;
-}
-
-static bool isexpseq(ALGEB x) {
-    return !IMMINT(x) && ID2(x) == EXPSEQ;
-}
-
 static bool namesonly(ALGEB x) {
-    if (!isexpseq(x)) return false;
+    if (!is(x, EXPSEQ)) return false;
     for (WORD i = 1; i < LENGTH2(x); i++)
         if (!isname(A(x[i]))) return false;
     return true;
@@ -176,7 +166,7 @@ static bool namesonly(ALGEB x) {
 
 // A parameter is a name, or name:type.
 static bool paramlist(ALGEB x) {
-    if (!isexpseq(x)) return false;
+    if (!is(x, EXPSEQ)) return false;
     for (WORD i = 1; i < LENGTH2(x); i++) {
         ALGEB p = A(x[i]);
         if (!isname(p) && !(IDLENGTH(p, COLON, 3) && isname(A(p[1])))) return false;
@@ -185,9 +175,7 @@ static bool paramlist(ALGEB x) {
 }
 
 // Locals as a procedure runs them, or the declared locals and globals of one not yet run.
-static bool unconverted(ALGEB l) {
-    return IDLENGTH(l, EXPSEQ, 3) && isexpseq(A(l[1]));
-}
+static bool unconverted(ALGEB l) { return IDLENGTH(l, EXPSEQ, 3) && is(A(l[1]), EXPSEQ); }
 
 [[noreturn]] static void badpart(const char *what) {
     char msg[200];
@@ -198,7 +186,7 @@ static bool unconverted(ALGEB l) {
 // The number of locals a procedure's body may name, from its locals part.
 static WORD localcount(ALGEB l) {
     if (unconverted(l)) l = A(l[1]);
-    return isexpseq(l) ? LENGTH2(l) - 1 : 0;
+    return is(l, EXPSEQ) ? LENGTH2(l) - 1 : 0;
 }
 
 // Parameters, locals, options and optional-parameter table of an assembled procedure.
@@ -208,11 +196,11 @@ static void checkprocedure(ALGEB r) {
     bool plain = !unconverted(locals);
     if (plain ? !namesonly(locals) : !namesonly(A(locals[1])) || !namesonly(A(locals[2])))
         badpart("the locals must be an expseq of names");
-    if (!isexpseq(A(r[3]))) badpart("the options must be an expseq");
+    if (!is(A(r[3]), EXPSEQ)) badpart("the options must be an expseq");
     WORD nlocals = localcount(locals);
     if (LENGTH2(r) == 8) {
         ALGEB opt = A(r[7]);
-        if (!isexpseq(opt)) badpart("the optional parameters must be an expseq");
+        if (!is(opt, EXPSEQ)) badpart("the optional parameters must be an expseq");
         // A procedure that has run keeps (declaration, default, slot of its local) triples.
         if (plain) {
             if ((LENGTH2(opt) - 1) % 3 != 0)

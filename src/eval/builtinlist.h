@@ -238,6 +238,4 @@ constexpr bool builtin_numbers_wellformed() {
 static_assert(builtin_numbers_wellformed(),
               "a built-in number outside its table or used twice in one dispatch");
 
-inline bool isspecialform(int b) {
-    return b >= FORM_FIRST && b <= FORM_LAST;
-}
+inline bool isspecialform(int b) { return b >= FORM_FIRST && b <= FORM_LAST; }

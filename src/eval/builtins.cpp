@@ -52,7 +52,7 @@
 
 // The name a function was called by, as text for a message.
 static std::string fnametext(ALGEB fname) {
-    if (fname != 0 && !IMMINT(fname) && ID2(fname) == NAME) return NAMETEXT(fname);
+    if (fname != 0 && is(fname, NAME)) return NAMETEXT(fname);
     std::unique_ptr<char[]> buf(new char[PRINTBUFSIZE]);
     PrintIntoBuffer(fname != 0 ? fname : ININunknown, buf.get());
     return buf.get();
@@ -72,10 +72,6 @@ static std::string fnametext(ALGEB fname) {
     userror(msg);
 }
 
-static const char *ordinal(WORD i) {
-    return i == 1 ? "st" : i == 2 ? "nd" : i == 3 ? "rd" : "th";
-}
-
 void serverrefuses(const char *msg) {
     if (optserver) userror(msg);
 }
@@ -83,21 +79,12 @@ void serverrefuses(const char *msg) {
 // ---------------------------------------------------------------------------
 // Arguments.
 
-Chars textof(ALGEB x) {
-    if (!IMMINT(x) && ID2(x) == TEXT) return {STR(x)->t, (size_t)STR(x)->length};
-    if (!IMMINT(x) && ID2(x) == NAME) return {NAMETEXT(x), strlen(NAMETEXT(x))};
-    const char *s = toCharptr(x);
-    return {s, strlen(s)};
-}
-
 std::string cstring(ALGEB x) {
     Chars c = textof(x);
     return std::string(c.s, c.n);
 }
 
-long intarg(ALGEB x) {
-    return IMMINT(x) ? (long)IMMVAL(x) : lrint(DBL(x));
-}
+long intarg(ALGEB x) { return IMMINT(x) ? (long)IMMVAL(x) : lrint(DBL(x)); }
 
 ALGEB textfrom(const char *s, size_t n) {
     if (n == 0) return OneChar[0];
@@ -113,13 +100,6 @@ bool iskeyword(ALGEB x, const char *kw) {
     if (ID2(x) != TEXT) return false;
     size_t n = std::min((size_t)STR(x)->length, strlen(kw) + 1);
     return memcmp(STR(x)->t, kw, n) == 0;
-}
-
-int builtinnumber(ALGEB proc) {
-    ALGEB b = A(proc[6]);
-    if (IMMINT(b)) return (int)IMMVAL(b);
-    if (ID2(b) == NUMBER) return (int)lrint(NUMVAL(b));
-    return 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -160,7 +140,7 @@ static ALGEB represent(double d) {
 
 // An equation var = r whose r is something to iterate over, or 0.
 static ALGEB iteration(ALGEB b, ALGEB *var) {
-    if (IMMINT(b) || ID2(b) != EQUATION) return 0;
+    if (!is(b, EQUATION)) return 0;
     ALGEB v = A(b[1]);
     if (IMMINT(v) || (ID2(v) != NAME && ID2(v) != LOCAL)) return 0;
     ALGEB r = eval(A(b[2]));
@@ -188,9 +168,9 @@ static ALGEB sumprod(ALGEB fname, ALGEB call, bool issum) {
     if (n != 1) counterror(fname, n);
     ALGEB v = eval(A(call[2]));
     std::vector<double> x;
-    if (!IMMINT(v) && ID2(v) == LISTNUM) {
+    if (is(v, LISTNUM)) {
         x.assign(LISTNUMDATA(v), LISTNUMDATA(v) + LISTNUMLEN(v));
-    } else if (!IMMINT(v) && ID2(v) == LIST) {
+    } else if (is(v, LIST)) {
         ALGEB s = A(v[1]);
         WORD m = LENGTH(s) - 1;
         if (m == 0) return issum ? cons0 : cons1;
@@ -222,7 +202,7 @@ struct ReadingScope {
     int unit;
     int flag = prtflag;
     ALGEB stat = parsestat;
-    WORD curr = Environment->ctx[6];
+    WORD curr = Environment->ctx[CTX_STAT];
     EnvRecord *env = Environment;
     bool ofs;
     ReadingScope(int u, bool offset) : unit(u), ofs(offset) {}
@@ -235,15 +215,13 @@ struct ReadingScope {
         }
         prtflag = flag;
         parsestat = stat;
-        env->ctx[6] = curr;
+        env->ctx[CTX_STAT] = curr;
     }
     ReadingScope(const ReadingScope &) = delete;
     ReadingScope &operator=(const ReadingScope &) = delete;
 };
 
-static bool endofunit(ALGEB s) {
-    return !IMMINT(s) && ID2(s) == CONTROL && Eq(A(s[1]), 1);
-}
+static bool endofunit(ALGEB s) { return is(s, CONTROL) && Eq(A(s[1]), 1); }
 
 // Executes the statements of the unit just opened until its end. Top-level assignments
 // to names are collected in *assigned when it is given.
@@ -258,12 +236,12 @@ static ALGEB runstatements(std::vector<ALGEB> *assigned) {
             if (r_unit0 < unit) return last;
             continue;
         }
-        if (assigned != 0 && !IMMINT(s) && ID2(s) == ASSIGN) {
+        if (assigned != 0 && is(s, ASSIGN)) {
             for (WORD i = 1; i < LENGTH(s) - 1; i++) {
                 ALGEB t = A(s[i]);
-                while (!IMMINT(t) && ID2(t) == TABLEREF)
+                while (is(t, TABLEREF))
                     t = A(t[1]);
-                if (IMMINT(t) || ID2(t) != NAME) continue;
+                if (!is(t, NAME)) continue;
                 bool seen = false;
                 for (ALGEB a : *assigned)
                     seen = seen || a == t;
@@ -285,7 +263,7 @@ static ALGEB ReadLibrary(ALGEB fname, ALGEB call) {
     else
         a = eval(a);
     ALGEB b = n == 2 ? evparloc(A(call[3])) : 0;
-    if (!textual(a) || (b != 0 && (IMMINT(b) || ID2(b) != NAME))) kinderror(fname);
+    if (!textual(a) || (b != 0 && !is(b, NAME))) kinderror(fname);
     ALGEB lib = A(ININlibname[1]);
     if (lib == 0 || !textual(lib)) userror("libname must be assigned a directory name");
 
@@ -371,7 +349,7 @@ static ALGEB assigned(ALGEB fname, ALGEB a) {
     case FUNCTION_CASE: break;
     default: kinderror(fname);
     }
-    if (!IMMINT(a) && ID2(a) == TABLEREF) {
+    if (is(a, TABLEREF)) {
         ALGEB base = A(a[1]);
         WORD k = CASE_ID(base);
         if (k != NAME_CASE && k != LOCAL_CASE && k != PARAM_CASE && k != TABLEREF_CASE) {
@@ -383,8 +361,8 @@ static ALGEB assigned(ALGEB fname, ALGEB a) {
         }
     }
     ALGEB r = evalname(a);
-    if (!IMMINT(r) && ID2(r) == NAME) return boolname(valuenv(r) != r);
-    if (!IMMINT(r) && ID2(r) == TABLEREF) {
+    if (is(r, NAME)) return boolname(valuenv(r) != r);
+    if (is(r, TABLEREF)) {
         ALGEB v = eval(r);
         return boolname(v != r && !Equal(v, r, 0));
     }
@@ -394,20 +372,20 @@ static ALGEB assigned(ALGEB fname, ALGEB a) {
 static ALGEB fulleval(ALGEB a) {
     ALGEB v = eval(a), w = eval(v);
     if (w != v) return w;
-    if (!IMMINT(v) && ID2(v) == NAME) {
+    if (is(v, NAME)) {
         ALGEB p = valuenv(v);
-        if (!IMMINT(p) && ID2(p) == PROC) return p;
+        if (is(p, PROC)) return p;
     }
     return v;
 }
 
 // The call with its function part and arguments evaluated, not applied.
 static ALGEB noeval(ALGEB a) {
-    if (IMMINT(a) || ID2(a) != FUNCTION) return evparloc(a);
+    if (!is(a, FUNCTION)) return evparloc(a);
     ALGEB f = eval(A(a[1]));
-    if (!IMMINT(f) && ID2(f) == NAME) {
+    if (is(f, NAME)) {
         ALGEB p = valuenv(f);
-        if (!IMMINT(p) && ID2(p) == PROC && IMMINT(A(p[6])) && IMMVAL(A(p[6])) < OWN_FIRST)
+        if (is(p, PROC) && IMMINT(A(p[PROC_BODY])) && IMMVAL(A(p[PROC_BODY])) < OWN_FIRST)
             return evparloc(a);
     }
     std::vector<ALGEB> args;
@@ -415,7 +393,7 @@ static ALGEB noeval(ALGEB a) {
     for (WORD i = 2; i < LENGTH(a); i++) {
         ALGEB v = eval(A(a[i]));
         changed = changed || v != A(a[i]);
-        if (!IMMINT(v) && ID2(v) == EXPSEQ)
+        if (is(v, EXPSEQ))
             for (WORD j = 1; j < LENGTH(v); j++)
                 args.push_back(A(v[j]));
         else
@@ -446,7 +424,7 @@ static ALGEB sequence(ALGEB fname, ALGEB call) {
     ALGEB e = A(call[2]), b = A(call[3]);
     ALGEB var = 0, r = iteration(b, &var);
     if (r != 0) return evalseq(e, var, r);
-    if (!IMMINT(b) && ID2(b) == EQUATION) kinderror(fname);
+    if (is(b, EQUATION)) kinderror(fname);
     ALGEB v = eval(b);
     if (!integer(v)) kinderror(fname);
     return evalseq(e, 0, v);
@@ -457,7 +435,7 @@ static ALGEB rememberform(ALGEB fname, ALGEB a) {
         remember(0, 0);
         return null;
     }
-    if (IMMINT(a) || ID2(a) != FUNCTION) kinderror(fname);
+    if (!is(a, FUNCTION)) kinderror(fname);
     ALGEB args = Newl1(LENGTH(a) - 1, EXPSEQ);
     for (WORD i = 2; i < LENGTH(a); i++)
         args[i - 1] = W(eval(A(a[i])));
@@ -512,18 +490,8 @@ static void checkformat(ALGEB fname, ALGEB t) {
 
 static ALGEB sprintfbuiltin(ALGEB t) {
     std::unique_ptr<char[]> buf(new char[PRINTBUFSIZE]);
-    struct Into {
-        char *to = PrintToString;
-        int i = PrintToi;
-        ~Into() {
-            PrintToString = to;
-            PrintToi = i;
-        }
-    } into;
-    buf[0] = 0;
-    PrintToString = buf.get();
-    PrintToi = 0;
     {
+        PrintIntoString into(buf.get());
         NoLineBreaks nb;
         mprintf(t);
     }
@@ -610,20 +578,7 @@ static ALGEB table2(Builtin b, ALGEB fname, ALGEB t) {
 static ALGEB memberof(ALGEB x, ALGEB s) {
     if (IMMINT(s)) userror("invalid argument for member");
     switch (CASE_ID2(s)) {
-    case SET_CASE: {
-        ALGEB e = A(s[1]);
-        WORD lo = 1, hi = LENGTH(e) - 1;
-        while (lo <= hi) {
-            WORD mid = (lo + hi) / 2;
-            int c = SetComp(A(e[mid]), x);
-            if (c == 0) return ININtrue;
-            if (c < 0)
-                lo = mid + 1;
-            else
-                hi = mid - 1;
-        }
-        return ININfalse;
-    }
+    case SET_CASE: return boolname(SetHas(s, x));
     case LISTNUM_CASE: {
         if (!numeric(x)) return ININfalse;
         double d = DBL(x);
@@ -677,10 +632,9 @@ static ALGEB parsebuiltin(ALGEB s) {
     Chars c = textof(s);
     ALGEB r = LumbraParse(c.s, (int)c.n);
     if (r == 0) userror("failed to parse anything");
-    if (!IMMINT(r) && ID2(r) == PROC) {
+    if (is(r, PROC)) {
         r = simplfnc(r, 0, 0);
-        if (!IMMINT(r) && ID2(r) == PROC && A(r[1]) == ModuleNull)
-            return evalfunc(r, null, naminstall("module"));
+        if (is(r, PROC) && ismodule(r)) return evalfunc(r, null, naminstall("module"));
     }
     return r;
 }
@@ -772,12 +726,12 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
         return null;
     }
     case Builtin::exp: {
-        if (!IMMINT(a) && ID2(a) == LIST) return maexp(a);
+        if (is(a, LIST)) return maexp(a);
         if (!numeric(a) || !(DBL(a) < 709.1962086421661)) kinderror(fname);
         return NewNumber(exp(DBL(a)));
     }
     case Builtin::ln: {
-        if (!IMMINT(a) && ID2(a) == LIST) return mlog(a);
+        if (is(a, LIST)) return mlog(a);
         if (!numeric(a) || DBL(a) <= 0) kinderror(fname);
         return NewNumber(log(DBL(a)));
     }
@@ -950,12 +904,12 @@ static ALGEB table3(Builtin b, ALGEB fname, ALGEB t) {
 // Counts and declared types of the arguments of the Typed table; a polymorphic
 // procedure may hand a call with mistyped arguments to a method, whose result is then *r.
 static bool checkarguments(int b, ALGEB proc, ALGEB fname, ALGEB t, ALGEB *r) {
-    ALGEB params = A(proc[1]);
+    ALGEB params = A(proc[PROC_PARAMS]);
     WORD p = LENGTH(params), L = LENGTH(t), n = L - 1;
     if ((L != p && b < TYPED_OPTIONAL_FIRST) || L > p) counterror(fname, n);
     for (WORD i = 1; i <= n && i < p; i++) {
         ALGEB par = A(params[i]);
-        if (IMMINT(par) || ID2(par) != COLON || type(A(t[i]), A(par[2]))) continue;
+        if (!is(par, COLON) || type(A(t[i]), A(par[2]))) continue;
         if (hasoption(proc, ININpolymorphic)) {
             ALGEB m = n == 1   ? UnaryPolymorphic(fname, A(t[1]))
                       : n == 2 ? BinaryPolymorphic(fname, A(t[1]), A(t[2]))
@@ -965,15 +919,7 @@ static bool checkarguments(int b, ALGEB proc, ALGEB fname, ALGEB t, ALGEB *r) {
                 return false;
             }
         }
-        char pos[64];
-        snprintf(pos, sizeof pos, " expects a %d%s argument, ", (int)i, ordinal(i));
-        lineprint(fname, 0);
-        prpart(pos);
-        lineprint(A(par[1]), 0);
-        prpart(":");
-        lineprint(A(par[2]), 0);
-        prpart(", found: ");
-        lineprint(A(t[i]), 0);
+        prwrongargument(fname, i, par, A(t[i]));
         mendline();
         userror("invalid arguments");
     }
@@ -1007,13 +953,9 @@ static ALGEB mapcase(ALGEB s, int (*f)(int)) {
     return r;
 }
 
-ALGEB uppercase(ALGEB s) {
-    return mapcase(s, toupper);
-}
+ALGEB uppercase(ALGEB s) { return mapcase(s, toupper); }
 
-ALGEB lowercase(ALGEB s) {
-    return mapcase(s, tolower);
-}
+ALGEB lowercase(ALGEB s) { return mapcase(s, tolower); }
 
 // Standard input and the terminal are read through the line editor, which holds the keys typed
 // ahead and shows the prompt.

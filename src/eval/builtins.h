@@ -1,17 +1,25 @@
 // Library procedures with option builtin reach native code here, by number.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <string>
 
 #include "All.h"
 #include "builtinlist.h"
+#include "sets.h"
 
 // Special forms get the call object with its arguments unevaluated; the others get the
 // evaluated, flattened arguments t.
 ALGEB evalbuiltin(ALGEB proc, ALGEB fname, ALGEB call, ALGEB t);
-// The built-in number of a procedure with option builtin.
-int builtinnumber(ALGEB proc);
+// The built-in number in the body slot of a procedure, or -1 when it holds none.
+inline int builtinnumber(ALGEB proc) {
+    if (LENGTH2(proc) <= PROC_BODY) return -1;
+    ALGEB b = A(proc[PROC_BODY]);
+    if (IMMINT(b)) return (int)IMMVAL(b);
+    if (ID2(b) == NUMBER) return (int)std::lrint(NUMVAL(b));
+    return -1;
+}
 ALGEB CreateArray(ALGEB t, int i);
 ALGEB uppercase(ALGEB s);
 ALGEB lowercase(ALGEB s);
@@ -25,17 +33,9 @@ ALGEB ReadRawLine(const char *prompt = "");
 // or connections.
 void serverrefuses(const char *msg);
 
-inline ALGEB boolname(bool b) {
-    return b ? ININtrue : ININfalse;
-}
+inline ALGEB boolname(bool b) { return b ? ININtrue : ININfalse; }
 
-struct Chars {
-    const char *s;
-    size_t n;
-};
-
-// The characters of a text argument (a NAME, a TEXT or, through toCharptr, a database).
-Chars textof(ALGEB x);
+// The characters of a text argument (textof gives them without a copy).
 std::string cstring(ALGEB x);
 // "integer": an immediate, or a NUMBER rounded to the nearest.
 long intarg(ALGEB x);

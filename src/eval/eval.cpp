@@ -20,25 +20,6 @@ constexpr WORD BUILTINBUF = 25;
 // An indexed name holds its base and at most 23 indices.
 constexpr WORD MAXTABLEREF = 25;
 
-static inline bool is(ALGEB x, WORD type) {
-    return !IMMINT(x) && ID2(x) == type;
-}
-
-static bool isditto(ALGEB s) {
-    return s == ininame[0] || s == ininame[1] || s == ininame[2];
-}
-
-static ALGEB dittovalue(ALGEB s) {
-    if (s == ininame[0]) return ENVquote;
-    if (s == ininame[1]) return ENVdquote;
-    return ENVtquote;
-}
-
-// A name whose value is ReadLibrary(name) is a stub that loads its library file when used.
-static bool isstub(ALGEB v) {
-    return is(v, FUNCTION) && LENGTH2(v) >= 2 && A(v[1]) == ININReadLibrary;
-}
-
 ALGEB valuenv(ALGEB s) {
     if (IMMINT(s)) return s;
     switch (ID2(s)) {
@@ -51,13 +32,11 @@ ALGEB valuenv(ALGEB s) {
     }
 }
 
-int nametype(ALGEB s) {
-    return is(s, NAME) || is(s, TABLEREF);
-}
+int nametype(ALGEB s) { return is(s, NAME) || is(s, TABLEREF); }
 
 // Option lists are short lists of names, so a scan by handle is a membership test.
 int hasoption(ALGEB proc, ALGEB option) {
-    ALGEB opts = A(proc[3]);
+    ALGEB opts = A(proc[PROC_OPTIONS]);
     if (opts == 0 || !is(opts, EXPSEQ)) return 0;
     for (WORD i = 1; i < LENGTH2(opts); i++)
         if (A(opts[i]) == option) return 1;
@@ -66,10 +45,6 @@ int hasoption(ALGEB proc, ALGEB option) {
 
 // ---------------------------------------------------------------------------
 // Parameters and locals
-
-static const char *ordinal(WORD k) {
-    return k == 1 ? "st" : k == 2 ? "nd" : k == 3 ? "rd" : "th";
-}
 
 [[noreturn]] static void missingarg(WORD k) {
     static char buf[PRINTBUFSIZE];
@@ -80,7 +55,7 @@ static const char *ordinal(WORD k) {
     msg += num;
     ALGEB proc = ENVcurrproc;
     if (is(proc, PROC)) {
-        ALGEB params = A(proc[1]);
+        ALGEB params = A(proc[PROC_PARAMS]);
         if (is(params, EXPSEQ) && k < LENGTH2(params)) {
             PrintIntoBuffer(A(params[k]), buf);
             msg += buf;
@@ -103,21 +78,19 @@ static ALGEB paramvalue(WORD k) {
     }
 }
 
-void nosuchlocal() {
-    userror("reference to a local that the running procedure does not have");
-}
+void nosuchlocal() { userror("reference to a local that the running procedure does not have"); }
 
 ALGEB EvalLexicalName(ALGEB s) {
     if (!(is(s, LOCAL) && LENGTH2(s) == 3 && s[1] < 0))
         assertfail("ID(s)==LOCAL && LENGTH(s)==3 && I(s[1]) < 0", __FILE__, __LINE__);
     WORD i = -s[1];
     ALGEB owner = A(s[2]);
-    ALGEB locals = A(owner[2]);
+    ALGEB locals = A(owner[PROC_LOCALS]);
     // The innermost live activation of the owner holds the local; without one the
     // owner's own names stand for it (a module keeps its locals there).
-    for (WORD *ctx = Environment->ctx; ctx != 0; ctx = (WORD *)ctx[0])
-        if (A(ctx[5]) == owner) {
-            locals = A(ctx[2]);
+    for (WORD *ctx = Environment->ctx; ctx != 0; ctx = (WORD *)ctx[CTX_LINK])
+        if (A(ctx[CTX_PROC]) == owner) {
+            locals = A(ctx[CTX_LOCALS]);
             break;
         }
     if (!(i < LENGTH(locals))) assertfail("-I(s[1]) < LENGTH(p[2])", __FILE__, __LINE__);
@@ -246,45 +219,27 @@ static ALGEB arith(double d, const char *failure) {
     return NewNumber(d);
 }
 
-static ALGEB eval_words(ALGEB s) {
-    return mapwords(s, eval);
-}
+static ALGEB eval_words(ALGEB s) { return mapwords(s, eval); }
 
 static ALGEB eval_expseq(ALGEB s) {
     WORD L = LENGTH2(s);
     if (L == 1) return s;
     if (L == 2 && is(A(s[1]), EXPSEQ)) return eval(A(s[1]));
     ALGEB r = s;
-    WORD count = 0;
     bool nested = false;
     for (WORD i = 1; i < L; i++) {
         ALGEB v = eval(A(s[i]));
-        if (is(v, EXPSEQ)) {
-            nested = true;
-            count += LENGTH2(v) - 1;
-        } else
-            count++;
+        if (is(v, EXPSEQ)) nested = true;
         if (v == A(s[i])) continue;
         if (r == s) r = copyalg(s);
         r[i] = W(v);
     }
-    if (!nested) return r;
-    ALGEB n = Newl1(count + 1, EXPSEQ);
-    WORD k = 1;
-    for (WORD i = 1; i < L; i++) {
-        ALGEB v = A(r[i]);
-        if (is(v, EXPSEQ))
-            for (WORD j = 1; j < LENGTH2(v); j++)
-                n[k++] = v[j];
-        else
-            n[k++] = W(v);
-    }
-    return n;
+    return nested ? FlattenExpseq(r, 0) : r;
 }
 
 static ALGEB eval_proc(ALGEB s) {
     ALGEB p = simplfnc(s, 0, 0);
-    if (is(p, PROC) && A(p[1]) == ModuleNull) return evalfunc(p, null, naminstall("module"));
+    if (is(p, PROC) && ismodule(p)) return evalfunc(p, null, naminstall("module"));
     return p;
 }
 

@@ -30,19 +30,18 @@ ALGEB valuenv(ALGEB s);
 inline ALGEB quickvalue(ALGEB s) {
     WORD id = ID2(s);
     if (id == LOCAL) {
-        ALGEB locals = A(Environment->ctx[2]);
+        ALGEB locals = Actvlocals;
         if (LENGTH2(s) != 2 || s[1] < 1 || s[1] >= LENGTH(locals)) return 0;
         ALGEB n = A(locals[s[1]]);
-        return !IMMINT(n) && ID2(n) == NAME ? A(n[1]) : 0;
+        return is(n, NAME) ? A(n[1]) : 0;
     }
     if (id == PARAM) {
-        ALGEB args = A(Environment->ctx[3]);
+        ALGEB args = Actvparams;
         WORD k = s[1];
-        if (k < 1 || args == 0 || IMMINT(args) || ID2(args) != EXPSEQ || k >= LENGTH2(args))
-            return 0;
+        if (k < 1 || args == 0 || !is(args, EXPSEQ) || k >= LENGTH2(args)) return 0;
         return A(args[k]);
     }
-    if (id != NAME || s == ininame[0] || s == ininame[1] || s == ininame[2]) return 0;
+    if (id != NAME || isditto(s)) return 0;
     return A(s[1]);
 }
 int nametype(ALGEB s);

@@ -4,14 +4,9 @@
 #include "Lumbra.h"
 #include "eval.h"
 #include "evald.h"
+#include "sets.h"
 
-static inline bool is(ALGEB x, WORD type) {
-    return !IMMINT(x) && ID2(x) == type;
-}
-
-static double numval(ALGEB x) {
-    return IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x);
-}
+static double numval(ALGEB x) { return IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x); }
 
 // A number as an object for Equal and the polymorphic methods; unlike NewNumber it
 // accepts infinities, which a comparison may legitimately meet.
@@ -68,19 +63,7 @@ int evalbool(ALGEB s) {
 
 // ---------------------------------------------------------------------------
 
-static void textof(ALGEB x, const char **p, size_t *n) {
-    if (ID2(x) == NAME) {
-        *p = NAMETEXT(x);
-        *n = strlen(*p);
-    } else {
-        *p = STR(x)->t;
-        *n = (size_t)STR(x)->length;
-    }
-}
-
-static int polyequal(ALGEB r, ALGEB p) {
-    return BinaryPolymorphic(ININequal, r, p) == ININtrue;
-}
+static int polyequal(ALGEB r, ALGEB p) { return BinaryPolymorphic(ININequal, r, p) == ININtrue; }
 
 // A packed list equals a list of the same numbers in the same places.
 static int listnum_list(ALGEB ln, ALGEB l) {
@@ -129,13 +112,10 @@ int Equal(ALGEB r, ALGEB p, int sequal) {
     if (r == 0 || p == 0) return 0;
     if (numeric(r) && numeric(p)) return numval(r) == numval(p);
     if (textual(r) && textual(p)) {
-        const char *a, *b;
-        size_t na, nb;
-        textof(r, &a, &na);
-        textof(p, &b, &nb);
-        if (na != nb) return 0;
-        if (sequal) return a == b;
-        return memcmp(a, b, na) == 0;
+        Chars a = textof(r), b = textof(p);
+        if (a.n != b.n) return 0;
+        if (sequal) return a.s == b.s;
+        return memcmp(a.s, b.s, a.n) == 0;
     }
     WORD ir = ID(r), ip = ID(p);
     if (ir == LISTNUM && ip == LIST) return listnum_list(r, p);
@@ -157,14 +137,11 @@ int CompareAny(WORD id, ALGEB r, ALGEB p) {
     if (numeric(r) && numeric(p)) return lesseq ? numval(r) <= numval(p) : numval(r) < numval(p);
     if (r == p) return lesseq;
     if (textual(r) && textual(p)) {
-        const char *a, *b;
-        size_t na, nb;
-        textof(r, &a, &na);
-        textof(p, &b, &nb);
-        int c = memcmp(a, b, na < nb ? na : nb);
-        if (na == nb) return lesseq ? c <= 0 : c < 0;
+        Chars a = textof(r), b = textof(p);
+        int c = memcmp(a.s, b.s, a.n < b.n ? a.n : b.n);
+        if (a.n == b.n) return lesseq ? c <= 0 : c < 0;
         // A proper prefix comes first.
-        return na > nb ? c < 0 : c <= 0;
+        return a.n > b.n ? c < 0 : c <= 0;
     }
     ALGEB v = BinaryPolymorphic(lesseq ? ININlessequal : ININless, r, p);
     if (v == 0) userror("values cannot be ordered");

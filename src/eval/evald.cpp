@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Lumbra.h"
-#include "builtinlist.h"
+#include "builtins.h"
 #include "zip.h"
 #include "eval.h"
 #include "matrix.h"
@@ -29,54 +29,24 @@ int evald_lt = 0;
 // ---------------------------------------------------------------------------
 // Boxes and numbers
 
-static inline double box(ALGEB a) {
-    return MakeNaN(a);
-}
-static inline ALGEB unbox(double d) {
-    return NaNtoALGEB(d);
-}
-static inline double num(ALGEB x) {
-    return IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x);
-}
+static inline double box(ALGEB a) { return MakeNaN(a); }
+static inline ALGEB unbox(double d) { return NaNtoALGEB(d); }
+static inline double num(ALGEB x) { return IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x); }
 // A NaN made by arithmetic may carry the box pattern with a payload of 0; flipping its
 // sign keeps it from being read as an object.
-static inline double arith(double d) {
-    return d == d || !NaN(d) ? d : -d;
-}
+static inline double arith(double d) { return d == d || !NaN(d) ? d : -d; }
 // A method's or a loop's result: numbers as doubles, everything else boxed.
-static inline double value(ALGEB x) {
-    return numeric(x) ? num(x) : box(x);
-}
+static inline double value(ALGEB x) { return numeric(x) ? num(x) : box(x); }
 // The object of a table entry: numbers become NUMBER objects.
-static inline ALGEB object(double d) {
-    return NaN(d) ? unbox(d) : NewNumber(d);
-}
+static inline ALGEB object(double d) { return NaN(d) ? unbox(d) : NewNumber(d); }
 // Objects that may stay unevaluated in a sum, product or power when no method applies.
-static inline bool symbolic(ALGEB x) {
-    return algebraic(x);
-}
-static inline bool isarray(ALGEB x) {
-    return !IMMINT(x) && (ID2(x) == LIST || ID2(x) == LISTNUM);
-}
-static inline WORD arraylen(ALGEB x) {
-    return ID2(x) == LISTNUM ? LISTNUMLEN(x) : LENGTH2(A(x[1])) - 1;
-}
+static inline bool symbolic(ALGEB x) { return algebraic(x); }
 // r has the same kind and words as s: keep the evaluated object itself.
 static ALGEB unchanged(ALGEB r, ALGEB s) {
     if (IMMINT(r) || (r[0] & (MASKID | MASKLEN)) != (s[0] & (MASKID | MASKLEN))) return r;
     for (WORD i = 1; i < LENGTH2(s); i++)
         if (r[i] != s[i]) return r;
     return s;
-}
-
-static const char *fnametext(ALGEB fname) {
-    return fname != 0 && !IMMINT(fname) && ID2(fname) == NAME ? NAMETEXT(fname) : "unknown";
-}
-
-[[noreturn]] static void kinderror(ALGEB fname) {
-    char msg[MAX_NAME_LENGTH + 64];
-    snprintf(msg, sizeof msg, "wrong type of parameters in call to function %s", fnametext(fname));
-    userror(msg);
 }
 
 // Compensated accumulation: the rounding error of each addition is kept in c.
@@ -104,15 +74,15 @@ struct SumState {
 
 // The symbolic sum of a and b, nested sums flattened.
 static ALGEB symsum(ALGEB a, ALGEB b) {
-    WORD na = !IMMINT(a) && ID2(a) == SUM ? LENGTH2(a) - 1 : 1;
-    WORD nb = !IMMINT(b) && ID2(b) == SUM ? LENGTH2(b) - 1 : 1;
+    WORD na = is(a, SUM) ? LENGTH2(a) - 1 : 1;
+    WORD nb = is(b, SUM) ? LENGTH2(b) - 1 : 1;
     ALGEB r = Newl1(na + nb + 1, SUM);
-    if (na == 1 && (IMMINT(a) || ID2(a) != SUM))
+    if (na == 1 && !is(a, SUM))
         r[1] = W(a);
     else
         for (WORD i = 1; i <= na; i++)
             r[i] = a[i];
-    if (nb == 1 && (IMMINT(b) || ID2(b) != SUM))
+    if (nb == 1 && !is(b, SUM))
         r[na + 1] = W(b);
     else
         for (WORD i = 1; i <= nb; i++)
@@ -283,7 +253,7 @@ static double evaldprod(ALGEB s) {
     ProdState p;
     for (WORD i = 1; i < L; i++) {
         ALGEB f = A(s[i]);
-        if (!IMMINT(f) && ID2(f) == POWER && Eq(A(f[2]), -1)) {
+        if (is(f, POWER) && Eq(A(f[2]), -1)) {
             double b = evald(A(f[1]));
             if (isNaNerror(b)) return NaNerror;
             if (!NaN(b)) {
@@ -380,22 +350,14 @@ static double evaldpower(ALGEB s) {
 // ---------------------------------------------------------------------------
 // Names, selections and other kinds
 
-static bool librarystub(ALGEB v) {
-    return v != 0 && !IMMINT(v) && ID2(v) == FUNCTION && A(v[1]) == ININReadLibrary;
-}
-
 // The value of a name, after loading the library file that defines it.
 static ALGEB namevalue(ALGEB s) {
     ALGEB v = valuenv(s);
-    if (librarystub(v)) {
+    if (isstub(v)) {
         eval(v);
         v = valuenv(s);
     }
     return v;
-}
-
-static bool isditto(ALGEB s) {
-    return s == A(ininame[0]) || s == A(ininame[1]) || s == A(ininame[2]);
 }
 
 static double evaldvar(ALGEB s) {
@@ -451,9 +413,7 @@ static double evaldvalue(ALGEB v, ALGEB s) {
     return evald(v);
 }
 
-static double evaldother(ALGEB s) {
-    return evaldvalue(eval(s), s);
-}
+static double evaldother(ALGEB s) { return evaldvalue(eval(s), s); }
 
 // ---------------------------------------------------------------------------
 // Numeric built-ins
@@ -591,15 +551,6 @@ static double numericbuiltin(Builtin b, double *t, int n, ALGEB fname) {
     userror("not a built-in function");
 }
 
-// The built-in number in the body slot of a procedure, or -1.
-static int bodynumber(ALGEB p) {
-    if (LENGTH2(p) < 7) return -1;
-    ALGEB b = A(p[6]);
-    if (IMMINT(b)) return (int)IMMVAL(b);
-    if (ID2(b) == NUMBER) return (int)std::lrint(NUMVAL(b));
-    return -1;
-}
-
 // The arguments stay readable after the call: a frame table is copied out.
 static void publishargs(double *t, int lt) {
     if (lt <= NUMFRAME + 1) {
@@ -621,11 +572,11 @@ static double evaldcall(ALGEB s) {
         case LOCAL:
         case PARAM: f = evparloc(f); break;
         }
-        if (!IMMINT(f) && ID2(f) == NAME) {
+        if (is(f, NAME)) {
             fname = f;
             ALGEB v = namevalue(f);
-            if (!IMMINT(v) && ID2(v) == PROC) p = v;
-        } else if (!IMMINT(f) && ID2(f) == PROC) {
+            if (is(v, PROC)) p = v;
+        } else if (is(f, PROC)) {
             p = f;
             fname = ININunknown;
         }
@@ -633,7 +584,7 @@ static double evaldcall(ALGEB s) {
     bool numericproc = p != 0 && hasoption(p, ININnumeric);
     // A procedure named by the call itself is applied at once: eval would find it again.
     if (p != 0 && !numericproc && fname == A(s[1])) return evaldvalue(applyproc(s, p, fname), s);
-    int b = numericproc ? bodynumber(p) : -1;
+    int b = numericproc ? builtinnumber(p) : -1;
     if (b < 0) return evaldother(s);
     return numericcall(s, p, fname, b);
 }
@@ -664,7 +615,7 @@ static double numericcall(ALGEB s, ALGEB p, ALGEB fname, int b) {
             return NaNerror;
         }
         ALGEB o = NaN(d) ? unbox(d) : 0;
-        if (o != 0 && !IMMINT(o) && ID2(o) == EXPSEQ) {
+        if (o != 0 && is(o, EXPSEQ)) {
             for (WORD j = 1; j < LENGTH2(o); j++)
                 put(value(A(o[j])));
             continue;
@@ -683,14 +634,9 @@ static double numericcall(ALGEB s, ALGEB p, ALGEB fname, int b) {
         }
     }
     if (b >= TYPED_FIRST) {
-        ALGEB params = A(p[1]);
+        ALGEB params = A(p[PROC_PARAMS]);
         WORD np = IMMINT(params) ? 0 : LENGTH2(params) - 1;
-        if (nargs != np) {
-            char msg[MAX_NAME_LENGTH + 64];
-            snprintf(msg, sizeof msg, "%s was incorrectly called with %d arguments",
-                     fnametext(fname), nargs);
-            userror(msg);
-        }
+        if (nargs != np) counterror(fname, nargs);
         if (b >= NUMERIC_END) userror("a function with option builtin has an invalid number");
     }
     double r = numericbuiltin(Builtin(b), t, nargs, fname);
@@ -794,8 +740,8 @@ struct LoopScope {
 // callers can size their results.
 template <typename Body>
 static void forvalues(ALGEB e, ALGEB var, ALGEB lohi, const char *fn, Body body) {
-    if (var != 0 && !IMMINT(var) && ID2(var) == LOCAL) var = evparloc(var);
-    if (var != 0 && (IMMINT(var) || ID2(var) != NAME)) {
+    if (var != 0 && is(var, LOCAL)) var = evparloc(var);
+    if (var != 0 && !is(var, NAME)) {
         char msg[80];
         snprintf(msg, sizeof msg, "wrong type of parameters in call to function %s", fn);
         userror(msg);
@@ -852,7 +798,7 @@ ALGEB evalseq(ALGEB e, ALGEB var, ALGEB lohi) {
             vals = bigger;
         }
         vals[++n] = W(v);
-        if (!IMMINT(v) && ID2(v) == EXPSEQ) nested = true;
+        if (is(v, EXPSEQ)) nested = true;
     });
     if (n == 0) return null;
     WORD total = n;
@@ -860,7 +806,7 @@ ALGEB evalseq(ALGEB e, ALGEB var, ALGEB lohi) {
         total = 0;
         for (WORD i = 1; i <= n; i++) {
             ALGEB v = A(vals[i]);
-            total += !IMMINT(v) && ID2(v) == EXPSEQ ? LENGTH2(v) - 1 : 1;
+            total += is(v, EXPSEQ) ? LENGTH2(v) - 1 : 1;
         }
         if (total == 0) return null;
     }
@@ -868,7 +814,7 @@ ALGEB evalseq(ALGEB e, ALGEB var, ALGEB lohi) {
     WORD k = 1;
     for (WORD i = 1; i <= n; i++) {
         ALGEB v = A(vals[i]);
-        if (nested && !IMMINT(v) && ID2(v) == EXPSEQ)
+        if (nested && is(v, EXPSEQ))
             for (WORD j = 1; j < LENGTH2(v); j++)
                 r[k++] = v[j];
         else

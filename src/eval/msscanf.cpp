@@ -4,6 +4,7 @@
 
 #include "Lumbra.h"
 #include "mprintf.h"
+#include "sets.h"
 
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 
@@ -61,16 +62,93 @@ struct ScanString {
     ScanString &operator=(const ScanString &) = delete;
 };
 
-ALGEB msscanf(ALGEB string, ALGEB pattern) {
-    const char *p = ID2(pattern) == NAME ? NAMETEXT(pattern) : STR(pattern)->t;
-    size_t plen = ID2(pattern) == NAME ? strlen(p) : (size_t)STR(pattern)->length;
-    if (plen > 499) userror("sscanf: pattern too long");
-
+// The pattern as the platform's sscanf reads it, and the kind of each slot it fills.
+struct ScanPattern {
     // A conversion gains at most a length modifier or a bounded width: 499 characters
     // grow to well under 1024.
     char pat[1024];
     SlotKind kind[NCONV];
     int nslots = 0;
+};
+
+// Rewrites the conversion that follows the '%' before p[i] into pat[k..], moving i and k past
+// it, so that every value lands in a slot of known kind. suppress: it assigns nothing (%*).
+static SlotKind readconversion(const char *p, size_t plen, size_t &i, char *pat, size_t &k,
+                               bool &suppress) {
+    suppress = i < plen && p[i] == '*';
+    if (suppress) pat[k++] = p[i++];
+    long width = 0;
+    size_t wstart = k;
+    while (i < plen && p[i] >= '0' && p[i] <= '9') {
+        width = width < 100000 ? 10 * width + (p[i] - '0') : width;
+        pat[k++] = p[i++];
+    }
+    while (i < plen && (p[i] == 'h' || p[i] == 'l'))
+        i++;
+    char conv = i < plen ? p[i++] : 0;
+    // Strings must fit their slot: a missing or larger width is bounded.
+    auto boundwidth = [&] {
+        if (width == 0 || width > MAXSTRINGSLOT) {
+            k = wstart;
+            k += (size_t)snprintf(pat + k, 8, "%d", MAXSTRINGSLOT);
+        }
+    };
+    switch (conv) {
+    case 'd':
+    case 'i':
+    case 'o':
+    case 'u':
+    case 'x':
+    case 'X':
+    case 'n':
+        pat[k++] = 'l';
+        pat[k++] = conv;
+        return FullInt;
+    case 'D':
+    case 'O':
+    case 'U':
+        pat[k++] = 'l';
+        pat[k++] = (char)(conv - 'A' + 'a');
+        return FullInt;
+    case 'p': pat[k++] = conv; return FullInt;
+    case 'e':
+    case 'f':
+    case 'g':
+        pat[k++] = 'l';
+        pat[k++] = conv;
+        return Double;
+    case 's':
+        if (!suppress) boundwidth();
+        pat[k++] = conv;
+        return String;
+    case 'c':
+        if (!suppress && width > MAXSTRINGSLOT) boundwidth();
+        pat[k++] = conv;
+        return Character;
+    case '[': {
+        if (!suppress) boundwidth();
+        pat[k++] = '[';
+        size_t start = i;
+        if (i < plen && p[i] == '^') i++;
+        if (i < plen && p[i] == ']') i++;
+        while (i < plen && p[i] != ']')
+            i++;
+        if (i >= plen) userror("unclosed [] format in sscanf");
+        i++;
+        memcpy(pat + k, p + start, i - start);
+        k += i - start;
+        return String;
+    }
+    default: userror("invalid conversion format in sscanf");
+    }
+}
+
+static void readpattern(ALGEB pattern, ScanPattern &sp) {
+    Chars pc = textof(pattern);
+    const char *p = pc.s;
+    size_t plen = pc.n;
+    if (plen > 499) userror("sscanf: pattern too long");
+    char *pat = sp.pat;
     size_t k = 0;
     for (size_t i = 0; i < plen;) {
         char ch = p[i++];
@@ -80,120 +158,53 @@ ALGEB msscanf(ALGEB string, ALGEB pattern) {
             pat[k++] = p[i++];
             continue;
         }
-        bool suppress = i < plen && p[i] == '*';
-        if (suppress) pat[k++] = p[i++];
-        long width = 0;
-        size_t wstart = k;
-        while (i < plen && p[i] >= '0' && p[i] <= '9') {
-            width = width < 100000 ? 10 * width + (p[i] - '0') : width;
-            pat[k++] = p[i++];
-        }
-        while (i < plen && (p[i] == 'h' || p[i] == 'l'))
-            i++;
-        char conv = i < plen ? p[i++] : 0;
-        SlotKind kd;
-        // Strings must fit their slot: a missing or larger width is bounded.
-        auto boundwidth = [&] {
-            if (width == 0 || width > MAXSTRINGSLOT) {
-                k = wstart;
-                k += (size_t)snprintf(pat + k, 8, "%d", MAXSTRINGSLOT);
-            }
-        };
-        switch (conv) {
-        case 'd':
-        case 'i':
-        case 'o':
-        case 'u':
-        case 'x':
-        case 'X':
-        case 'n':
-            kd = FullInt;
-            pat[k++] = 'l';
-            pat[k++] = conv;
-            break;
-        case 'D':
-        case 'O':
-        case 'U':
-            kd = FullInt;
-            pat[k++] = 'l';
-            pat[k++] = (char)(conv - 'A' + 'a');
-            break;
-        case 'p':
-            kd = FullInt;
-            pat[k++] = conv;
-            break;
-        case 'e':
-        case 'f':
-        case 'g':
-            kd = Double;
-            pat[k++] = 'l';
-            pat[k++] = conv;
-            break;
-        case 's':
-            kd = String;
-            if (!suppress) boundwidth();
-            pat[k++] = conv;
-            break;
-        case 'c':
-            kd = Character;
-            if (!suppress && width > MAXSTRINGSLOT) boundwidth();
-            pat[k++] = conv;
-            break;
-        case '[': {
-            kd = String;
-            if (!suppress) boundwidth();
-            pat[k++] = '[';
-            size_t start = i;
-            if (i < plen && p[i] == '^') i++;
-            if (i < plen && p[i] == ']') i++;
-            while (i < plen && p[i] != ']')
-                i++;
-            if (i >= plen) userror("unclosed [] format in sscanf");
-            i++;
-            memcpy(pat + k, p + start, i - start);
-            k += i - start;
-            break;
-        }
-        default: userror("invalid conversion format in sscanf");
-        }
+        bool suppress;
+        SlotKind kd = readconversion(p, plen, i, pat, k, suppress);
         if (suppress) continue;
-        if (nslots == NCONV) userror("sscanf allows no more than 15 conversions");
-        kind[nslots++] = kd;
+        if (sp.nslots == NCONV) userror("sscanf allows no more than 15 conversions");
+        sp.kind[sp.nslots++] = kd;
     }
     pat[k] = 0;
+}
 
+// The object for what the platform left in one slot.
+static ALGEB slotvalue(SlotKind kd, const double *slot) {
+    switch (kd) {
+    case FullInt: {
+        long x;
+        memcpy(&x, slot, sizeof x);
+        return Newint((WORD)x);
+    }
+    case Double: return NewNumber(slot[0]);
+    case String: return CreateString((const char *)slot);
+    case Character: return OneChar[*(const unsigned char *)slot];
+    }
+    notimpl("msscanf:2");
+}
+
+ALGEB msscanf(ALGEB string, ALGEB pattern) {
+    ScanPattern sp;
+    readpattern(pattern, sp);
+    const int nslots = sp.nslots;
     double slots[NCONV][GAP];
     for (int j = 0; j < nslots; j++)
         slots[j][0] = SENTINEL;
     int got;
     {
         ScanString str(string);
-        got = sscanf(str.s, pat, slots[0], slots[1], slots[2], slots[3], slots[4], slots[5],
+        got = sscanf(str.s, sp.pat, slots[0], slots[1], slots[2], slots[3], slots[4], slots[5],
                      slots[6], slots[7], slots[8], slots[9], slots[10], slots[11], slots[12],
                      slots[13], slots[14]);
     }
     if (got > nslots) notimpl("msscanf:1");
+    // A scan that stopped early leaves the sentinel in the slots it did not reach.
     int n = nslots;
     if (got < nslots)
         while (n > 0 && slots[n - 1][0] == SENTINEL)
             n--;
     if (n == 0) return EmptyList;
     ALGEB seq = Newl1(n + 1, EXPSEQ);
-    for (int j = 0; j < n; j++) {
-        ALGEB v;
-        switch (kind[j]) {
-        case FullInt: {
-            long x;
-            memcpy(&x, slots[j], sizeof x);
-            v = Newint((WORD)x);
-            break;
-        }
-        case Double: v = NewNumber(slots[j][0]); break;
-        case String: v = CreateString((const char *)slots[j]); break;
-        case Character: v = OneChar[*(const unsigned char *)slots[j]]; break;
-        default: notimpl("msscanf:2");
-        }
-        seq[j + 1] = W(v);
-    }
+    for (int j = 0; j < n; j++)
+        seq[j + 1] = W(slotvalue(sp.kind[j], slots[j]));
     return New2(LIST, seq);
 }

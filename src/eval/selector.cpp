@@ -60,14 +60,12 @@ static bool textindex(ALGEB x, WORD &k) {
     return true;
 }
 
-static bool onechars(const char *p) {
-    return p >= OneChars && p < OneChars + 256;
-}
+static bool onechars(const char *p) { return p >= OneChars && p < OneChars + 256; }
 
 static ALGEB textsel(ALGEB s, ALGEB sel, bool last, ALGEB val) {
     WORD len = (WORD)STR(s)->length;
     char *chars = STR(s)->t;
-    if (!IMMINT(sel) && ID2(sel) == RANGE) {
+    if (is(sel, RANGE)) {
         if (val != 0) userror("cannot assign to a range");
         WORD lo, hi;
         if (!textindex(A(sel[1]), lo) || !textindex(A(sel[2]), hi))
@@ -89,9 +87,9 @@ static ALGEB textsel(ALGEB s, ALGEB sel, bool last, ALGEB val) {
         userror("cannot apply selector on object");
     if (val == 0) return OneChar[(unsigned char)chars[k - 1]];
     char c;
-    if (!IMMINT(val) && ID2(val) == NAME && strlen(NAMETEXT(val)) == 1)
+    if (is(val, NAME) && strlen(NAMETEXT(val)) == 1)
         c = NAMETEXT(val)[0];
-    else if (!IMMINT(val) && ID2(val) == TEXT && STR(val)->length == 1)
+    else if (is(val, TEXT) && STR(val)->length == 1)
         c = STR(val)->t[0];
     else
         userror("can only assign a character");
@@ -132,28 +130,28 @@ static ALGEB listnumsel(ALGEB s, ALGEB sel, bool last, ALGEB val) {
 
 // The procedure assigned to a structure's function name, library stubs loaded; 0 when none.
 static ALGEB constructor(ALGEB F) {
-    if (IMMINT(F) || ID2(F) != NAME || F[1] == 0) return 0;
+    if (!is(F, NAME) || F[1] == 0) return 0;
     ALGEB v = A(F[1]);
-    if (!IMMINT(v) && ID2(v) == FUNCTION && A(v[1]) == ININReadLibrary) {
+    if (isstub(v)) {
         eval(v);
         v = A(F[1]);
     }
-    return v != 0 && !IMMINT(v) && ID2(v) == PROC ? v : 0;
+    return v != 0 && is(v, PROC) ? v : 0;
 }
 
 // The parameter names of a constructor are the field names; p is 1-based, 0 when absent.
 static ALGEB paramname(ALGEB proc, WORD p) {
-    ALGEB x = A(A(proc[1])[p]);
-    if (!IMMINT(x) && ID2(x) == COLON) x = A(x[1]);
+    ALGEB x = A(A(proc[PROC_PARAMS])[p]);
+    if (is(x, COLON)) x = A(x[1]);
     return x;
 }
 
 static WORD fieldposition(ALGEB proc, ALGEB sel) {
-    ALGEB params = A(proc[1]);
+    ALGEB params = A(proc[PROC_PARAMS]);
     for (WORD p = 1; p < LENGTH2(params); p++) {
         ALGEB x = paramname(proc, p);
         if (x == sel) return p;
-        if (IMMINT(x) || ID2(x) != NAME || ID2(sel) != TEXT) continue;
+        if (!is(x, NAME) || ID2(sel) != TEXT) continue;
         UWORD n = (UWORD)STR(sel)->length;
         if (strlen(NAMETEXT(x)) == n && memcmp(NAMETEXT(x), STR(sel)->t, n) == 0) return p;
     }
@@ -175,7 +173,7 @@ static void normalize(ALGEB s, ALGEB proc) {
     ALGEB args = Newl1(L - 1, EXPSEQ);
     memcpy(args + 1, s + 2, (size_t)(L - 2) * sizeof(WORD));
     ALGEB r = evalfunc(proc, args, A(s[1]));
-    if (IMMINT(r) || ID2(r) != FUNCTION || LENGTH2(r) != L)
+    if (!is(r, FUNCTION) || LENGTH2(r) != L)
         userror("normalization after assignment to selection returns an incompatible structure");
     memcpy(s + 1, r + 1, (size_t)(L - 1) * sizeof(WORD));
 }
@@ -218,15 +216,15 @@ static ALGEB structsel(ALGEB s, ALGEB t, int i, ALGEB val) {
         normalize(s, proc);
         return val;
     }
-    if (IMMINT(F) || ID2(F) != NAME) userror2(sel, "is not a valid field selector for a structure");
+    if (!is(F, NAME)) userror2(sel, "is not a valid field selector for a structure");
     if (F == ININtable) return further(TableSel(s, sel, store), t, i, val);
     WORD p = proc != 0 && textual(sel) ? fieldposition(proc, sel) : 0;
     if (p != 0) {
         if (p > nargs) userror("selector out of bounds");
         if (val == 0) return further(A(s[p + 1]), t, i, 0);
         if (last) {
-            ALGEB x = A(A(proc[1])[p]);
-            if (!IMMINT(x) && ID2(x) == COLON && !type(val, A(x[2])))
+            ALGEB x = A(A(proc[PROC_PARAMS])[p]);
+            if (is(x, COLON) && !type(val, A(x[2])))
                 userror("assigning an entry with incorrect type");
             s[p + 1] = W(val);
         } else
@@ -237,7 +235,7 @@ static ALGEB structsel(ALGEB s, ALGEB t, int i, ALGEB val) {
     if (polyselect(s, sel, store, r)) return further(r, t, i, val);
     bool isparam = false;
     if (proc != 0 && ID2(sel) == NAME)
-        for (WORD q = 1; q < LENGTH2(A(proc[1])) && !isparam; q++)
+        for (WORD q = 1; q < LENGTH2(A(proc[PROC_PARAMS])) && !isparam; q++)
             isparam = Equal(sel, paramname(proc, q), 0);
     char msg[MAX_NAME_LENGTH + 80];
     snprintf(msg, sizeof msg,
@@ -259,7 +257,7 @@ ALGEB selector(ALGEB s, ALGEB t, int i, ALGEB val) {
             return s;
         }
         ALGEB sel = A(t[i]);
-        if (!IMMINT(sel) && ID2(sel) == EXPSEQ) {
+        if (is(sel, EXPSEQ)) {
             // Only the selectors still to apply are spliced; they then start at index 1.
             ALGEB rest = Newl1(n - i + 1, EXPSEQ);
             memcpy(rest + 1, t + i, (size_t)(n - i) * sizeof(WORD));
@@ -362,8 +360,7 @@ ALGEB selector(ALGEB s, ALGEB t, int i, ALGEB val) {
 // Tables: table([buckets], default), each bucket a sorted SET of [key, [values]].
 
 static bool istable(ALGEB s) {
-    return IDLENGTH(s, FUNCTION, 4) && A(s[1]) == ININtable && !IMMINT(A(s[2])) &&
-           ID2(A(s[2])) == LIST;
+    return IDLENGTH(s, FUNCTION, 4) && A(s[1]) == ININtable && is(A(s[2]), LIST);
 }
 
 static WORD tablehash(ALGEB key) {
@@ -374,7 +371,7 @@ static WORD tablehash(ALGEB key) {
 // The key of an entry [key, [values]]. The search reads only the keys: the values of the
 // entries it passes stay unread (a cache miss each), and entryvalues checks the one it finds.
 static ALGEB entrykey(ALGEB e) {
-    ALGEB seq = IMMINT(e) || ID2(e) != LIST ? 0 : A(e[1]);
+    ALGEB seq = !is(e, LIST) ? 0 : A(e[1]);
     if (seq == 0 || !IDLENGTH(seq, EXPSEQ, 3)) userror2(e, "invalid entry in table");
     return A(seq[1]);
 }
@@ -382,32 +379,19 @@ static ALGEB entrykey(ALGEB e) {
 // The LIST of values of an entry whose key entrykey has read.
 static ALGEB entryvalues(ALGEB e) {
     ALGEB v = A(A(e[1])[2]);
-    if (IMMINT(v) || ID2(v) != LIST) userror2(e, "invalid entry in table");
+    if (!is(v, LIST)) userror2(e, "invalid entry in table");
     return v;
 }
 
 static ALGEB bucketseq(ALGEB bucket) {
-    if (IMMINT(bucket) || ID2(bucket) != SET) userror2(bucket, "invalid entry in table");
+    if (!is(bucket, SET)) userror2(bucket, "invalid entry in table");
     return A(bucket[1]);
 }
 
 // Where key is, or where it would go, among the sorted entries of seq; found tells which.
 static WORD bisect(ALGEB seq, ALGEB key, bool &found) {
-    WORD lo = 1, hi = LENGTH2(seq) - 1;
-    found = false;
-    while (lo <= hi) {
-        WORD mid = (lo + hi) / 2;
-        int c = SetComp(key, entrykey(A(seq[mid])));
-        if (c == 0) {
-            found = true;
-            return mid;
-        }
-        if (c < 0)
-            hi = mid - 1;
-        else
-            lo = mid + 1;
-    }
-    return lo;
+    return SetBisect(
+        seq, [key](ALGEB e) { return SetComp(key, entrykey(e)); }, found);
 }
 
 static ALGEB emptybuckets(WORD nb) {
@@ -453,8 +437,8 @@ static void rebuild(ALGEB s, WORD nb) {
 static ALGEB defaultvalue(ALGEB s, ALGEB key) {
     ALGEB def = A(s[3]);
     ALGEB proc = def;
-    if (!IMMINT(proc) && ID2(proc) == NAME) proc = valuenv(proc);
-    if (IMMINT(proc) || ID2(proc) != PROC) return def;
+    if (is(proc, NAME)) proc = valuenv(proc);
+    if (!is(proc, PROC)) return def;
     if (tableDefaultProcName == 0) {
         tableDefaultProcName = naminstall("tableDefaultProc");
         GcRoot(&tableDefaultProcName);
@@ -481,7 +465,7 @@ ALGEB TableSel(ALGEB s, ALGEB key, ALGEB val) {
         return IDLENGTH(vals, EXPSEQ, 2) ? A(vals[1]) : vals;
     }
     if (found) entryvalues(A(seq[at]));
-    ALGEB vals = !IMMINT(val) && ID2(val) == EXPSEQ ? val : New2(EXPSEQ, val);
+    ALGEB vals = is(val, EXPSEQ) ? val : New2(EXPSEQ, val);
     if (found) {
         A(A(seq[at])[1])[2] = W(New2(LIST, vals));
         return val;

@@ -27,10 +27,6 @@ static bool istyname(ALGEB f) {
     return false;
 }
 
-static bool isstub(ALGEB v) {
-    return v != 0 && !IMMINT(v) && ID2(v) == FUNCTION && A(v[1]) == ININReadLibrary;
-}
-
 // The printed type, cut to 100 characters, leads the message.
 [[noreturn]] static void invalidtype(ALGEB typ) {
     static char buf[PRINTBUFSIZE];
@@ -55,7 +51,7 @@ static ALGEB boxnumber(double x) {
 }
 
 WORD typesel(ALGEB typname) {
-    if (IMMINT(typname) || ID2(typname) != NAME) return 0;
+    if (!is(typname, NAME)) return 0;
     ALGEB t = typname;
     switch (NAMETEXT(t)[0]) {
     case 'A':
@@ -147,7 +143,7 @@ int onlyconst(ALGEB s) {
 }
 
 int type_numeric(double x, ALGEB typ) {
-    if (IMMINT(typ) || ID2(typ) == NUMBER) return x == DBL(typ);
+    if (numeric(typ)) return x == DBL(typ);
     switch (CASE_ID2(typ)) {
     case NAME_CASE:
         if (typ == ININfloat || typ == ININnumeric || typ == ININconstant || typ == ININanything)
@@ -172,16 +168,12 @@ int type_numeric(double x, ALGEB typ) {
     }
 }
 
-static WORD elements(ALGEB s) {
-    return ID2(s) == LISTNUM ? LISTNUMLEN(s) : LENGTH2(A(s[1])) - 1;
-}
-
 // a[1] is the element type, a[2] .. a[len-1] the dimensions; ia is the dimension to check.
 static int arraytest(ALGEB s, const WORD *a, WORD len, WORD ia) {
-    if (IMMINT(s) || (ID2(s) != LIST && ID2(s) != LISTNUM)) return 0;
+    if (!isarray(s)) return 0;
     ALGEB t = A(a[1]);
     bool packed = ID2(s) == LISTNUM;
-    WORD n = elements(s);
+    WORD n = arraylen(s);
     if (len <= 2) {
         for (WORD k = 1; k <= n; k++)
             if (packed ? !type_numeric(LISTNUMDATA(s)[k - 1], t) : !type(A(A(s[1])[k]), t))
@@ -213,18 +205,16 @@ static int arraytest(ALGEB s, const WORD *a, WORD len, WORD ia) {
     return 1;
 }
 
-int type_array(ALGEB s, ALGEB args, int ia) {
-    return arraytest(s, args, LENGTH2(args), ia);
-}
+int type_array(ALGEB s, ALGEB args, int ia) { return arraytest(s, args, LENGTH2(args), ia); }
 
 int type_matrix(ALGEB s, ALGEB t) {
-    if (IMMINT(s) || ID2(s) != LIST) return 0;
+    if (!is(s, LIST)) return 0;
     ALGEB rows = A(s[1]);
     WORD n = LENGTH2(rows) - 1;
     if (n == 0) return 1;
     ALGEB first = A(rows[1]);
-    if (IMMINT(first) || (ID2(first) != LIST && ID2(first) != LISTNUM)) return 0;
-    WORD shape[3] = {0, W(t), W(MKIMM(elements(first)))};
+    if (!isarray(first)) return 0;
+    WORD shape[3] = {0, W(t), W(MKIMM(arraylen(first)))};
     for (WORD k = 1; k <= n; k++)
         if (!arraytest(A(rows[k]), shape, 3, 2)) return 0;
     return 1;
@@ -240,7 +230,7 @@ static int namedtype(ALGEB s, ALGEB typ) {
     if (typ == ININpositive) return numeric(s) && DBL(s) > 0;
     if (typ == ININnegative) return numeric(s) && DBL(s) < 0;
     if (typ == ININpower) return ID(s) == POWER;
-    if (typ == ININlist || typ == ININarray) return ID(s) == LIST || ID(s) == LISTNUM;
+    if (typ == ININlist || typ == ININarray) return isarray(s);
     if (typ == ININconstant) return onlyconst(s);
     if (typ == ININprocedure) {
         if (ID(s) == NAME) s = valuenv(s);
@@ -268,7 +258,7 @@ static int usertype(ALGEB s, ALGEB typ) {
         eval(proc);
         proc = A(fn[1]);
     }
-    if (proc == 0 || IMMINT(proc) || ID2(proc) != PROC) {
+    if (proc == 0 || !is(proc, PROC)) {
         snprintf(buf, sizeof buf, "type %s does not exist in lumbra", NAMETEXT(typ));
         userror(buf);
     }
@@ -289,7 +279,7 @@ static int sameshape(ALGEB s, ALGEB typ) {
 
 static int structuredtype(ALGEB s, ALGEB typ) {
     ALGEB f = A(typ[1]);
-    if (IMMINT(f) || ID2(f) != NAME) invalidtype(typ);
+    if (!is(f, NAME)) invalidtype(typ);
     WORD k = LENGTH2(typ) - 2; // arguments of the type
     if (f == rootedname(identicalname, "identical")) {
         for (WORD i = 2; i < LENGTH2(typ); i++)
@@ -308,7 +298,7 @@ static int structuredtype(ALGEB s, ALGEB typ) {
         if (k == 2) {
             ALGEB F = A(typ[3]);
             bool ok = A(s[1]) == F;
-            if (!ok && !IMMINT(F) && ID2(F) == SET) {
+            if (!ok && is(F, SET)) {
                 ALGEB e = A(F[1]);
                 for (WORD i = 1; i < LENGTH2(e) && !ok; i++)
                     ok = A(e[i]) == A(s[1]);

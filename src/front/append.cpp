@@ -12,9 +12,7 @@ constexpr WORD APLSIZE = 65536;
 static ALGEB apl[APLSIZE];
 static bool aplused = false;
 
-static inline WORD APLHASH(ALGEB s) {
-    return (W(s) >> 5) & (APLSIZE - 1);
-}
+static inline WORD APLHASH(ALGEB s) { return (W(s) >> 5) & (APLSIZE - 1); }
 
 static void aplclear() {
     if (!aplused) return;
@@ -99,24 +97,8 @@ ALGEB AppendND(ALGEB s, ALGEB a) {
     return leavespare(r, L, extra);
 }
 
-// Whether t is an element of the set s: bisection over its sorted elements.
-static bool inset(ALGEB s, ALGEB t) {
-    ALGEB e = A(s[1]);
-    WORD lo = 1, hi = LENGTH2(e) - 1;
-    while (lo <= hi) {
-        WORD mid = (lo + hi) / 2;
-        int c = SetComp(A(e[mid]), t);
-        if (c == 0) return true;
-        if (c < 0)
-            lo = mid + 1;
-        else
-            hi = mid - 1;
-    }
-    return false;
-}
-
 ALGEB append(ALGEB s, ALGEB t) {
-    if (!IMMINT(t) && ID2(t) == EXPSEQ) {
+    if (is(t, EXPSEQ)) {
         for (WORD i = 1; i < LENGTH2(t); i++)
             s = append(s, A(t[i]));
         return s;
@@ -144,7 +126,7 @@ ALGEB append(ALGEB s, ALGEB t) {
         return s;
     }
     case SET_CASE: {
-        if (inset(s, t)) return s;
+        if (SetHas(s, t)) return s;
         ALGEB e = A(s[1]);
         if (LENGTH2(e) < 11) return SetNormal(New2(SET, AppendND(e, t)));
         s[1] = W(AppendND(e, t));

@@ -18,54 +18,28 @@ ALGEB OptParamMatch = 0;
 constexpr WORD TRACEPRINTLEVEL = 214748364;
 constexpr int PROCLEVEL = 19;
 
-static inline bool isname(ALGEB x) {
-    return x != 0 && !IMMINT(x) && ID2(x) == NAME;
-}
+static WORD argcount(ALGEB t) { return t != 0 && is(t, EXPSEQ) ? LENGTH2(t) - 1 : 0; }
 
-static WORD argcount(ALGEB t) {
-    return t != 0 && !IMMINT(t) && ID2(t) == EXPSEQ ? LENGTH2(t) - 1 : 0;
-}
+const char *ordinal(WORD i) { return i == 1 ? "st" : i == 2 ? "nd" : i == 3 ? "rd" : "th"; }
 
-static const char *ordinal(WORD i) {
-    switch (i) {
-    case 1: return "st";
-    case 2: return "nd";
-    case 3: return "rd";
-    default: return "th";
-    }
+void prwrongargument(ALGEB functname, WORD i, ALGEB param, ALGEB arg) {
+    lineprint(functname, 0);
+    char head[64];
+    snprintf(head, sizeof head, " expects a %ld%s argument, ", (long)i, ordinal(i));
+    prpart(head);
+    lineprint(A(param[1]), 0);
+    prpart(":");
+    lineprint(A(param[2]), 0);
+    prpart(", found: ");
+    lineprint(arg, 0);
 }
-
-// Output of the printer redirected into a buffer for the life of the scope.
-struct PrintIntoString {
-    char *to = PrintToString;
-    int i = PrintToi;
-    explicit PrintIntoString(char *buf) {
-        PrintToString = buf;
-        PrintToi = 0;
-        buf[0] = 0;
-    }
-    ~PrintIntoString() {
-        PrintToString = to;
-        PrintToi = i;
-    }
-    PrintIntoString(const PrintIntoString &) = delete;
-    PrintIntoString &operator=(const PrintIntoString &) = delete;
-};
 
 [[noreturn]] static void wrongargument(ALGEB functname, WORD i, ALGEB param, ALGEB arg) {
     static char buf[PRINTBUFSIZE];
     constexpr size_t CUT = 496;
     {
         PrintIntoString into(buf);
-        lineprint(functname, 0);
-        char head[64];
-        snprintf(head, sizeof head, " expects a %ld%s argument, ", (long)i, ordinal(i));
-        prpart(head);
-        lineprint(A(param[1]), 0);
-        prpart(":");
-        lineprint(A(param[2]), 0);
-        prpart(", found: ");
-        lineprint(arg, 0);
+        prwrongargument(functname, i, param, arg);
     }
     if (strlen(buf) >= CUT) strcpy(buf + CUT, "...");
     userror(buf);
@@ -74,11 +48,11 @@ struct PrintIntoString {
 // Checks the typed parameters; a polymorphic procedure of two arguments may hand the call to
 // a method instead, whose result is returned (0 otherwise).
 static ALGEB checkarguments(ALGEB r, ALGEB t, ALGEB functname, WORD nargs) {
-    ALGEB params = A(r[1]);
+    ALGEB params = A(r[PROC_PARAMS]);
     WORD np = LENGTH(params) - 1;
     for (WORD i = 1; i <= np && i <= nargs; i++) {
         ALGEB p = A(params[i]);
-        if (IMMINT(p) || ID2(p) != COLON || type(A(t[i]), A(p[2]))) continue;
+        if (!is(p, COLON) || type(A(t[i]), A(p[2]))) continue;
         if (nargs == 2 && hasoption(r, ININpolymorphic)) {
             ALGEB v = BinaryPolymorphic(functname, A(t[1]), A(t[2]));
             if (v != 0) return v;
@@ -92,7 +66,7 @@ static ALGEB checkarguments(ALGEB r, ALGEB t, ALGEB functname, WORD nargs) {
 // are carved with their sequence from one block: each keeps a header of its own, and only the
 // sequence goes back when the activation ends.
 static ALGEB newlocals(ALGEB r) {
-    ALGEB proto = A(r[2]);
+    ALGEB proto = A(r[PROC_LOCALS]);
     WORD L = LENGTH(proto);
     if (L <= 1) return null;
     WORD total = L;
@@ -130,7 +104,7 @@ static void releaselocals(ALGEB l) {
 // Further arguments go to the first unassigned optional parameter that accepts them; the
 // rest take their defaults, evaluated in the activation.
 static void bindoptional(ALGEB r, ALGEB t, WORD nargs) {
-    ALGEB table = A(r[7]);
+    ALGEB table = A(r[PROC_OPTIONAL]);
     ALGEB locals = Actvlocals;
     WORD nt = (LENGTH(table) - 1) / 3;
     auto local = [&](WORD i) {
@@ -138,7 +112,7 @@ static void bindoptional(ALGEB r, ALGEB t, WORD nargs) {
         ASSERT(IMMINT(slot) && IMMVAL(slot) > 0 && IMMVAL(slot) < LENGTH(locals));
         return A(locals[IMMVAL(slot)]);
     };
-    for (WORD j = LENGTH(A(r[1])); j <= nargs; j++) {
+    for (WORD j = LENGTH(A(r[PROC_PARAMS])); j <= nargs; j++) {
         ALGEB a = A(t[j]);
         WORD i = 1;
         for (; i <= nt; i++) {
@@ -158,7 +132,7 @@ static void bindoptional(ALGEB r, ALGEB t, WORD nargs) {
 }
 
 static void checkresult(ALGEB r, ALGEB v, ALGEB functname) {
-    ALGEB rt = A(r[5]);
+    ALGEB rt = A(r[PROC_RESULT]);
     if (ISNULL(rt) || type(v, rt)) return;
     lineprint(functname, 0);
     prpart(" should return ");
@@ -170,7 +144,7 @@ static void checkresult(ALGEB r, ALGEB v, ALGEB functname) {
 }
 
 static bool endswith_lprint(ALGEB functname) {
-    if (IMMINT(functname) || ID2(functname) != NAME) return false;
+    if (!is(functname, NAME)) return false;
     size_t n = strlen(NAMETEXT(functname));
     return n >= 7 && strcmp(NAMETEXT(functname) + n - 7, "_lprint") == 0;
 }
@@ -223,8 +197,7 @@ ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
     stackcheck();
     // A procedure still as parsed (assemble can give one) is made executable before it runs.
     ALGEB decls = A(r[2]);
-    if (IDLENGTH(decls, EXPSEQ, 3) && !IMMINT(A(decls[1])) && ID2(A(decls[1])) == EXPSEQ)
-        r = simplfnc(r, 0, 0);
+    if (IDLENGTH(decls, EXPSEQ, 3) && is(A(decls[1]), EXPSEQ)) r = simplfnc(r, 0, 0);
     WORD nargs = argcount(t);
     if (nargs == 1 && hasoption(r, ININpolymorphic)) {
         ALGEB v = CallPolymorphic(t, functname);
@@ -240,13 +213,13 @@ ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
     else if (IMMINT(A(ININprintlevel[1])))
         plev = IMMVAL(A(ININprintlevel[1]));
     WORD ctx[LumbraStackSize];
-    ctx[0] = W(Environment->ctx);
-    ctx[1] = plev;
-    ctx[2] = W(newlocals(r));
-    ctx[3] = W(t);
-    ctx[4] = W(functname);
-    ctx[5] = W(r);
-    for (int i = 6; i < LumbraStackSize; i++)
+    ctx[CTX_LINK] = W(Environment->ctx);
+    ctx[CTX_PRINTLEVEL] = plev;
+    ctx[CTX_LOCALS] = W(newlocals(r));
+    ctx[CTX_PARAMS] = W(t);
+    ctx[CTX_FUNCTNAME] = W(functname);
+    ctx[CTX_PROC] = W(r);
+    for (int i = CTX_STAT; i < LumbraStackSize; i++)
         ctx[i] = W(null);
     EnvSave keep;
     EnvRecord env = {1, level, ctx};
@@ -267,7 +240,7 @@ ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
     int code = 0;
     try {
         if (LENGTH2(r) > 7) bindoptional(r, t, nargs);
-        v = evalstat(A(r[6]), 1);
+        v = evalstat(A(r[PROC_BODY]), 1);
     } catch (const Unwind &u) {
         code = u.code;
     }
@@ -285,20 +258,20 @@ ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
         }
     }
 
-    ALGEB locals = A(ctx[2]);
+    ALGEB locals = A(ctx[CTX_LOCALS]);
     Activation act = {keep.saved, pname, level, e, functname};
     switch (code) {
     case 0:
         // A module's locals outlive it: the procedures it made still reach them.
-        if (A(r[1]) == ModuleNull)
-            r[2] = W(locals);
+        if (ismodule(r))
+            r[PROC_LOCALS] = W(locals);
         else
             releaselocals(locals);
         leave(act, "<-- exit ", v);
         return updategen(v);
     case Break: Environment = keep.saved; userror("break or next outside do loop");
     case Error:
-        recordtraceback(r, t, functname, locals, A(ctx[6]));
+        recordtraceback(r, t, functname, locals, A(ctx[CTX_STAT]));
         leave(act, "<-- error in ", A(ININlasterror[1]));
         lumbra_jump(Error);
     case BreakReturnIterator:
@@ -339,8 +312,8 @@ ALGEB evalsysf(const char *fn, ALGEB s) {
     ALGEB n = naminstall(fn);
     ALGEB v = A(n[1]);
     if (v == 0) v = eval(New3(FUNCTION, ININReadLibrary, n));
-    if (v != 0 && !IMMINT(v) && ID2(v) == FUNCTION && A(v[1]) == ININReadLibrary) v = eval(v);
-    if (v != 0 && !IMMINT(v) && ID2(v) == PROC) return evalfunc(v, s, n);
+    if (isstub(v)) v = eval(v);
+    if (v != 0 && is(v, PROC)) return evalfunc(v, s, n);
     char msg[MAX_NAME_LENGTH];
     snprintf(msg, sizeof msg, "%s: missing system function", fn);
     userror(msg);
@@ -351,13 +324,13 @@ ALGEB FlattenExpseq(ALGEB t, WORD rlt) {
     WORD count = 0;
     for (WORD i = 1; i < L; i++) {
         ALGEB e = A(t[i]);
-        count += !IMMINT(e) && ID2(e) == EXPSEQ ? LENGTH2(e) - 1 : 1;
+        count += is(e, EXPSEQ) ? LENGTH2(e) - 1 : 1;
     }
     auto splice = [&](ALGEB into) {
         WORD k = 1;
         for (WORD i = 1; i < L; i++) {
             ALGEB e = A(t[i]);
-            if (!IMMINT(e) && ID2(e) == EXPSEQ)
+            if (is(e, EXPSEQ))
                 for (WORD j = 1; j < LENGTH2(e); j++)
                     into[k++] = e[j];
             else

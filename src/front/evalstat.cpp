@@ -24,25 +24,17 @@ struct LevelRaise {
     LevelRaise &operator=(const LevelRaise &) = delete;
 };
 
-static ALGEB unwrap(ALGEB v) {
-    return IDLENGTH(v, EXPSEQ, 2) ? A(v[1]) : v;
-}
-
-static bool isname(ALGEB x) {
-    return !IMMINT(x) && ID2(x) == NAME;
-}
+static ALGEB unwrap(ALGEB v) { return IDLENGTH(v, EXPSEQ, 2) ? A(v[1]) : v; }
 
 // The ditto names: the newest result first.
 static void shiftresults(ALGEB v) {
     WORD *ctx = Environment->ctx;
-    ctx[9] = ctx[8];
-    ctx[8] = ctx[7];
-    ctx[7] = W(v);
+    ctx[CTX_TQUOTE] = ctx[CTX_DQUOTE];
+    ctx[CTX_DQUOTE] = ctx[CTX_QUOTE];
+    ctx[CTX_QUOTE] = W(v);
 }
 
-static bool printedatlevel(WORD level) {
-    return level <= 4 * ENVprintlevel + 4;
-}
+static bool printedatlevel(WORD level) { return level <= 4 * ENVprintlevel + 4; }
 
 static void printresult(ALGEB v) {
     lineprint(v, 0);
@@ -69,9 +61,9 @@ ALGEB evalstat(ALGEB s, int lev) {
 static inline bool quickassign(ALGEB name, ALGEB rhs, int prfl) {
     if ((prfl != 0 && prfl != -1) || IMMINT(name)) return false;
     if (ID2(name) == LOCAL && LENGTH2(name) == 2) name = localof(Actvlocals, name[1]);
-    if (IMMINT(name) || ID2(name) != NAME || name == ININprintlevel || name == ININDB) return false;
+    if (!is(name, NAME) || name == ININprintlevel || name == ININDB) return false;
     ALGEB old = A(name[1]);
-    if (old != 0 && !IMMINT(old) && ID2(old) == PROC) return false;
+    if (old != 0 && is(old, PROC)) return false;
     name[1] = rhs == name ? 0 : W(rhs);
     return true;
 }
@@ -122,7 +114,7 @@ static ALGEB evalexpr(ALGEB s, int lev) {
 
 static ALGEB evalst2(ALGEB s, int lev) {
     if (InterruptNow) jumpback();
-    Environment->ctx[6] = W(s);
+    Environment->ctx[CTX_STAT] = W(s);
     switch (CASE_ID(s)) {
     case ASSIGN_CASE: return evalassign(s, lev);
     case FOR_CASE: return LENGTH2(s) == 7 ? forfrom(s) : forin(s);
@@ -146,9 +138,7 @@ static ALGEB evalst2(ALGEB s, int lev) {
 // ---------------------------------------------------------------------------
 // Assignment
 
-[[noreturn]] static void badtarget() {
-    userror("invalid left hand side in assignment");
-}
+[[noreturn]] static void badtarget() { userror("invalid left hand side in assignment"); }
 
 static void assignname(ALGEB name, ALGEB rhs, int prfl) {
     if (name == ININprintlevel) {
@@ -158,11 +148,9 @@ static void assignname(ALGEB name, ALGEB rhs, int prfl) {
             userror("printlevel must be a word size integer");
         ENVprintlevel = (WORD)d;
     } else {
-        if (name == ININDB && (IMMINT(rhs) || ID2(rhs) != DNAFILE))
-            userror("DB can only be assigned a database");
+        if (name == ININDB && !is(rhs, DNAFILE)) userror("DB can only be assigned a database");
         ALGEB old = A(name[1]);
-        if (prfl != -1 && old != 0 && rhs != name && ENVprintlevel >= 0 && !IMMINT(old) &&
-            ID2(old) == PROC) {
+        if (prfl != -1 && old != 0 && rhs != name && ENVprintlevel >= 0 && is(old, PROC)) {
             FILE *out = w_unit != 0 ? w_unit : stdout;
             fprintf(out, "Warning: procedure %s reassigned\n", NAMETEXT(name));
         }
@@ -192,9 +180,7 @@ static void assigntableref(ALGEB t, ALGEB rhs, int prfl) {
 }
 
 // The elements that a sequence, list or set of targets or values stands for.
-static ALGEB elements(ALGEB x) {
-    return ID2(x) == EXPSEQ ? x : A(x[1]);
-}
+static ALGEB elements(ALGEB x) { return ID2(x) == EXPSEQ ? x : A(x[1]); }
 
 static void assignmany(ALGEB targets, ALGEB rhs, int prfl) {
     if (IMMINT(rhs) || (ID2(rhs) != EXPSEQ && ID2(rhs) != LIST && ID2(rhs) != SET))
@@ -294,7 +280,7 @@ ALGEB forfrom(ALGEB s) {
 static ALGEB forwithiterator(ALGEB s, ALGEB c, ALGEB method) {
     ALGEB marked = copyalg(s);
     marked[2] = W(ININiterate);
-    Environment->ctx[6] = W(marked);
+    Environment->ctx[CTX_STAT] = W(marked);
     try {
         evalfunc(valuenv(method), New2(EXPSEQ, c), method);
     } catch (const Unwind &u) {
@@ -313,7 +299,7 @@ ALGEB forin(ALGEB s) {
     EnvSave keep;
     EnvRecord env = {1, ENVevlstlev, Environment->ctx};
     Environment = &env;
-    if (!IMMINT(c) && ID2(c) == FUNCTION) {
+    if (is(c, FUNCTION)) {
         ALGEB method = PolymorphicFunction(c, "iterator");
         if (method != 0) return forwithiterator(s, c, method);
     }
@@ -337,8 +323,8 @@ ALGEB forin(ALGEB s) {
 void iterate(ALGEB x) {
     ALGEB elem = IDLENGTH(x, EXPSEQ, 2) ? A(x[1]) : copyalg(x);
     WORD *found = 0;
-    for (WORD *c = (WORD *)Environment->ctx[0]; c != 0; c = (WORD *)c[0]) {
-        ALGEB st = A(c[6]);
+    for (WORD *c = (WORD *)ENVlink; c != 0; c = (WORD *)c[CTX_LINK]) {
+        ALGEB st = A(c[CTX_STAT]);
         if (st != 0 && IDLENGTH(st, FOR, 5) && A(st[2]) == ININiterate) {
             found = c;
             break;
@@ -350,18 +336,18 @@ void iterate(ALGEB x) {
     WORD ctx[LumbraStackSize];
     memcpy(ctx, found, sizeof ctx);
     auto copyback = [&] {
-        for (int k = 7; k <= 9; k++)
+        for (int k = CTX_QUOTE; k <= CTX_TQUOTE; k++)
             found[k] = ctx[k];
     };
     EnvSave keep;
     EnvRecord env = {1, ENVevlstlev, ctx};
     Environment = &env;
-    ALGEB st = A(found[6]);
+    ALGEB st = A(found[CTX_STAT]);
     ALGEB var = A(st[1]);
     try {
-        if (!IMMINT(var) && ID2(var) == LOCAL && LENGTH2(var) == 2)
-            localof(A(ctx[2]), var[1])[1] = W(elem);
-        else if (!IMMINT(var) && ID2(var) == LOCAL)
+        if (is(var, LOCAL) && LENGTH2(var) == 2)
+            localof(A(ctx[CTX_LOCALS]), var[1])[1] = W(elem);
+        else if (is(var, LOCAL))
             EvalLexicalName(var)[1] = W(elem);
         else if (isname(var))
             var[1] = W(elem);
@@ -422,7 +408,7 @@ ALGEB names(ALGEB typ) {
     WORD n = 1;
     for (WORD i = 1; i <= count; i++) {
         ALGEB nm = A(all[i]);
-        if (nm == ininame[0] || nm == ininame[1] || nm == ininame[2]) continue;
+        if (isditto(nm)) continue;
         ALGEB val = nm[1] != 0 ? A(nm[1]) : nm;
         bool keep = assigned ? val != nm : type(nm, typ) || type(val, typ);
         if (keep) all[n++] = W(nm);

@@ -23,12 +23,12 @@ int prtflag = 1;
 // A sequence of one element is the element itself. Only sequences built while parsing this
 // statement are grown; the fixed empty ones are shared.
 static ALGEB seq(ALGEB a, ALGEB b) {
-    if (!IMMINT(a) && ID2(a) == EXPSEQ && !ISNULL(a)) return Append2(a, b);
+    if (is(a, EXPSEQ) && !ISNULL(a)) return Append2(a, b);
     return New3(EXPSEQ, a, b);
 }
 
 static ALGEB asexpseq(ALGEB s) {
-    if (!IMMINT(s) && ID2(s) == EXPSEQ) return s;
+    if (is(s, EXPSEQ)) return s;
     return New2(EXPSEQ, s);
 }
 
@@ -45,7 +45,7 @@ static ALGEB call(ALGEB f, ALGEB args) {
 static ALGEB indexed(ALGEB a, ALGEB ind) {
     if (ISNULL(ind)) return a;
     WORD n = LENGTH2(ind) - 1;
-    if (!IMMINT(a) && ID2(a) == TABLEREF) {
+    if (is(a, TABLEREF)) {
         for (WORD i = 1; i <= n; i++)
             a = Append2(a, A(ind[i]));
         return a;
@@ -57,7 +57,7 @@ static ALGEB indexed(ALGEB a, ALGEB ind) {
 }
 
 static ALGEB sum(ALGEB l, ALGEB r) {
-    if (!IMMINT(l) && ID2(l) == SUM) return Append2(l, r);
+    if (is(l, SUM)) return Append2(l, r);
     return New3(SUM, l, r);
 }
 
@@ -77,7 +77,7 @@ static ALGEB divide(ALGEB l, ALGEB r, bool *zero) {
 
 static bool isparam(ALGEB p) {
     if (IMMINT(p)) return false;
-    return ID2(p) == NAME || (ID2(p) == COLON && !IMMINT(A(p[1])) && ID2(A(p[1])) == NAME);
+    return ID2(p) == NAME || (ID2(p) == COLON && is(A(p[1]), NAME));
 }
 
 static ALGEB control(WORD code) { return New2(CONTROL, MKIMM(code)); }
@@ -87,7 +87,7 @@ static ALGEB emptydecls() { return New3(EXPSEQ, New1(EXPSEQ), null); }
 static ALGEB procedure(ALGEB params, ALGEB decls, ALGEB options, ALGEB descr, ALGEB type,
                        ALGEB body) {
     // A parameter list with a semicolon comes as EXPSEQ(required, optional).
-    if (IDLENGTH(params, EXPSEQ, 3) && !IMMINT(A(params[1])) && ID2(A(params[1])) == EXPSEQ)
+    if (IDLENGTH(params, EXPSEQ, 3) && is(A(params[1]), EXPSEQ))
         return New8(PROC, A(params[1]), decls, options, descr, type, body, A(params[2]));
     return New7(PROC, params, decls, options, descr, type, body);
 }
@@ -206,7 +206,7 @@ whileclause
 statseq
     : statseq terminator seqstat {
             if (ISNULL($3)) $$ = $1;
-            else if (!IMMINT($1) && ID2($1) == STATSEQ) $$ = Append2($1, $3);
+            else if (is($1, STATSEQ)) $$ = Append2($1, $3);
             else $$ = New3(STATSEQ, $1, $3);
         }
     | seqstat

@@ -4,12 +4,12 @@
 #include "sets.h"
 
 WORD member(ALGEB s, ALGEB x) {
-    if (!IMMINT(s) && ID2(s) == FUNCTION) {
+    if (is(s, FUNCTION)) {
         for (WORD i = 2; i < LENGTH2(s); i++)
             if (A(s[i]) == x) return i;
         return 0;
     }
-    if (!IMMINT(s) && ID2(s) == EXPSEQ) {
+    if (is(s, EXPSEQ)) {
         for (WORD i = 1; i < LENGTH2(s); i++)
             if (A(s[i]) == x) return i;
         return 0;
@@ -43,28 +43,27 @@ static bool components(ALGEB s, WORD *from, WORD *to, WORD *step, const char *wh
     }
 }
 
-int hasid(ALGEB s, WORD type) {
-    if (ID(s) == type) return 1;
-    if (IMMINT(s)) return 0;
+// Whether holds(c) for some component c of s.
+template <class Holds>
+static int anycomponent(ALGEB s, const char *what, Holds holds) {
     WORD from, to, step;
-    if (!components(s, &from, &to, &step, "default in hasid")) return 0;
+    if (!components(s, &from, &to, &step, what)) return 0;
     stackcheck();
     for (WORD i = from; i < to; i += step) {
         ALGEB c = A(s[i]);
-        if (c != 0 && hasid(c, type)) return 1;
+        if (c != 0 && holds(c)) return 1;
     }
     return 0;
 }
 
+int hasid(ALGEB s, WORD type) {
+    if (ID(s) == type) return 1;
+    if (IMMINT(s)) return 0;
+    return anycomponent(s, "default in hasid", [type](ALGEB c) { return hasid(c, type); });
+}
+
 int has(ALGEB s, ALGEB a) {
     if (Equal(s, a, 0)) return 1;
-    if (IMMINT(s) || ID2(s) == NUMBER) return numeric(a) && DBL(s) == DBL(a);
-    WORD from, to, step;
-    if (!components(s, &from, &to, &step, "default in has")) return 0;
-    stackcheck();
-    for (WORD i = from; i < to; i += step) {
-        ALGEB c = A(s[i]);
-        if (c != 0 && has(c, a)) return 1;
-    }
-    return 0;
+    if (numeric(s)) return numeric(a) && DBL(s) == DBL(a);
+    return anycomponent(s, "default in has", [a](ALGEB c) { return has(c, a); });
 }

@@ -12,13 +12,7 @@
 // ---------------------------------------------------------------------------
 // Canonical order: numbers, then names and texts, then lists, then other structures by type.
 
-static bool islist(ALGEB x) {
-    return !IMMINT(x) && (ID2(x) == LIST || ID2(x) == LISTNUM);
-}
-
-static int sign(WORD d) {
-    return d < 0 ? -1 : d > 0 ? 1 : 0;
-}
+static int sign(WORD d) { return d < 0 ? -1 : d > 0 ? 1 : 0; }
 
 static int listcomp(ALGEB a, ALGEB b) {
     if (ID2(a) == LIST && ID2(b) == LIST) {
@@ -75,7 +69,7 @@ int SetComp(ALGEB a, ALGEB b) {
     }
     if (textual(b)) return 1;
 
-    bool al = islist(a), bl = islist(b);
+    bool al = isarray(a), bl = isarray(b);
     if (al || bl) {
         if (!bl) return -1;
         if (!al) return 1;
@@ -135,20 +129,12 @@ ALGEB SetNormal(ALGEB s) {
 // ---------------------------------------------------------------------------
 // Set operations. Sets are sorted and free of duplicates, so they combine by merging.
 
-bool IsUniverse(ALGEB t) {
-    return IDLENGTH(t, FUNCTION, 2) && A(t[1]) == ININintersect;
-}
+bool IsUniverse(ALGEB t) { return IDLENGTH(t, FUNCTION, 2) && A(t[1]) == ININintersect; }
 
-static WORD nargs(ALGEB t) {
-    return LENGTH2(t) - 1;
-}
+static WORD nargs(ALGEB t) { return LENGTH2(t) - 1; }
 
-static ALGEB elems(ALGEB s) {
-    return A(s[1]);
-}
-static WORD nelems(ALGEB s) {
-    return LENGTH2(A(s[1])) - 1;
-}
+static ALGEB elems(ALGEB s) { return A(s[1]); }
+static WORD nelems(ALGEB s) { return LENGTH2(A(s[1])) - 1; }
 
 static ALGEB newseq(const std::vector<ALGEB> &v) {
     ALGEB r = Newl1((WORD)v.size() + 1, EXPSEQ);
@@ -161,13 +147,9 @@ static ALGEB newset(const std::vector<ALGEB> &v) {
     return v.empty() ? EmptySet : New2(SET, newseq(v));
 }
 
-static bool isset(ALGEB x) {
-    return !IMMINT(x) && ID2(x) == SET;
-}
+static bool isset(ALGEB x) { return is(x, SET); }
 
-static double numof(ALGEB x) {
-    return IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x);
-}
+static double numof(ALGEB x) { return IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x); }
 
 // The union of sets of numbers by merging them: numbers are totally ordered, so merging gives
 // what sorting the elements together would. 0 when an element is no number, a set is out of
@@ -287,9 +269,7 @@ ALGEB SetIntersect(ALGEB t) {
     return r;
 }
 
-static bool setlike(ALGEB x) {
-    return isset(x) || IsUniverse(x);
-}
+static bool setlike(ALGEB x) { return isset(x) || IsUniverse(x); }
 
 ALGEB SetMinus(ALGEB t) {
     if (nargs(t) != 2) userror("minus uses two arguments");
@@ -352,9 +332,7 @@ struct SortRun {
 } // namespace
 
 // A ditto name gives its last result, a name its value.
-static ALGEB functionvalue(ALGEB f) {
-    return !IMMINT(f) && ID2(f) == NAME ? valuenv(f) : f;
-}
+static ALGEB functionvalue(ALGEB f) { return is(f, NAME) ? valuenv(f) : f; }
 
 // Whether a may stay in front of b.
 static bool mergeCompare(SortRun &r, ALGEB a, ALGEB b) {
@@ -365,8 +343,7 @@ static bool mergeCompare(SortRun &r, ALGEB a, ALGEB b) {
     case SortMode::Function: break;
     }
     ALGEB p = functionvalue(r.f);
-    if (IMMINT(p) || ID2(p) != PROC)
-        userror("sort: 2nd argument must be a boolean valued function");
+    if (!is(p, PROC)) userror("sort: 2nd argument must be a boolean valued function");
     ALGEB v = eval(New4(FUNCTION, r.f, a, b));
     if (v == ININtrue) return true;
     if (v == ININfalse) return false;
@@ -451,8 +428,7 @@ ALGEB LumbraSort(ALGEB t) {
     WORD n = nargs(t);
     if (n == 2) {
         ALGEB p = functionvalue(A(t[2]));
-        if (!IMMINT(p) && ID2(p) == PROC && LENGTH(A(p[1])) == 2)
-            return evalsysf("sort_1arg", copyalg(t));
+        if (is(p, PROC) && LENGTH(A(p[PROC_PARAMS])) == 2) return evalsysf("sort_1arg", copyalg(t));
     }
     if (n < 1 || n > 2 || IMMINT(A(t[1]))) userror("invalid arguments to sort");
     ALGEB l = A(t[1]);

@@ -12,13 +12,9 @@
 static ALGEB ProcessOptName = 0;
 static ALGEB ProcessOptIni = 0;
 
-static inline bool isname(ALGEB x) {
-    return x != 0 && !IMMINT(x) && ID2(x) == NAME;
-}
-
 // The NAME a parameter entry declares: x, or x in x:type.
 static ALGEB paramname(ALGEB p) {
-    if (!IMMINT(p) && ID2(p) == COLON) return A(p[1]);
+    if (is(p, COLON)) return A(p[1]);
     return p;
 }
 
@@ -32,7 +28,7 @@ static bool samename(ALGEB entry, ALGEB s) {
 
 // Index of the name s in a sequence of names (or of parameter entries), 0 when absent.
 static WORD findname(ALGEB seq, ALGEB s, bool params) {
-    if (seq == 0 || IMMINT(seq) || ID2(seq) != EXPSEQ) return 0;
+    if (seq == 0 || !is(seq, EXPSEQ)) return 0;
     for (WORD k = 1; k < LENGTH2(seq); k++) {
         ALGEB e = A(seq[k]);
         if (params) e = paramname(e);
@@ -41,22 +37,15 @@ static WORD findname(ALGEB seq, ALGEB s, bool params) {
     return 0;
 }
 
-static bool isunconverted(ALGEB proc) {
-    ALGEB d = A(proc[2]);
-    return IDLENGTH(d, EXPSEQ, 3) && !IMMINT(A(d[1])) && ID2(A(d[1])) == EXPSEQ;
-}
-
 static void warn(const char *msg) {
     fputs(msg, w_unit != 0 ? w_unit : stdout);
     lline = 0;
 }
 
-static inline bool isequation(ALGEB x) {
-    return !IMMINT(x) && ID2(x) == EQUATION;
-}
+static inline bool isequation(ALGEB x) { return is(x, EQUATION); }
 
 ALGEB InsertName(ALGEB t, ALGEB locals, ALGEB globals, ALGEB params) {
-    while (!IMMINT(t) && ID2(t) == TABLEREF)
+    while (is(t, TABLEREF))
         t = A(t[1]);
     if (!isname(t)) return locals;
     if (findname(globals, t, false) || findname(locals, t, false) || findname(params, t, true))
@@ -66,7 +55,7 @@ ALGEB InsertName(ALGEB t, ALGEB locals, ALGEB globals, ALGEB params) {
 
 ALGEB DetermLocals(ALGEB s, ALGEB locals, ALGEB globals, ALGEB params) {
     stackcheck();
-    while (!IMMINT(s) && ID2(s) == FOR) {
+    while (is(s, FOR)) {
         locals = InsertName(A(s[1]), locals, globals, params);
         s = A(s[LENGTH2(s) - 1]);
     }
@@ -135,7 +124,7 @@ static void ProcessOptMakeType(ALGEB x) {
 // Names and defaults of the optional parameters; every error is raised here, before the
 // procedure changes.
 static void scanoptional(ALGEB s, std::vector<ALGEB> &names, std::vector<ALGEB> &inis) {
-    ALGEB opt = A(s[7]);
+    ALGEB opt = A(s[PROC_OPTIONAL]);
     WORD n = LENGTH(opt);
     names.assign(n, 0);
     inis.assign(n, 0);
@@ -149,7 +138,7 @@ static void scanoptional(ALGEB s, std::vector<ALGEB> &names, std::vector<ALGEB> 
         for (WORD j = 1; j < i; j++)
             if (names[j] == ProcessOptName)
                 userror2(ProcessOptName, "is a repeated optional parameter name");
-        if (findname(A(s[1]), ProcessOptName, true))
+        if (findname(A(s[PROC_PARAMS]), ProcessOptName, true))
             userror2(ProcessOptName, "is a repeated parameter name");
         names[i] = ProcessOptName;
         inis[i] = ProcessOptIni;
@@ -157,17 +146,17 @@ static void scanoptional(ALGEB s, std::vector<ALGEB> &names, std::vector<ALGEB> 
 }
 
 ALGEB ProcessOptParams(ALGEB s) {
-    ALGEB opt = A(s[7]);
+    ALGEB opt = A(s[PROC_OPTIONAL]);
     WORD n = LENGTH(opt);
     // "proc(a;)" declares no optional parameter at all.
     if (n <= 1) return s;
     std::vector<ALGEB> names, inis;
     scanoptional(s, names, inis);
-    ALGEB locals = A(s[2]);
+    ALGEB locals = A(s[PROC_LOCALS]);
     WORD l1 = LENGTH2(locals);
 
     locals = enlarge(locals, n - 1);
-    s[2] = W(locals);
+    s[PROC_LOCALS] = W(locals);
     ALGEB table = Newl1(3 * n - 2, EXPSEQ);
     WORD next = l1;
     for (WORD i = 1; i < n; i++) {
@@ -184,7 +173,7 @@ ALGEB ProcessOptParams(ALGEB s) {
         release(locals + next, l1 + n - 1 - next);
         StoreLEN(locals, next);
     }
-    s[7] = W(table);
+    s[PROC_OPTIONAL] = W(table);
     return s;
 }
 
@@ -192,15 +181,15 @@ ALGEB ProcessOptParams(ALGEB s) {
 // procedure (outermost first); anything else is global and stays.
 static ALGEB convertname(ALGEB s, ALGEB currproc, ALGEB lex) {
     if (currproc == 0) return s;
-    if (WORD k = findname(A(currproc[1]), s, true)) return New2(PARAM, A(k));
-    if (WORD k = findname(A(currproc[2]), s, false)) return New2(LOCAL, A(k));
+    if (WORD k = findname(A(currproc[PROC_PARAMS]), s, true)) return New2(PARAM, A(k));
+    if (WORD k = findname(A(currproc[PROC_LOCALS]), s, false)) return New2(LOCAL, A(k));
     if (s == ININnargs) return New2(PARAM, A(0));
     if (s == ININargs) return New2(PARAM, A(-1));
     if (s == ININprocname) return New2(PARAM, A(-2));
     if (lex != 0) {
         for (WORD i = 1; i < LENGTH2(lex); i++) {
             ALGEB p = A(lex[i]);
-            if (WORD k = findname(A(p[2]), s, false)) return New3(LOCAL, A(-k), p);
+            if (WORD k = findname(A(p[PROC_LOCALS]), s, false)) return New3(LOCAL, A(-k), p);
         }
     }
     return s;
@@ -208,21 +197,21 @@ static ALGEB convertname(ALGEB s, ALGEB currproc, ALGEB lex) {
 
 static ALGEB convertproc(ALGEB s, ALGEB currproc, ALGEB lex) {
     if (!isunconverted(s)) return s;
-    ALGEB decls = A(s[2]);
+    ALGEB decls = A(s[PROC_LOCALS]);
     ALGEB locals = A(decls[1]), globals = A(decls[2]);
-    ALGEB params = A(s[1]);
+    ALGEB params = A(s[PROC_PARAMS]);
     // Implicit locals are never parameters, so the declared ones are all that can clash.
     for (WORD i = 1; i < LENGTH(params); i++) {
         ALGEB p = paramname(A(params[i]));
         if (isname(p) && findname(locals, p, false)) userror2(p, "is both a parameter and a local");
     }
-    if (LENGTH2(s) == 8) {
+    if (LENGTH2(s) > PROC_OPTIONAL) {
         std::vector<ALGEB> names, inis;
         scanoptional(s, names, inis);
     }
     // The shared empty sequences must not grow in place.
     if (locals == null || locals == ModuleNull) locals = New1(EXPSEQ);
-    s[2] = W(DetermLocals(A(s[6]), locals, globals, params));
+    s[PROC_LOCALS] = W(DetermLocals(A(s[PROC_BODY]), locals, globals, params));
     release(decls, 3);
 
     ALGEB chain = 0;
@@ -233,18 +222,18 @@ static ALGEB convertproc(ALGEB s, ALGEB currproc, ALGEB lex) {
             chain[i] = lex[i];
         chain[L] = W(currproc);
     }
-    if (LENGTH2(s) == 8) {
+    if (LENGTH2(s) > PROC_OPTIONAL) {
         ProcessOptParams(s);
-        ALGEB table = A(s[7]);
+        ALGEB table = A(s[PROC_OPTIONAL]);
         for (WORD i = 2; i < LENGTH2(table); i += 3)
             if (A(table[i]) != ININNoDefault) table[i] = W(simplfnc(A(table[i]), s, chain));
     }
-    s[6] = W(simplfnc(A(s[6]), s, chain));
+    s[PROC_BODY] = W(simplfnc(A(s[PROC_BODY]), s, chain));
 
     // Nested procedures may outlive this activation; they keep reaching its locals through
     // private NAMEs of this procedure.
-    if (hasid(A(s[6]), PROC)) {
-        ALGEB l = A(s[2]);
+    if (hasid(A(s[PROC_BODY]), PROC)) {
+        ALGEB l = A(s[PROC_LOCALS]);
         for (WORD i = LENGTH2(l) - 1; i >= 1; i--) {
             ALGEB c = copyalg(A(l[i]));
             c[1] = 0;

@@ -35,8 +35,8 @@ const char *toCharptrU(ALGEB s) {
 }
 
 ALGEB toNAME(ALGEB s) {
-    if (!IMMINT(s) && ID2(s) == NAME) return s;
-    if (IMMINT(s) || ID2(s) != TEXT) userror("unable to convert to a name");
+    if (is(s, NAME)) return s;
+    if (!is(s, TEXT)) userror("unable to convert to a name");
     UWORD n = (UWORD)STR(s)->length;
     if (n >= MAX_NAME_LENGTH) userror("string too long to convert to a name");
     char buf[MAX_NAME_LENGTH];

@@ -27,12 +27,8 @@ static int CommentGoesOn = 0;
 static int iswhite(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
-static int isdigitch(int c) {
-    return c >= '0' && c <= '9';
-}
-static int isletter(int c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
+static int isdigitch(int c) { return c >= '0' && c <= '9'; }
+static int isletter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 
 // The prompt as a C string; its length is kept well below the line buffer.
 static const char *prompttext() {
@@ -55,9 +51,7 @@ char *firstnonblank(char *s) {
         s++;
     return s;
 }
-const char *firstnonblank(const char *s) {
-    return firstnonblank(const_cast<char *>(s));
-}
+const char *firstnonblank(const char *s) { return firstnonblank(const_cast<char *>(s)); }
 
 int shouldecho() {
     if (Type_input != 0 || optquiet || echo == 0) return 0;
@@ -384,9 +378,7 @@ void sub(Big &a, const Big &b) {
 }
 
 // Bit i of a.
-int bit(const Big &a, int i) {
-    return (a[(size_t)i / 32] >> (i % 32)) & 1;
-}
+int bit(const Big &a, int i) { return (a[(size_t)i / 32] >> (i % 32)) & 1; }
 
 // (q + sticky) * 2^e2, q with bit 63 set, rounded to a double (subnormal results included).
 double roundbits(uint64_t q, int e2, bool sticky) {

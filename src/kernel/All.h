@@ -92,6 +92,18 @@ enum : WORD { LUMBRA_TYPES(LUMBRA_TYPE_ID) };
 constexpr WORD FIRST_CASE = NUMBER_CASE;
 constexpr WORD LAST_CASE = UNSPECIFIED_CASE;
 
+// The words of a PROC: parameters, locals, options, description, declared result type (the
+// empty EXPSEQ when none), body and, when the length exceeds 7, the optional parameters.
+enum : int {
+    PROC_PARAMS = 1,
+    PROC_LOCALS = 2,
+    PROC_OPTIONS = 3,
+    PROC_DESCRIPTION = 4,
+    PROC_RESULT = 5,
+    PROC_BODY = 6,
+    PROC_OPTIONAL = 7,
+};
+
 // The handle 3, the immediate 1: lookups that found nothing.
 #define NOTFOUND A(3)
 
@@ -224,15 +236,23 @@ bool EqualText(ALGEB a, const char *s);
 inline WORD LISTNUMLEN(ALGEB x) { return LENGTH2(x) - 1; }
 inline double *LISTNUMDATA(ALGEB x) { return (double *)(x + 1); }
 
+// Kinds; an immediate is none of them.
+inline bool is(ALGEB x, WORD type) { return !IMMINT(x) && ID2(x) == type; }
+// A NAME; a missing handle (0) is none either.
+inline bool isname(ALGEB x) { return x != 0 && is(x, NAME); }
+// A list, packed (LISTNUM) or not, and its number of elements.
+inline bool isarray(ALGEB x) { return !IMMINT(x) && (ID2(x) == LIST || ID2(x) == LISTNUM); }
+inline WORD arraylen(ALGEB x) { return ID2(x) == LISTNUM ? LISTNUMLEN(x) : LENGTH2(A(x[1])) - 1; }
+
 // Words needed for n items of type T.
 #define NrALGEBs(n, T) ((W(n) * (WORD)sizeof(T) + BYTES_PER_ALGEB - 1) / BYTES_PER_ALGEB)
 
 inline void StoreLEN(ALGEB x, WORD y);
 
 // Number constructors and conversion.
-ALGEB Newint(WORD x);    // immediate when in range, else a NUMBER
+ALGEB Newint(WORD x);      // immediate when in range, else a NUMBER
 ALGEB NewNumber(double d); // immediate for small integral values; refuses NaN and infinity
-double DBL(ALGEB x);     // the number of a numeric object
+double DBL(ALGEB x);       // the number of a numeric object
 extern const char UnableToRepresent[];
 
 // ---------------------------------------------------------------------------
@@ -256,9 +276,7 @@ inline double BitsDouble(uint64_t u) {
 inline double MakeNaN(ALGEB a) { return BitsDouble(NaNTOP | ((uint64_t)W(a) & NaNPAYLOAD)); }
 inline bool NaN(double d) { return (DoubleBits(d) & NaNMASK) == NaNTOP; }
 // The handle is sign-extended from 48 bits, so negative immediates survive the trip.
-inline ALGEB NaNtoALGEB(double d) {
-    return A(((int64_t)(DoubleBits(d) << 16)) >> 16);
-}
+inline ALGEB NaNtoALGEB(double d) { return A(((int64_t)(DoubleBits(d) << 16)) >> 16); }
 inline bool isNaNerror(double d) { return (int64_t)DoubleBits(d) == NaNerrorCons; }
 extern double NaNerror;
 
@@ -273,10 +291,20 @@ constexpr WORD MINUSINF = -999999999;
 // Fixed objects, made at start-up and never freed.
 
 extern ALGEB null, ModuleNull, EmptyList, EmptySet, cons0, cons1, consm1;
+
+// A module: a PROC whose parameters word is ModuleNull, run as soon as it is evaluated.
+inline bool ismodule(ALGEB p) { return A(p[PROC_PARAMS]) == ModuleNull; }
 extern ALGEB OneChar[256];
 extern char OneChars[256];
 
 #include "names.h"
+
+// The ditto names, which stand for the last three results.
+inline bool isditto(ALGEB s) { return s == ininame[0] || s == ininame[1] || s == ininame[2]; }
+// A name whose value is ReadLibrary(name) is a stub that loads its library file when used.
+inline bool isstub(ALGEB v) {
+    return v != 0 && is(v, FUNCTION) && LENGTH2(v) >= 2 && A(v[1]) == ININReadLibrary;
+}
 
 [[noreturn]] void notimpl(const char *msg);
 

@@ -19,9 +19,7 @@
 // ---------------------------------------------------------------------------
 // Keys and limits
 
-constexpr int CTRL_KEY(int c) {
-    return c & 0x1F;
-}
+constexpr int CTRL_KEY(int c) { return c & 0x1F; }
 
 constexpr int K_COMPLETE = 0, K_HOME = CTRL_KEY('A'), K_LEFT = CTRL_KEY('B'),
               K_DELETE = CTRL_KEY('D'), K_END = CTRL_KEY('E'), K_RIGHT = CTRL_KEY('F'),
@@ -143,9 +141,7 @@ static bool directline(FILE *f) {
 static ALGEB pushedKeys;
 static int numPushed, maxPushed, qHead, qTail;
 
-static unsigned char *keyring() {
-    return (unsigned char *)(pushedKeys + 1);
-}
+static unsigned char *keyring() { return (unsigned char *)(pushedKeys + 1); }
 
 static void pushkey(int c) {
     if (numPushed == maxPushed) {
@@ -238,9 +234,7 @@ static void suspend(int) {
     }
 }
 
-static void resize(int) {
-    resized = 1;
-}
+static void resize(int) { resized = 1; }
 
 static void handle(int sig, void (*f)(int), struct sigaction *old) {
     struct sigaction sa;
@@ -327,9 +321,7 @@ struct LineEdit {
     int nshown, col;
 };
 
-static void bell() {
-    WriteChar(BELL);
-}
+static void bell() { WriteChar(BELL); }
 
 static bool isword(int c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
@@ -585,9 +577,7 @@ static void recall(LineEdit &e, int slot) {
     strcpy(e.undo, e.text);
 }
 
-static int ringslot(int s) {
-    return ((s % QLINES) + QLINES) % QLINES;
-}
+static int ringslot(int s) { return ((s % QLINES) + QLINES) % QLINES; }
 
 // One step back (dir -1) or forward (+1) to a line longer than one character. Going forward
 // from the newest line comes back to the line being typed; the ring is not gone round.
@@ -1005,9 +995,7 @@ int ReadLineFromCmdEdit(char *s, int n, const char *prompt) {
     return k > 0;
 }
 
-void DiscardRestOfLine() {
-    nextCharFromUser = NONELEFT;
-}
+void DiscardRestOfLine() { nextCharFromUser = NONELEFT; }
 
 void DiscardRestOfFile() {
     FILE *f = R_unit;

@@ -79,7 +79,7 @@ static void markstring(const char *s) {
 
 static database *currentdb() {
     ALGEB db = A(ININDB[1]);
-    if (db == 0 || IMMINT(db) || ID2(db) != DNAFILE) return 0;
+    if (db == 0 || !is(db, DNAFILE)) return 0;
     return (database *)db;
 }
 
@@ -104,11 +104,13 @@ static void markloop() {
                 s = A(s[2]);
                 continue;
             case HASH_CASE:
-                for (WORD k = 1; k + 1 < L && s[k] != 0; k += 2) markpush(A(s[k + 1]));
+                for (WORD k = 1; k + 1 < L && s[k] != 0; k += 2)
+                    markpush(A(s[k + 1]));
                 break;
             case HASHTAB_CASE:
                 if (s != nametab && s != remembertab) notimpl("gc-11");
-                for (WORD k = 1; k < L; k++) markpush(A(s[k]));
+                for (WORD k = 1; k < L; k++)
+                    markpush(A(s[k]));
                 break;
             case TEXT_CASE:
                 if (L == 3) {
@@ -127,7 +129,8 @@ static void markloop() {
                 continue;
             }
             case DAYMATRIX_CASE:
-                for (int k = 1; k <= 4; k++) markpush(A(s[k]));
+                for (int k = 1; k <= 4; k++)
+                    markpush(A(s[k]));
                 s = A(s[5]);
                 continue;
             case MATCH_CASE: {
@@ -146,7 +149,8 @@ static void markloop() {
             case UNSPECIFIED_CASE: break;
             default:
                 if (L < 2) break;
-                for (WORD k = 1; k < L - 1; k++) markpush(A(s[k]));
+                for (WORD k = 1; k < L - 1; k++)
+                    markpush(A(s[k]));
                 s = A(s[L - 1]);
                 continue;
             }
@@ -169,7 +173,8 @@ void compacttable(ALGEB tab, int n) {
         if (b == 0) continue;
         WORD L = LENGTH2(b);
         WORD last = -1; // key index of the last used pair
-        for (WORD k = 1; k + 1 < L && b[k] != 0; k += 2) last = k;
+        for (WORD k = 1; k + 1 < L && b[k] != 0; k += 2)
+            last = k;
         for (WORD k = 1; k <= last;) {
             if (dead(A(b[k + 1]))) {
                 b[k] = b[last];
@@ -203,7 +208,8 @@ static void weakenremember() {
             visited++;
             ALGEB e = A(b[k + 1]);
             bool drop = remem_clock % 31 == 0 && dead(A(e[1]));
-            for (WORD j = 2; !drop && j < LENGTH2(e); j++) drop = dead(A(e[j]));
+            for (WORD j = 2; !drop && j < LENGTH2(e); j++)
+                drop = dead(A(e[j]));
             if (drop) continue;
             mark(A(e[1]));
             b[w] = b[k];
@@ -211,7 +217,8 @@ static void weakenremember() {
             w += 2;
             kept++;
         }
-        for (WORD k = w; k < L; k++) b[k] = 0;
+        for (WORD k = w; k < L; k++)
+            b[k] = 0;
     }
     ALGEB plev = A(ININprintlevel[1]);
     if (IMMINT(plev) && IMMVAL(plev) > 4 && empty < n - 1)
@@ -276,14 +283,21 @@ static void eachobject(F f) {
 
 static void markroots() {
     ALGEB fixed[] = {null, EmptyList, EmptySet, ModuleNull, parsestat, prompt};
-    for (ALGEB x : fixed) mark(x);
-    for (int i = 0; i < 256; i++) mark(OneChar[i]);
-    for (int i = 0; i < MAXININnames; i++) mark(ininame[i]);
-    for (int i = 0; i < NumMonster; i++) mark(Monster[i]);
-    for (int i = 0; i < TYNAMESIZE; i++) mark(tyname[i]);
-    for (int i = 0; i < nextraroots; i++) mark(*extraroots[i]);
-    for (WORD *ctx = Environment->ctx; ctx != 0; ctx = (WORD *)ctx[0])
-        for (int k = 2; k < LumbraStackSize; k++) mark(A(ctx[k]));
+    for (ALGEB x : fixed)
+        mark(x);
+    for (int i = 0; i < 256; i++)
+        mark(OneChar[i]);
+    for (int i = 0; i < MAXININnames; i++)
+        mark(ininame[i]);
+    for (int i = 0; i < NumMonster; i++)
+        mark(Monster[i]);
+    for (int i = 0; i < TYNAMESIZE; i++)
+        mark(tyname[i]);
+    for (int i = 0; i < nextraroots; i++)
+        mark(*extraroots[i]);
+    for (WORD *ctx = Environment->ctx; ctx != 0; ctx = (WORD *)ctx[CTX_LINK])
+        for (int k = CTX_LOCALS; k < LumbraStackSize; k++)
+            mark(A(ctx[k]));
     for (int i = 1; i <= NAMETSIZE; i++) {
         ALGEB b = A(nametab[i]);
         if (b == 0) continue;
@@ -300,19 +314,18 @@ static void gcmessage() {
     if (bytes < 1048576.0)
         snprintf(buf, sizeof buf, "bytes alloc=%.2fKb, time=%4.3f", bytes / 1024, cptime());
     else if (bytes >= 1073741824.0)
-        snprintf(buf, sizeof buf, "bytes alloc=%.3fGb, time=%4.3f", bytes / 1073741824.0,
-                 cptime());
-    else snprintf(buf, sizeof buf, "bytes alloc=%.2fMb, time=%4.3f", bytes / 1048576.0, cptime());
+        snprintf(buf, sizeof buf, "bytes alloc=%.3fGb, time=%4.3f", bytes / 1073741824.0, cptime());
+    else
+        snprintf(buf, sizeof buf, "bytes alloc=%.2fMb, time=%4.3f", bytes / 1048576.0, cptime());
     prpart(buf);
     mendline();
 }
 
 static void setincrgen() { incrgen = (INT)(3 * incrgc / (2.0 * (MAXGEN - gcgen))) + 1; }
 
-void gc() {
-    if (WSHead != 0) notimpl("gc-6");
-    prtprof(1, "gc", (int)ENVevlstlev);
-
+// Marks alternate between two patterns, so the marks of the last collection need no clearing:
+// they simply stop counting as live.
+static void flipmarkpattern() {
     if (markpat != MARK254) {
         markpat = MARK254;
         genc[254] = 1;
@@ -322,8 +335,11 @@ void gc() {
         genc[255] = 1;
         genc[254] = 0;
     }
+}
 
-    int renum[NGEN] = {0};
+// The new number of every live generation: neighbours with the same bounds become one, and so
+// does the generation chosen at the last collection (GenLeastAlloc) with the one before it.
+static void planrenumbering(int renum[NGEN]) {
     int i1 = 0, j = 0;
     for (int g = 1; g <= gcgen; g++) {
         if (genc[g] == 0) continue;
@@ -339,11 +355,11 @@ void gc() {
         }
     }
     GenLeastAlloc = 0;
+}
 
-    for (int i = 0; i < ncachecleaners; i++) cachecleaners[i]();
-
-    markroots();
-    freeblockstogarbage();
+// Objects of protected generations are live whatever holds them, and so are SYSTEM objects.
+// The generation tag is cleared while such an object is marked so that mark does not stop at it.
+static void markprotected() {
     eachobject([](ALGEB p, WORD, ALGEB) {
         int tag = GcTag(p);
         if (CASE_ID2(p) == SYSTEM_CASE) {
@@ -355,23 +371,29 @@ void gc() {
             p[0] = h;
         }
     });
+}
 
+// The name table and the remember table hold their entries weakly.
+static void weakentables() {
     compacttable(nametab, NAMETSIZE);
     mark(nametab);
     weakenremember();
     mark(remembertab);
+}
 
-    nTextHeads = 0;
+// Mapped database texts that died are given back to the system.
+static void unmapdead() {
     for (int i = 0; i < MAXMAPPED; i++) {
         if (Mapped[i] == 0 || !dead(Mapped[i])) continue;
         if (munmap(STR(Mapped[i])->t, (size_t)STR(Mapped[i])->length + 1) != 0)
             terminate("unmapping failed");
         Mapped[i] = 0;
     }
+}
 
-    // Sweep: runs of dead words go back as single blocks; survivors take their new numbers.
-    static double live[NGEN];
-    for (double &v : live) v = 0;
+// Runs of dead words go back as single blocks; survivors take their new generation numbers,
+// and live[g] counts the words of new generation g.
+static void sweep(const int renum[NGEN], double live[NGEN]) {
     wret = totalfree = 0;
     ALGEB run = 0;
     WORD runlen = 0;
@@ -404,7 +426,11 @@ void gc() {
         }
         closerun();
     }
+}
 
+// The generation bounds move to their new numbers. Near the limit of generations, the one
+// with the least live storage is chosen to merge into its neighbour at the next collection.
+static void adoptrenumbering(const int renum[NGEN], const double live[NGEN]) {
     int newgen = renum[gcgen];
     if (newgen > 128) {
         int best = 2;
@@ -412,7 +438,6 @@ void gc() {
             if (live[g] < live[best]) best = g;
         GenLeastAlloc = best;
     }
-
     INT nc[NGEN] = {0}, ne[NGEN] = {0};
     for (int g = 1; g <= gcgen; g++) {
         if (genc[g] == 0) continue;
@@ -427,6 +452,32 @@ void gc() {
     gcgen = newgen;
     genpat = (WORD)gcgen << ShiftGC;
     setincrgen();
+}
+
+void gc() {
+    if (WSHead != 0) notimpl("gc-6");
+    prtprof(1, "gc", (int)ENVevlstlev);
+
+    flipmarkpattern();
+    int renum[NGEN] = {0};
+    planrenumbering(renum);
+    for (int i = 0; i < ncachecleaners; i++)
+        cachecleaners[i]();
+
+    markroots();
+    freeblockstogarbage();
+    markprotected();
+    weakentables();
+
+    // Text heads found before may lie in storage that is about to go.
+    nTextHeads = 0;
+    unmapdead();
+
+    static double live[NGEN];
+    for (double &v : live)
+        v = 0;
+    sweep(renum, live);
+    adoptrenumbering(renum, live);
     totgcs++;
 
     if ((double)totalmem > 2 * incrgc && std::fmod(incrgc, 4096.0) == 1396.0) {
@@ -477,6 +528,7 @@ ALGEB updategen(ALGEB s) {
 int64_t HeapSignature() {
     uint64_t h = 0;
     for (ALGEB r = allstorage; r != 0; r = A(r[0]))
-        for (WORD k = 2; k < r[1]; k++) h = 131 * h + (uint64_t)r[k];
+        for (WORD k = 2; k < r[1]; k++)
+            h = 131 * h + (uint64_t)r[k];
     return (int64_t)h;
 }

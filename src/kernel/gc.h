@@ -4,12 +4,12 @@
 #include "All.h"
 #include "storman.h"
 
-constexpr int MAXGEN = 253;          // allocation generations are 1..253; 254 and 255 mark
-constexpr double INCRGC = 11552116;  // words between collections, in automatic mode
-extern INT genc[NGEN];      // lowest evaluation level that allocated; 0 when condemned
-extern INT gene[NGEN];      // lowest level of a statement finished since it opened
-extern int gcgen;           // the current generation
-extern WORD genpat;         // gcgen shifted into the tag field
+constexpr int MAXGEN = 253;         // allocation generations are 1..253; 254 and 255 mark
+constexpr double INCRGC = 11552116; // words between collections, in automatic mode
+extern INT genc[NGEN];              // lowest evaluation level that allocated; 0 when condemned
+extern INT gene[NGEN];              // lowest level of a statement finished since it opened
+extern int gcgen;                   // the current generation
+extern WORD genpat;                 // gcgen shifted into the tag field
 extern WORD markpat;
 extern int printgcstatus;
 extern double incrgc, nextgc, nextgcgen;

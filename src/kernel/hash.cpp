@@ -130,9 +130,7 @@ static bool rawword(WORD code, WORD i) {
 static UINT hashobj(ALGEB s, int &budget);
 
 // Optional fields and empty buckets hold the null address.
-static UINT fieldhash(ALGEB x, int &budget) {
-    return x == 0 ? 0 : hashobj(x, budget);
-}
+static UINT fieldhash(ALGEB x, int &budget) { return x == 0 ? 0 : hashobj(x, budget); }
 
 static UINT elemhash(ALGEB s, WORD code, WORD i, int &budget) {
     return rawword(code, i) ? (UINT)s[i] : fieldhash(A(s[i]), budget);
@@ -216,9 +214,7 @@ static UINT hashobj(ALGEB s, int &budget) {
 static constexpr UINT REMEMBERMULT = 131;
 
 static ALGEB rememberproc(ALGEB f) {
-    if (f == ininame[0]) return ENVquote;
-    if (f == ininame[1]) return ENVdquote;
-    if (f == ininame[2]) return ENVtquote;
+    if (isditto(f)) return dittovalue(f);
     ALGEB v = A(f[1]);
     return v != 0 && v != f ? v : 0;
 }
@@ -246,10 +242,9 @@ ALGEB remember(ALGEB f, ALGEB args) {
         }
         return null;
     }
-    if (IMMINT(f) || ID2(f) != NAME) userror2(f, "remember-ing should be on a function name");
+    if (!is(f, NAME)) userror2(f, "remember-ing should be on a function name");
     ALGEB proc = rememberproc(f);
-    if (proc == 0 || IMMINT(proc) || ID2(proc) != PROC)
-        userror2(f, "is not assigned a procedure for remember-ing");
+    if (proc == 0 || !is(proc, PROC)) userror2(f, "is not assigned a procedure for remember-ing");
     WORD n = LENGTH2(args) - 1;
     UINT h = (UINT)W(proc);
     for (WORD i = 1; i <= n; i++)

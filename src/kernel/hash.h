@@ -11,9 +11,7 @@ extern ALGEB nametab, remembertab;
 
 // A key of 0 ends the used part of a bucket, so the hash 0 is kept as 1;
 // whoever walks a bucket compares its keys with hashkey(h).
-inline UINT hashkey(UINT h) {
-    return h != 0 ? h : 1;
-}
+inline UINT hashkey(UINT h) { return h != 0 ? h : 1; }
 
 UINT hashstring(const char *s);
 ALGEB *search(UINT h, ALGEB tab);

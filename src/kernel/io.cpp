@@ -138,22 +138,16 @@ int Reading_tty() {
     return R_unit != nullptr && isatty(fileno(R_unit));
 }
 
-int Writing_tty() {
-    return isatty(fileno(w_unit));
-}
+int Writing_tty() { return isatty(fileno(w_unit)); }
 
-void FlushOutput() {
-    fflush(stdout);
-}
+void FlushOutput() { fflush(stdout); }
 
 void WriteChar(int c) {
     putc(c, stdout);
     if (c == '\n') fflush(stdout);
 }
 
-void WriteString(const char *s) {
-    fputs(s, stdout);
-}
+void WriteString(const char *s) { fputs(s, stdout); }
 
 void OpenOutput(const char *name, int append) {
     if (optserver) userror("cannot do OpenAppending/OpenWriting as a server");

@@ -3,13 +3,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <string>
 
 #include "LoadFile.h"
 #include "Lumbra.h"
 #include "compress.h"
 #include "eval.h"
+#include "simplfnc.h"
 
 int lline = 0;
 int scrnwidth = 80;
@@ -28,34 +28,30 @@ static const char UnablePrint[] = "----unable to print----";
 static constexpr std::array<signed char, 64> levels = [] {
     std::array<signed char, 64> t{};
     for (WORD c : {NAME_CASE, LIST_CASE, LOCAL_CASE, PARAM_CASE, PROC_CASE, LISTNUM_CASE, SET_CASE})
-        t[c] = 12;
+        t[c] = PREC_NAME;
     for (WORD c : {NUMBER_CASE, TABLEREF_CASE, FUNCTION_CASE, TEXT_CASE, DNAFILE_CASE,
                    DAYMATRIX_CASE, MATCH_CASE, COMPRESSED_CASE})
-        t[c] = 11;
-    t[POWER_CASE] = 10;
-    t[PROD_CASE] = 9;
-    t[SUM_CASE] = 8;
-    t[RANGE_CASE] = 7;
-    t[CATENATE_CASE] = 6;
+        t[c] = PREC_ATOM;
+    t[POWER_CASE] = PREC_POWER;
+    t[PROD_CASE] = PREC_PROD;
+    t[SUM_CASE] = PREC_SUM;
+    t[RANGE_CASE] = PREC_RANGE;
+    t[CATENATE_CASE] = PREC_CATENATE;
     for (WORD c : {EQUATION_CASE, INEQUAT_CASE, LESSEQ_CASE, LESSTHAN_CASE})
-        t[c] = 5;
-    t[NOT_CASE] = 4;
-    t[AND_CASE] = 3;
-    t[OR_CASE] = 2;
-    t[COLON_CASE] = 1;
+        t[c] = PREC_RELATION;
+    t[NOT_CASE] = PREC_NOT;
+    t[AND_CASE] = PREC_AND;
+    t[OR_CASE] = PREC_OR;
+    t[COLON_CASE] = PREC_COLON;
     return t;
 }();
 
-int typelevel(WORD type) {
-    return levels[(type >> ShiftID) & 63];
-}
+int typelevel(WORD type) { return levels[(type >> ShiftID) & 63]; }
 
 // ---------------------------------------------------------------------------
 // Output pieces.
 
-static FILE *outunit() {
-    return w_unit ? w_unit : stdout;
-}
+static FILE *outunit() { return w_unit ? w_unit : stdout; }
 
 void prpartn(const char *s, size_t n) {
     if (n == 0) return;
@@ -104,9 +100,7 @@ void prpartn(const char *s, size_t n) {
     lline = s[n - 1] == '\n' ? 0 : (int)col;
 }
 
-void prpart(const char *s) {
-    prpartn(s, strlen(s));
-}
+void prpart(const char *s) { prpartn(s, strlen(s)); }
 
 void mendline() {
     FILE *f = outunit();
@@ -317,12 +311,8 @@ static void prtext(ALGEB x) {
 // ---------------------------------------------------------------------------
 // Helpers for sequences and procedures.
 
-static const char *seqsep() {
-    return EscapedStrings ? "," : ", ";
-}
-static bool isempty(ALGEB x) {
-    return x == 0 || ISNULL(x);
-}
+static const char *seqsep() { return EscapedStrings ? "," : ", "; }
+static bool isempty(ALGEB x) { return x == 0 || ISNULL(x); }
 
 // Words from..L-1 of x, each at level 0.
 static void prwords(ALGEB x, WORD from, const char *sep) {
@@ -332,13 +322,11 @@ static void prwords(ALGEB x, WORD from, const char *sep) {
     }
 }
 
-void prlist(ALGEB x, const char *sep) {
-    prwords(x, 1, sep);
-}
+void prlist(ALGEB x, const char *sep) { prwords(x, 1, sep); }
 
 // The elements of a container's sequence; anything else alone.
 static void prelements(ALGEB s, const char *sep) {
-    if (s && !IMMINT(s) && ID2(s) == EXPSEQ)
+    if (s && is(s, EXPSEQ))
         prlist(s, sep);
     else
         lineprint(s, 0);
@@ -352,30 +340,23 @@ void prinpar(ALGEB x) {
 
 int prtneg(ALGEB x, int level) {
     if (!x) return 0;
-    if (numeric(x)) return consneg(x) && level <= 11;
-    return ID2(x) == PROD && LENGTH2(x) > 1 && consneg(A(x[1])) && level <= 9;
+    if (numeric(x)) return consneg(x) && level <= PREC_ATOM;
+    return ID2(x) == PROD && LENGTH2(x) > 1 && consneg(A(x[1])) && level <= PREC_PROD;
 }
 
-// A procedure not yet made executable keeps (locals, globals) in word 2.
-static bool executable(ALGEB p) {
-    ALGEB l = A(p[2]);
-    return !(l && IDLENGTH(l, EXPSEQ, 3) && !IMMINT(A(l[1])) && ID2(A(l[1])) == EXPSEQ);
-}
-
+// The declared locals, before and after conversion.
 static ALGEB proclocals(ALGEB p) {
-    return executable(p) ? A(p[2]) : A(A(p[2])[1]);
+    return isunconverted(p) ? A(A(p[PROC_LOCALS])[1]) : A(p[PROC_LOCALS]);
 }
 
 static ALGEB localname(ALGEB p, WORD k) {
-    if (!p || IMMINT(p) || ID2(p) != PROC) return 0;
+    if (!p || !is(p, PROC)) return 0;
     ALGEB locs = proclocals(p);
-    if (!locs || IMMINT(locs) || ID2(locs) != EXPSEQ || k < 1 || k >= LENGTH2(locs)) return 0;
+    if (!locs || !is(locs, EXPSEQ) || k < 1 || k >= LENGTH2(locs)) return 0;
     return A(locs[k]);
 }
 
-static WORD count(ALGEB s) {
-    return !IMMINT(s) && ID2(s) == EXPSEQ ? LENGTH2(s) - 1 : 1;
-}
+static WORD count(ALGEB s) { return is(s, EXPSEQ) ? LENGTH2(s) - 1 : 1; }
 
 // Inside a procedure being printed its locals and parameters print by name.
 struct ProcPrintScope {
@@ -388,7 +369,7 @@ struct ProcPrintScope {
 
 static void prproc(ALGEB x) {
     ProcPrintScope scope(x);
-    ALGEB params = A(x[1]), opts = A(x[3]);
+    ALGEB params = A(x[PROC_PARAMS]), opts = A(x[PROC_OPTIONS]);
     const char *sep = seqsep();
     if (hasoption(x, ININarrow)) {
         if (IDLENGTH(params, EXPSEQ, 2))
@@ -396,15 +377,15 @@ static void prproc(ALGEB x) {
         else
             prinpar(params);
         prpart(" -> ");
-        lineprint(A(x[6]), 0);
+        lineprint(A(x[PROC_BODY]), 0);
         return;
     }
     prpart("proc (");
     prelements(params, sep);
-    if (LENGTH2(x) > 7) {
-        ALGEB opt = A(x[7]);
+    if (LENGTH2(x) > PROC_OPTIONAL) {
+        ALGEB opt = A(x[PROC_OPTIONAL]);
         prpart(" ; ");
-        if (executable(x)) {
+        if (!isunconverted(x)) {
             // The executable form keeps (declaration, default, slot) triples.
             for (WORD i = 1; i < LENGTH(opt); i += 3) {
                 if (i > 1) prpart(sep);
@@ -415,7 +396,7 @@ static void prproc(ALGEB x) {
         }
     }
     prpart(") ");
-    ALGEB rtype = A(x[5]), locs = proclocals(x), descr = A(x[4]);
+    ALGEB rtype = A(x[PROC_RESULT]), locs = proclocals(x), descr = A(x[PROC_DESCRIPTION]);
     if (!isempty(rtype)) {
         prpart("-> ");
         lineprint(rtype, 0);
@@ -436,7 +417,7 @@ static void prproc(ALGEB x) {
         lineprint(descr, 0);
         prpart("; ");
     }
-    lineprint(A(x[6]), 0);
+    lineprint(A(x[PROC_BODY]), 0);
     prpart(" end");
 }
 
@@ -450,8 +431,7 @@ static ALGEB namevalue(const char *s) {
 }
 
 static bool samepam(ALGEB y, double pam) {
-    return y && !IMMINT(y) && ID2(y) == DAYMATRIX &&
-           std::fabs(((DayMatrix *)y)->PamNumber - pam) < 1e-5 * pam;
+    return y && is(y, DAYMATRIX) && std::fabs(((DayMatrix *)y)->PamNumber - pam) < 1e-5 * pam;
 }
 
 static void prdaymatrix(ALGEB x) {
@@ -465,11 +445,11 @@ static void prdaymatrix(ALGEB x) {
             return;
         }
         v = namevalue("DMS");
-        if (v && !IMMINT(v) && ID2(v) == LIST) {
+        if (v && is(v, LIST)) {
             ALGEB s = A(v[1]);
             for (WORD i = 1; i < LENGTH(s); i++) {
                 ALGEB e = A(s[i]);
-                if (!e || IMMINT(e) || ID2(e) != DAYMATRIX) break;
+                if (!e || !is(e, DAYMATRIX)) break;
                 if (samepam(e, dm->PamNumber)) {
                     snprintf(b, sizeof b, "DMS[%ld]", (long)i);
                     prpart(b);
@@ -582,6 +562,7 @@ static void prhashtab(ALGEB x) {
 }
 
 // ---------------------------------------------------------------------------
+// Expressions.
 
 static void binop(ALGEB x, int level, int own, const char *op) {
     if (level == own) {
@@ -592,6 +573,160 @@ static void binop(ALGEB x, int level, int own, const char *op) {
     prpart(op);
     lineprint(A(x[2]), own);
 }
+
+static void prpower(ALGEB x, int level) {
+    lineprint(A(x[1]), PREC_POWER);
+    prpart("^");
+    if (prtneg(A(x[2]), level))
+        prinpar(A(x[2]));
+    else
+        lineprint(A(x[2]), PREC_POWER);
+}
+
+// A factor to the power -1 prints as a divisor.
+static void prprod(ALGEB x) {
+    lineprint(A(x[1]), PREC_PROD);
+    for (WORD i = 2; i < LENGTH2(x); i++) {
+        ALGEB f = A(x[i]);
+        if (ID(f) == POWER && Eq(A(f[2]), -1)) {
+            prpart("/");
+            lineprint(A(f[1]), PREC_POWER);
+        } else {
+            prpart("*");
+            lineprint(f, PREC_PROD);
+        }
+    }
+}
+
+static void prsum(ALGEB x) {
+    lineprint(A(x[1]), numeric(A(x[1])) ? 0 : PREC_SUM);
+    for (WORD i = 2; i < LENGTH2(x); i++) {
+        // A negative term brings its own minus sign.
+        if (prtneg(A(x[i]), PREC_SUM)) {
+            lineprint(A(x[i]), 0);
+        } else {
+            prpart("+");
+            lineprint(A(x[i]), PREC_SUM);
+        }
+    }
+}
+
+static void prfunction(ALGEB x) {
+    if (!procprint && polyprint(x)) return;
+    if (A(x[1]) == ININabs && LENGTH2(x) == 3) {
+        prpart("|");
+        lineprint(A(x[2]), 0);
+        prpart("|");
+        return;
+    }
+    lineprint(A(x[1]), PREC_NAME);
+    prpart("(");
+    prwords(x, 2, ",");
+    prpart(")");
+}
+
+static void prlistnum(ALGEB x) {
+    prpart("[");
+    for (WORD i = 0; i < LISTNUMLEN(x); i++) {
+        if (i > 0) prpart(seqsep());
+        sprintnum(LISTNUMDATA(x)[i]);
+        prpart(gstr);
+    }
+    prpart("]");
+}
+
+// A local of the procedure being printed, or (three words) of the procedure in word 2.
+static void prlocal(ALGEB x) {
+    WORD k = LENGTH2(x) == 3 ? -x[1] : x[1];
+    ALGEB n = LENGTH2(x) == 3 ? localname(A(x[2]), k) : localname(procprint, k);
+    if (n) {
+        lineprint(n, 0);
+        return;
+    }
+    prpart("loc[");
+    printint(k);
+    prpart("]");
+}
+
+static void prparam(ALGEB x) {
+    WORD k = x[1];
+    if (k == -1) {
+        prpart("args");
+    } else if (k == 0) {
+        prpart("nargs");
+    } else if (k == -2) {
+        prpart("procname");
+    } else {
+        ALGEB ps = procprint ? A(procprint[PROC_PARAMS]) : 0;
+        if (k > 0 && ps && is(ps, EXPSEQ) && k < LENGTH2(ps)) {
+            ALGEB p = A(ps[k]);
+            lineprint(is(p, COLON) ? A(p[1]) : p, 0);
+        } else {
+            prpart("args[");
+            printint(k);
+            prpart("]");
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Statements.
+
+// for v in e ... (5 words) or for v from a by b to c ... (7 words); the clauses that hold
+// their defaults (from 1, by 1, no bound, while true) are left out.
+static void prfor(ALGEB x) {
+    WORD L = LENGTH2(x);
+    if (L != 5 && L != 7) {
+        prpart(UnablePrint);
+        return;
+    }
+    if (!isempty(A(x[1]))) {
+        prpart("for ");
+        lineprint(A(x[1]), 0);
+    }
+    if (L == 5) {
+        prpart(" in ");
+        lineprint(A(x[2]), 0);
+    } else {
+        if (!Eq(A(x[2]), 1)) {
+            prpart(" from ");
+            lineprint(A(x[2]), 0);
+        }
+        if (!Eq(A(x[3]), 1)) {
+            prpart(" by ");
+            lineprint(A(x[3]), 0);
+        }
+        if (!isempty(A(x[4]))) {
+            prpart(" to ");
+            lineprint(A(x[4]), 0);
+        }
+    }
+    if (A(x[L - 2]) != ININtrue) {
+        prpart(" while ");
+        lineprint(A(x[L - 2]), 0);
+    }
+    prpart(" do ");
+    lineprint(A(x[L - 1]), 0);
+    prpart(" od");
+}
+
+// Condition and branch pairs, then the else branch when the length is even.
+static void prif(ALGEB x) {
+    WORD L = LENGTH2(x);
+    for (WORD i = 1; i + 1 < L; i += 2) {
+        prpart(i == 1 ? "if " : " elif ");
+        lineprint(A(x[i]), 0);
+        prpart(" then ");
+        lineprint(A(x[i + 1]), 0);
+    }
+    if (L % 2 == 0) {
+        prpart(" else ");
+        lineprint(A(x[L - 1]), 0);
+    }
+    prpart(" fi");
+}
+
+// ---------------------------------------------------------------------------
 
 void lineprint(ALGEB x, int level) {
     if (x == 0) return;
@@ -608,7 +743,6 @@ void lineprint(ALGEB x, int level) {
         prinpar(x);
         return;
     }
-    WORD L = LENGTH(x);
     switch (c) {
     case NUMBER_CASE:
         sprintnum(IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x));
@@ -643,54 +777,12 @@ void lineprint(ALGEB x, int level) {
         prpart("not ");
         lineprint(A(x[1]), own);
         break;
-    case POWER_CASE:
-        lineprint(A(x[1]), 10);
-        prpart("^");
-        if (prtneg(A(x[2]), level))
-            prinpar(A(x[2]));
-        else
-            lineprint(A(x[2]), 10);
-        break;
-    case PROD_CASE:
-        lineprint(A(x[1]), 9);
-        for (WORD i = 2; i < L; i++) {
-            ALGEB f = A(x[i]);
-            if (ID(f) == POWER && Eq(A(f[2]), -1)) {
-                prpart("/");
-                lineprint(A(f[1]), 10);
-            } else {
-                prpart("*");
-                lineprint(f, 9);
-            }
-        }
-        break;
-    case SUM_CASE:
-        lineprint(A(x[1]), numeric(A(x[1])) ? 0 : 8);
-        for (WORD i = 2; i < L; i++) {
-            // A negative term brings its own minus sign.
-            if (prtneg(A(x[i]), 8)) {
-                lineprint(A(x[i]), 0);
-            } else {
-                prpart("+");
-                lineprint(A(x[i]), 8);
-            }
-        }
-        break;
-    case FUNCTION_CASE:
-        if (!procprint && polyprint(x)) break;
-        if (A(x[1]) == ININabs && L == 3) {
-            prpart("|");
-            lineprint(A(x[2]), 0);
-            prpart("|");
-            break;
-        }
-        lineprint(A(x[1]), 12);
-        prpart("(");
-        prwords(x, 2, ",");
-        prpart(")");
-        break;
+    case POWER_CASE: prpower(x, level); break;
+    case PROD_CASE: prprod(x); break;
+    case SUM_CASE: prsum(x); break;
+    case FUNCTION_CASE: prfunction(x); break;
     case EXPSEQ_CASE:
-        if (L == 2)
+        if (LENGTH2(x) == 2)
             lineprint(A(x[1]), level);
         else
             prlist(x, seqsep());
@@ -705,97 +797,13 @@ void lineprint(ALGEB x, int level) {
         prelements(A(x[1]), ",");
         prpart("}");
         break;
-    case LISTNUM_CASE:
-        prpart("[");
-        for (WORD i = 0; i < LISTNUMLEN(x); i++) {
-            if (i > 0) prpart(seqsep());
-            sprintnum(LISTNUMDATA(x)[i]);
-            prpart(gstr);
-        }
-        prpart("]");
-        break;
-    case LOCAL_CASE: {
-        WORD k = L == 3 ? -x[1] : x[1];
-        ALGEB n = L == 3 ? localname(A(x[2]), k) : localname(procprint, k);
-        if (n) {
-            lineprint(n, 0);
-        } else {
-            prpart("loc[");
-            printint(k);
-            prpart("]");
-        }
-        break;
-    }
-    case PARAM_CASE: {
-        WORD k = x[1];
-        if (k == -1) {
-            prpart("args");
-        } else if (k == 0) {
-            prpart("nargs");
-        } else if (k == -2) {
-            prpart("procname");
-        } else {
-            ALGEB ps = procprint ? A(procprint[1]) : 0;
-            if (k > 0 && ps && !IMMINT(ps) && ID2(ps) == EXPSEQ && k < LENGTH2(ps)) {
-                ALGEB p = A(ps[k]);
-                lineprint(!IMMINT(p) && ID2(p) == COLON ? A(p[1]) : p, 0);
-            } else {
-                prpart("args[");
-                printint(k);
-                prpart("]");
-            }
-        }
-        break;
-    }
+    case LISTNUM_CASE: prlistnum(x); break;
+    case LOCAL_CASE: prlocal(x); break;
+    case PARAM_CASE: prparam(x); break;
     case PROC_CASE: prproc(x); break;
     case ASSIGN_CASE: prlist(x, " := "); break;
-    case FOR_CASE:
-        if (L != 5 && L != 7) {
-            prpart(UnablePrint);
-            break;
-        }
-        if (!isempty(A(x[1]))) {
-            prpart("for ");
-            lineprint(A(x[1]), 0);
-        }
-        if (L == 5) {
-            prpart(" in ");
-            lineprint(A(x[2]), 0);
-        } else {
-            if (!Eq(A(x[2]), 1)) {
-                prpart(" from ");
-                lineprint(A(x[2]), 0);
-            }
-            if (!Eq(A(x[3]), 1)) {
-                prpart(" by ");
-                lineprint(A(x[3]), 0);
-            }
-            if (!isempty(A(x[4]))) {
-                prpart(" to ");
-                lineprint(A(x[4]), 0);
-            }
-        }
-        if (A(x[L - 2]) != ININtrue) {
-            prpart(" while ");
-            lineprint(A(x[L - 2]), 0);
-        }
-        prpart(" do ");
-        lineprint(A(x[L - 1]), 0);
-        prpart(" od");
-        break;
-    case IF_CASE:
-        for (WORD i = 1; i + 1 < L; i += 2) {
-            prpart(i == 1 ? "if " : " elif ");
-            lineprint(A(x[i]), 0);
-            prpart(" then ");
-            lineprint(A(x[i + 1]), 0);
-        }
-        if (L % 2 == 0) {
-            prpart(" else ");
-            lineprint(A(x[L - 1]), 0);
-        }
-        prpart(" fi");
-        break;
+    case FOR_CASE: prfor(x); break;
+    case IF_CASE: prif(x); break;
     case STATSEQ_CASE: prlist(x, "; "); break;
     case HASHTAB_CASE: prhashtab(x); break;
     case TEXT_CASE: prtext(x); break;
@@ -811,23 +819,7 @@ void lineprint(ALGEB x, int level) {
 }
 
 int PrintIntoBuffer(ALGEB x, char *buf) {
-    struct Restore {
-        char *to = PrintToString;
-        int i = PrintToi;
-        int unwinding = std::uncaught_exceptions();
-        ~Restore() {
-            // Leaving by an error: string output stays off, as for the error's report.
-            if (std::uncaught_exceptions() > unwinding) {
-                PrintToString = 0;
-                return;
-            }
-            PrintToString = to;
-            PrintToi = i;
-        }
-    } restore;
-    PrintToString = buf;
-    PrintToi = 0;
-    buf[0] = 0;
+    PrintIntoString into(buf);
     lineprint(x, 0);
     return PrintToi;
 }

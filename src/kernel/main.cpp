@@ -44,8 +44,8 @@ char OneChars[256];
 
 static char *StackBottom;
 static int StackSign = -1;
-static WORD StackSafety;    // bytes kept free for reporting the overflow
-static WORD StackSize;      // bytes the interpreter may use
+static WORD StackSafety; // bytes kept free for reporting the overflow
+static WORD StackSize;   // bytes the interpreter may use
 static constexpr WORD STACKMARGIN = 940090;
 // Sanitized frames are several times larger, yet the address sanitizer cleans the frames that
 // an exception leaves only on stacks of at most 64 MB; beyond, it reports false overflows. The
@@ -67,8 +67,7 @@ bool stackroom() {
 }
 
 void stackcheck() {
-    if (!stackroom())
-        userror("stack overflow, stack too small or infinite recursion");
+    if (!stackroom()) userror("stack overflow, stack too small or infinite recursion");
 }
 
 // ---------------------------------------------------------------------------
@@ -131,7 +130,8 @@ void InitObjects() {
     EmptySet = New2(SET, null);
     ModuleNull = New1(EXPSEQ);
     ININNULL[1] = W(null);
-    for (int i = 0; i < 3; i++) ininame[i][1] = W(null);
+    for (int i = 0; i < 3; i++)
+        ininame[i][1] = W(null);
     for (int c = 0; c < 256; c++) {
         OneChars[c] = (char)c;
         ALGEB t = Newl1(3, TEXT);
@@ -141,10 +141,11 @@ void InitObjects() {
     }
     OneChar[0][1] = 0;
     prompt = CreateString("> ");
-    TopLevelStack[0] = 0;
-    TopLevelStack[1] = 1;
+    TopLevelStack[CTX_LINK] = 0;
+    TopLevelStack[CTX_PRINTLEVEL] = 1;
     ININprintlevel[1] = W(MKIMM(1));
-    for (int i = 2; i < LumbraStackSize; i++) TopLevelStack[i] = W(null);
+    for (int i = CTX_LOCALS; i < LumbraStackSize; i++)
+        TopLevelStack[i] = W(null);
     InitInput();
     ININlibname[1] = W(naminstall(LUMBRA_LIBDIR));
 }
@@ -203,11 +204,12 @@ void LumbraInit(int argc, char **argv) {
     char path[4200];
     if (initfile == 0) {
         ALGEB lib = A(ININlibname[1]);
-        if (lib != 0 && !IMMINT(lib) && ID2(lib) == NAME)
+        if (lib != 0 && is(lib, NAME))
             snprintf(path, sizeof path, "%s/lumbrait", NAMETEXT(lib));
-        else if (lib != 0 && !IMMINT(lib) && ID2(lib) == TEXT)
+        else if (lib != 0 && is(lib, TEXT))
             snprintf(path, sizeof path, "%.*s/lumbrait", (int)STR(lib)->length, STR(lib)->t);
-        else snprintf(path, sizeof path, "lumbrait");
+        else
+            snprintf(path, sizeof path, "lumbrait");
         initfile = path;
     }
     if (!Ropen(initfile, 0)) terminate("cannot open lumbrait file");
@@ -235,7 +237,8 @@ static ALGEB elided(ALGEB stat) {
     if (ID2(stat) == IF) {
         ALGEB c = copyalg(stat);
         WORD L = LENGTH2(c);
-        for (WORD i = 2; i < L; i += 2) c[i] = W(dots);
+        for (WORD i = 2; i < L; i += 2)
+            c[i] = W(dots);
         if (L % 2 == 0) c[L - 1] = W(dots);
         return c;
     }
@@ -266,7 +269,7 @@ static void reporterror() {
         printonline(err);
     }
     mendline();
-    WORD plev = TopLevelStack[1];
+    WORD plev = TopLevelStack[CTX_PRINTLEVEL];
     if (plev > 1 && ErrorLevel > 0) {
         ALGEB saved = procprint;
         procprint = TraceBackCurrproc;
@@ -279,7 +282,7 @@ static void reporterror() {
             for (WORD i = 1; i < n; i++) {
                 ALGEB loc = A(TraceBackLocals[i]);
                 ALGEB val = loc;
-                if (!IMMINT(loc) && ID2(loc) == NAME && loc[1] != 0) val = A(loc[1]);
+                if (is(loc, NAME) && loc[1] != 0) val = A(loc[1]);
                 if (i > 1) prpart(", ");
                 printonline(New3(EQUATION, loc, val));
             }
@@ -306,7 +309,7 @@ static void reporterror() {
 static void readloop() {
     for (;;) {
         parsestat = ReadStatement();
-        if (!IMMINT(parsestat) && ID2(parsestat) == CONTROL && Eq(A(parsestat[1]), 1)) {
+        if (is(parsestat, CONTROL) && Eq(A(parsestat[1]), 1)) {
             closeinput();
             continue;
         }
@@ -334,8 +337,8 @@ static void mainloop() {
         if (code < Main || code > Error) normalexit();
         if (code == Return || code == Break) {
             ErrorLevel = 0; // no activation recorded a traceback for these
-            ININlasterror[1] = W(naminstall(code == Return ? "return out of context"
-                                                           : "break or next not in loop"));
+            ININlasterror[1] = W(
+                naminstall(code == Return ? "return out of context" : "break or next not in loop"));
         }
         try {
             reporterror();

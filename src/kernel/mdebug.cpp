@@ -61,11 +61,12 @@ void notimpl(const char *msg) {
     fprintf(out, "Irrecoverable system error %s\n", msg);
     int walked = 0;
     for (WORD *ctx = Environment != 0 ? Environment->ctx : 0; ctx != 0 && walked < 19;
-         ctx = (WORD *)ctx[0], walked++) {
-        ALGEB fn = A(ctx[4]);
+         ctx = (WORD *)ctx[CTX_LINK], walked++) {
+        ALGEB fn = A(ctx[CTX_FUNCTNAME]);
         if (fn == 0 || IMMINT(fn)) continue;
         const char *what = walked == 0 ? "running" : "called by";
-        if (ID2(fn) == NAME) fprintf(out, "%s %s\n", what, NAMETEXT(fn));
+        if (ID2(fn) == NAME)
+            fprintf(out, "%s %s\n", what, NAMETEXT(fn));
         else if (ID2(fn) == TEXT)
             fprintf(out, "%s %.*s\n", what, (int)STR(fn)->length, STR(fn)->t);
     }
@@ -111,19 +112,20 @@ void PrintStack(const char *title) {
     fprintf(out, "%s -- stack:\n", title);
     fprintf(out, "\tEnvironment=%ld, evlstlev=%ld\n", (long)W(Environment),
             (long)Environment->evlstlev);
-    for (WORD *ctx = Environment->ctx; ctx != 0; ctx = (WORD *)ctx[0]) {
-        ALGEB fn = A(ctx[4]);
+    for (WORD *ctx = Environment->ctx; ctx != 0; ctx = (WORD *)ctx[CTX_LINK]) {
+        ALGEB fn = A(ctx[CTX_FUNCTNAME]);
         const char *name = "top_level";
         char buf[128];
         if (ctx != TopLevelStack) {
             name = "?";
-            if (fn != 0 && !IMMINT(fn) && ID2(fn) == NAME) name = NAMETEXT(fn);
-            else if (fn != 0 && !IMMINT(fn) && ID2(fn) == TEXT) {
+            if (fn != 0 && is(fn, NAME))
+                name = NAMETEXT(fn);
+            else if (fn != 0 && is(fn, TEXT)) {
                 snprintf(buf, sizeof buf, "%.*s", (int)STR(fn)->length, STR(fn)->t);
                 name = buf;
             }
         }
-        fprintf(out, "\t%-20s %12ld %12ld\n", name, (long)W(ctx), (long)ctx[1]);
+        fprintf(out, "\t%-20s %12ld %12ld\n", name, (long)W(ctx), (long)ctx[CTX_PRINTLEVEL]);
     }
 }
 
@@ -186,7 +188,7 @@ int DebuggerStatement(const char *line) {
     } reset;
     // Names typed here mean what they mean in the procedure that is running.
     ALGEB proc = ENVcurrproc;
-    if (proc != 0 && !IMMINT(proc) && ID2(proc) == PROC) stat = simplfnc(stat, proc, 0);
+    if (proc != 0 && is(proc, PROC)) stat = simplfnc(stat, proc, 0);
     evalstat(stat, 2);
     return 1;
 }
@@ -214,8 +216,10 @@ void InteractiveDebugger() {
         if (n > 0 && line[n - 1] == '\n') line[--n] = 0;
         if (n == 0) return;
         if (line[n - 1] == ':' || line[n - 1] == ';') {
-            if (DebuggerStatement(line)) debugprompt();
-            else fputs("try again\n", stderr);
+            if (DebuggerStatement(line))
+                debugprompt();
+            else
+                fputs("try again\n", stderr);
             continue;
         }
         if (strcmp(line, "done") == 0 || strcmp(line, "stop") == 0 || strcmp(line, "exit") == 0)

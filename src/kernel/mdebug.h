@@ -11,11 +11,28 @@ struct Unwind {
     int code;
 };
 
+// The words of a context record (LumbraStackSize of them): the link to the caller's record,
+// the print level, the locals, the arguments, the function name, the running procedure, the
+// current statement and the last three results, which the ditto names stand for.
+enum : int {
+    CTX_LINK = 0,
+    CTX_PRINTLEVEL = 1,
+    CTX_LOCALS = 2,
+    CTX_PARAMS = 3,
+    CTX_FUNCTNAME = 4,
+    CTX_PROC = 5,
+    CTX_STAT = 6,
+    CTX_QUOTE = 7,
+    CTX_DQUOTE = 8,
+    CTX_TQUOTE = 9,
+};
+static_assert(CTX_TQUOTE + 1 == LumbraStackSize);
+
 // The current environment record: handler armed, evaluation level, context record.
 struct EnvRecord {
     WORD jump; // non-zero once a handler is armed for this record
     WORD evlstlev;
-    WORD *ctx; // LumbraStackSize words, see the context macros below
+    WORD *ctx; // a context record
 };
 
 extern EnvRecord *Environment;
@@ -23,16 +40,21 @@ extern EnvRecord IniEnv;
 extern WORD TopLevelStack[LumbraStackSize];
 
 #define ENVevlstlev (Environment->evlstlev)
-#define ENVlink (Environment->ctx[0])
-#define ENVprintlevel (Environment->ctx[1])
-#define Actvlocals (A(Environment->ctx[2]))
-#define Actvparams (A(Environment->ctx[3]))
-#define ENVfunctname (A(Environment->ctx[4]))
-#define ENVcurrproc (A(Environment->ctx[5]))
-#define ENVcurrstat (A(Environment->ctx[6]))
-#define ENVquote (A(Environment->ctx[7]))
-#define ENVdquote (A(Environment->ctx[8]))
-#define ENVtquote (A(Environment->ctx[9]))
+#define ENVlink (Environment->ctx[CTX_LINK])
+#define ENVprintlevel (Environment->ctx[CTX_PRINTLEVEL])
+#define Actvlocals (A(Environment->ctx[CTX_LOCALS]))
+#define Actvparams (A(Environment->ctx[CTX_PARAMS]))
+#define ENVfunctname (A(Environment->ctx[CTX_FUNCTNAME]))
+#define ENVcurrproc (A(Environment->ctx[CTX_PROC]))
+#define ENVcurrstat (A(Environment->ctx[CTX_STAT]))
+#define ENVquote (A(Environment->ctx[CTX_QUOTE]))
+#define ENVdquote (A(Environment->ctx[CTX_DQUOTE]))
+#define ENVtquote (A(Environment->ctx[CTX_TQUOTE]))
+
+// The value of a ditto name in the current activation.
+inline ALGEB dittovalue(ALGEB s) {
+    return s == ininame[0] ? ENVquote : s == ininame[1] ? ENVdquote : ENVtquote;
+}
 
 // Restores Environment on every way out of a scope.
 struct EnvSave {

@@ -34,8 +34,10 @@ int storgrp(WORD l) {
     int lo = 0, hi = (int)(sizeof ClassBound / sizeof ClassBound[0]);
     while (lo < hi) { // first bound above l
         int mid = (lo + hi) / 2;
-        if (ClassBound[mid] > l) hi = mid;
-        else lo = mid + 1;
+        if (ClassBound[mid] > l)
+            hi = mid;
+        else
+            lo = mid + 1;
     }
     return NINDIVLISTS + lo;
 }
@@ -119,9 +121,7 @@ ALGEB breakup(ALGEB p, WORD n) {
 #if defined(__SANITIZE_ADDRESS__)
 // The sanitized build, too, answers a request for more memory than there is with an error: its
 // allocator would otherwise stop the program.
-extern "C" const char *__asan_default_options() {
-    return "allocator_may_return_null=1";
-}
+extern "C" const char *__asan_default_options() { return "allocator_may_return_null=1"; }
 #endif
 
 // Regions of the usual size are carved one after the other from large reservations that the
@@ -281,98 +281,38 @@ static inline ALGEB newhead(WORD l, WORD type) {
     return p;
 }
 
+// An object of the given type whose words are a..., in order.
+template <class... Words>
+static inline ALGEB newwith(WORD type, Words... a) {
+    ALGEB p = newhead((WORD)sizeof...(a) + 1, type);
+    WORD i = 1;
+    ((p[i++] = W(a)), ...);
+    return p;
+}
+
 ALGEB New1(WORD type) { return newhead(1, type); }
-
-ALGEB New2(WORD type, ALGEB a1) {
-    ALGEB p = newhead(2, type);
-    p[1] = W(a1);
-    return p;
-}
-
-ALGEB New3(WORD type, ALGEB a1, ALGEB a2) {
-    ALGEB p = newhead(3, type);
-    p[1] = W(a1);
-    p[2] = W(a2);
-    return p;
-}
-
-ALGEB New4(WORD type, ALGEB a1, ALGEB a2, ALGEB a3) {
-    ALGEB p = newhead(4, type);
-    p[1] = W(a1);
-    p[2] = W(a2);
-    p[3] = W(a3);
-    return p;
-}
-
+ALGEB New2(WORD type, ALGEB a1) { return newwith(type, a1); }
+ALGEB New3(WORD type, ALGEB a1, ALGEB a2) { return newwith(type, a1, a2); }
+ALGEB New4(WORD type, ALGEB a1, ALGEB a2, ALGEB a3) { return newwith(type, a1, a2, a3); }
 ALGEB New5(WORD type, ALGEB a1, ALGEB a2, ALGEB a3, ALGEB a4) {
-    ALGEB p = newhead(5, type);
-    p[1] = W(a1);
-    p[2] = W(a2);
-    p[3] = W(a3);
-    p[4] = W(a4);
-    return p;
+    return newwith(type, a1, a2, a3, a4);
 }
-
 ALGEB New6(WORD type, ALGEB a1, ALGEB a2, ALGEB a3, ALGEB a4, ALGEB a5) {
-    ALGEB p = newhead(6, type);
-    p[1] = W(a1);
-    p[2] = W(a2);
-    p[3] = W(a3);
-    p[4] = W(a4);
-    p[5] = W(a5);
-    return p;
+    return newwith(type, a1, a2, a3, a4, a5);
 }
-
 ALGEB New7(WORD type, ALGEB a1, ALGEB a2, ALGEB a3, ALGEB a4, ALGEB a5, ALGEB a6) {
-    ALGEB p = newhead(7, type);
-    p[1] = W(a1);
-    p[2] = W(a2);
-    p[3] = W(a3);
-    p[4] = W(a4);
-    p[5] = W(a5);
-    p[6] = W(a6);
-    return p;
+    return newwith(type, a1, a2, a3, a4, a5, a6);
 }
-
 ALGEB New8(WORD type, ALGEB a1, ALGEB a2, ALGEB a3, ALGEB a4, ALGEB a5, ALGEB a6, ALGEB a7) {
-    ALGEB p = newhead(8, type);
-    p[1] = W(a1);
-    p[2] = W(a2);
-    p[3] = W(a3);
-    p[4] = W(a4);
-    p[5] = W(a5);
-    p[6] = W(a6);
-    p[7] = W(a7);
-    return p;
+    return newwith(type, a1, a2, a3, a4, a5, a6, a7);
 }
-
 ALGEB New9(WORD type, ALGEB a1, ALGEB a2, ALGEB a3, ALGEB a4, ALGEB a5, ALGEB a6, ALGEB a7,
            ALGEB a8) {
-    ALGEB p = newhead(9, type);
-    p[1] = W(a1);
-    p[2] = W(a2);
-    p[3] = W(a3);
-    p[4] = W(a4);
-    p[5] = W(a5);
-    p[6] = W(a6);
-    p[7] = W(a7);
-    p[8] = W(a8);
-    return p;
+    return newwith(type, a1, a2, a3, a4, a5, a6, a7, a8);
 }
-
 ALGEB New10(WORD type, ALGEB a1, ALGEB a2, ALGEB a3, ALGEB a4, ALGEB a5, ALGEB a6, ALGEB a7,
             ALGEB a8, ALGEB a9) {
-    ALGEB p = newhead(10, type);
-    p[1] = W(a1);
-    p[2] = W(a2);
-    p[3] = W(a3);
-    p[4] = W(a4);
-    p[5] = W(a5);
-    p[6] = W(a6);
-    p[7] = W(a7);
-    p[8] = W(a8);
-    p[9] = W(a9);
-    return p;
+    return newwith(type, a1, a2, a3, a4, a5, a6, a7, a8, a9);
 }
 
 // ---------------------------------------------------------------------------
@@ -475,7 +415,8 @@ ALGEB copy(ALGEB s, int depth) {
     default: {
         stackcheck();
         ALGEB r = copyalg(s);
-        for (WORD i = 1; i < LENGTH2(r); i++) r[i] = W(copy(A(r[i]), depth - 1));
+        for (WORD i = 1; i < LENGTH2(r); i++)
+            r[i] = W(copy(A(r[i]), depth - 1));
         return r;
     }
     }
@@ -531,7 +472,8 @@ ALGEB CreateString(const char *s) {
 
 static int freemappedslot() {
     int slot = 0;
-    while (slot < MAXMAPPED && Mapped[slot] != 0) slot++;
+    while (slot < MAXMAPPED && Mapped[slot] != 0)
+        slot++;
     return slot;
 }
 
@@ -577,9 +519,7 @@ bool InMappedText(const char *s) {
     return false;
 }
 
-static bool inheaprange(const void *p) {
-    return (UWORD)p >= lostorage && (UWORD)p < historage;
-}
+static bool inheaprange(const void *p) { return (UWORD)p >= lostorage && (UWORD)p < historage; }
 
 ALGEB FindTextHead(const char *s) {
     if (s >= OneChars && s < OneChars + 256) return OneChar[(unsigned char)(s - OneChars)];
@@ -594,7 +534,7 @@ ALGEB FindTextHead(const char *s) {
         return w - 3;
     ALGEB db = ININDB != 0 ? A(ININDB[1]) : 0;
     const char *start = s;
-    if (db != 0 && !IMMINT(db) && ID2(db) == DNAFILE) {
+    if (db != 0 && is(db, DNAFILE)) {
         database *d = (database *)db;
         if (s >= d->string && s <= d->string + d->TotChars) s = d->string + d->TotChars;
     }
@@ -611,7 +551,8 @@ ALGEB FindTextHead(const char *s) {
         }
     }
     const char *end = s;
-    while (*end != 0) end++;
+    while (*end != 0)
+        end++;
     ALGEB back = (ALGEB)((UWORD)end & ~(UWORD)7) + 1;
     if (!inheaprange(back)) return 0;
     ALGEB r = A(*back);
@@ -619,8 +560,10 @@ ALGEB FindTextHead(const char *s) {
     const char *t = STR(r)->t;
     if (t + STR(r)->length != end || t > start) return 0;
     if (end - start >= 501) {
-        if (nTextHeads < MAXTextHeads) TextHeads[nTextHeads++] = r;
-        else TextHeads[MAXTextHeads - 1] = r;
+        if (nTextHeads < MAXTextHeads)
+            TextHeads[nTextHeads++] = r;
+        else
+            TextHeads[MAXTextHeads - 1] = r;
     }
     return r;
 }
@@ -634,13 +577,17 @@ ALGEB NewProd(ALGEB a, ALGEB b) {
     WORD nfact = 0;
     ALGEB ops[2] = {a, b};
     for (ALGEB x : ops) {
-        if (numeric(x)) coef *= DBL(x);
+        if (numeric(x))
+            coef *= DBL(x);
         else if (ID2(x) == PROD) {
             for (WORD i = 1; i < LENGTH2(x); i++) {
-                if (numeric(A(x[i]))) coef *= DBL(A(x[i]));
-                else nfact++;
+                if (numeric(A(x[i])))
+                    coef *= DBL(A(x[i]));
+                else
+                    nfact++;
             }
-        } else nfact++;
+        } else
+            nfact++;
     }
     if (nfact == 0) return NewNumber(coef);
     ALGEB c = coef != 1.0 ? NewNumber(coef) : 0;
@@ -724,8 +671,10 @@ void WSCheck(const char *file, int line, ALGEB relevant) {
         } else {
             if (fault == 2)
                 printf("word beyond +1 corrupted to: %ld==%lx\n", (long)p[L - 1], (long)p[L - 1]);
-            else if (fault == 3) printf("header corrupted to: %ld==%lx\n", (long)p[5], (long)p[5]);
-            else printf("header corrupted to %lx\n", (long)p[0]);
+            else if (fault == 3)
+                printf("header corrupted to: %ld==%lx\n", (long)p[5], (long)p[5]);
+            else
+                printf("header corrupted to %lx\n", (long)p[0]);
             printf("Requested about %d bytes\n", (int)(8 * L - 56));
             printf("Working storage allocated in %s at line %ld is faulty\n", (const char *)p[2],
                    (long)p[3]);
@@ -760,9 +709,12 @@ static void wsreturnone() {
             printf("word before -2 corrupted to: %ld\n", (long)p[4]);
             printf("WorkingStorage called possibly at line %ld\n", (long)p[3]);
         } else {
-            if (fault == 2) printf("word beyond +1 corrupted to: %ld\n", (long)p[L - 1]);
-            else if (fault == 3) printf("header corrupted to: %ld\n", (long)p[5]);
-            else printf("header corrupted to %lx\n", (long)p[0]);
+            if (fault == 2)
+                printf("word beyond +1 corrupted to: %ld\n", (long)p[L - 1]);
+            else if (fault == 3)
+                printf("header corrupted to: %ld\n", (long)p[5]);
+            else
+                printf("header corrupted to %lx\n", (long)p[0]);
             printf("Requested about %d bytes\n", (int)(8 * L - 56));
             printf("Working storage allocated in %s at line %ld is faulty\n", (const char *)p[2],
                    (long)p[3]);
@@ -781,7 +733,8 @@ static void wsreturnone() {
 }
 
 void WSReturn() {
-    while (WSHead != 0) wsreturnone();
+    while (WSHead != 0)
+        wsreturnone();
     WSEpoch++;
 }
 
@@ -791,5 +744,6 @@ void WSReturnTo(ALGEB mark, UWORD epoch) {
         WSReturn();
         return;
     }
-    while (WSHead != 0 && WSHead != mark) wsreturnone();
+    while (WSHead != 0 && WSHead != mark)
+        wsreturnone();
 }

@@ -10,11 +10,11 @@ constexpr int MAXMonster = 100;
 constexpr int MAXMAPPED = 256;
 constexpr int MAXTextHeads = 10;
 
-extern ALGEB allstorage;          // newest region first; word 0 links, word 1 is the size
+extern ALGEB allstorage;           // newest region first; word 0 links, word 1 is the size
 extern UWORD lostorage, historage; // range ever covered by regions and large texts
-extern WORD totalmem;             // words obtained from the system
-extern double cused;              // allocation clock in words
-extern double totalfree, wret;    // statistics of the last sweep
+extern WORD totalmem;              // words obtained from the system
+extern double cused;               // allocation clock in words
+extern double totalfree, wret;     // statistics of the last sweep
 extern ALGEB freelist[NFREELISTS];
 extern ALGEB Monster[MAXMonster];
 extern int NumMonster;
@@ -76,8 +76,7 @@ extern UWORD WSEpoch; // counts full returns
 // Returns the blocks allocated after mark (WSHead when WSEpoch was epoch), newest first.
 void WSReturnTo(ALGEB mark, UWORD epoch);
 
-#define WorkingStorage(n, T, var)                                                                  \
-    ((var) = (T *)WSAlloc((UWORD)(n) * sizeof(T), __FILE__, __LINE__))
+#define WorkingStorage(n, T, var) ((var) = (T *)WSAlloc((UWORD)(n) * sizeof(T), __FILE__, __LINE__))
 
 // Returns, when a scope is left, the working storage taken inside it.
 struct WorkingScope {

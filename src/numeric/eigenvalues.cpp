@@ -217,7 +217,7 @@ static void evalf_EigensR_balback(double *V, WORD n, const double *scale) {
 static ALGEB eigen(ALGEB t) {
     WORD nargs = LENGTH(t) - 1;
     if (nargs < 1 || nargs > 2 || !type_matrix(A(t[1]), ININnumeric) ||
-        (nargs == 2 && (IMMINT(A(t[2])) || ID2(A(t[2])) != NAME)))
+        (nargs == 2 && !is(A(t[2]), NAME)))
         userror("invalid arguments");
     ALGEB mat = A(t[1]), name = nargs == 2 ? A(t[2]) : 0;
     WORD n = LENGTH2(A(mat[1])) - 1;

@@ -9,13 +9,6 @@
 constexpr WORD STACKORDER = 70;
 constexpr WORD MAXORDER = 2000;
 
-static inline bool isarray(ALGEB x) {
-    return !IMMINT(x) && (ID2(x) == LIST || ID2(x) == LISTNUM);
-}
-static inline WORD arraylen(ALGEB x) {
-    return ID2(x) == LISTNUM ? LISTNUMLEN(x) : LENGTH2(A(x[1])) - 1;
-}
-
 // Room for k doubles: the stack buffer when the order is small, else working storage
 // (returned by the caller's WorkingScope).
 static double *workarray(double *onstack, WORD n, WORD k) {

@@ -13,19 +13,9 @@
 // ---------------------------------------------------------------------------
 // Objects and numbers
 
-static inline bool isarray(ALGEB x) {
-    return !IMMINT(x) && (ID2(x) == LIST || ID2(x) == LISTNUM);
-}
-static inline WORD arraylen(ALGEB x) {
-    return ID2(x) == LISTNUM ? LISTNUMLEN(x) : LENGTH2(A(x[1])) - 1;
-}
 // Element i (from 0) of a LIST.
-static inline ALGEB elem(ALGEB x, WORD i) {
-    return A(A(x[1])[i + 1]);
-}
-static inline double num(ALGEB x) {
-    return IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x);
-}
+static inline ALGEB elem(ALGEB x, WORD i) { return A(A(x[1])[i + 1]); }
+static inline double num(ALGEB x) { return IMMINT(x) ? (double)IMMVAL(x) : NUMVAL(x); }
 // Element i of an array as a double: numbers as they are, other objects boxed.
 static inline double elemd(ALGEB x, WORD i) {
     if (ID2(x) == LISTNUM) return LISTNUMDATA(x)[i];
@@ -33,13 +23,9 @@ static inline double elemd(ALGEB x, WORD i) {
     return numeric(e) ? num(e) : MakeNaN(e);
 }
 // A double as an object: boxed objects come out of their box.
-static inline ALGEB object(double d) {
-    return NaN(d) ? NaNtoALGEB(d) : NewNumber(d);
-}
+static inline ALGEB object(double d) { return NaN(d) ? NaNtoALGEB(d) : NewNumber(d); }
 // Objects that may be left as a symbolic sum or product when no method applies.
-static inline bool symbolic(ALGEB x) {
-    return algebraic(x) && !isarray(x);
-}
+static inline bool symbolic(ALGEB x) { return algebraic(x) && !isarray(x); }
 
 // Every element of the LIST x is an array (and there is one at least).
 static bool allarrays(ALGEB x) {
@@ -61,17 +47,13 @@ static bool allpacked(ALGEB x) {
     WORD n = arraylen(x);
     for (WORD i = 0; i < n; i++) {
         ALGEB r = elem(x, i);
-        if (IMMINT(r) || ID2(r) != LISTNUM) return false;
+        if (!is(r, LISTNUM)) return false;
     }
     return true;
 }
 
-static ALGEB newlist(WORD n) {
-    return n == 0 ? EmptyList : New2(LIST, Newl1(n + 1, EXPSEQ));
-}
-static inline void setelem(ALGEB list, WORD i, ALGEB v) {
-    A(list[1])[i + 1] = W(v);
-}
+static ALGEB newlist(WORD n) { return n == 0 ? EmptyList : New2(LIST, Newl1(n + 1, EXPSEQ)); }
+static inline void setelem(ALGEB list, WORD i, ALGEB v) { A(list[1])[i + 1] = W(v); }
 
 // Compensated accumulation: c keeps what each addition to s loses.
 static inline void compadd(double &s, double &c, double t) {
@@ -103,7 +85,7 @@ ALGEB LISTtoLISTNUM(ALGEB a) {
     for (WORD i = 0; i < n; i++) {
         ALGEB x = elem(a, i);
         if (!numeric(x)) nums = false;
-        if (IMMINT(x) || ID2(x) != LISTNUM) packed = false;
+        if (!is(x, LISTNUM)) packed = false;
         if (!isarray(x)) arrays = false;
     }
     if (nums) {
@@ -120,7 +102,7 @@ ALGEB LISTtoLISTNUM(ALGEB a) {
 }
 
 void ListToArray(ALGEB x, double *array, WORD m, WORD n) {
-    if (IMMINT(x) || ID2(x) != LIST || arraylen(x) != m) userror("unable to convert to an array");
+    if (!is(x, LIST) || arraylen(x) != m) userror("unable to convert to an array");
     for (WORD i = 0; i < m; i++) {
         ALGEB r = elem(x, i);
         if (!isarray(r) || arraylen(r) != n) userror("unable to convert to an array");
@@ -284,7 +266,7 @@ static ALGEB vectormatrix(ALGEB a, ALGEB b) {
     WORD w = LISTNUMLEN(elem(b, 0));
     for (WORD i = 0; i < m; i++) {
         ALGEB row = elem(b, i);
-        if (IMMINT(row) || ID2(row) != LISTNUM) userror("matrix of mixed rows");
+        if (!is(row, LISTNUM)) userror("matrix of mixed rows");
         if (LISTNUMLEN(row) != w) userror("matrix of mixed widths");
     }
     ALGEB r = Newl1(w + 1, LISTNUM);
@@ -326,8 +308,7 @@ static ALGEB combinerows(ALGEB a, ALGEB b) {
 ALGEB mamul_vv(ALGEB a, ALGEB b) {
     if (!isarray(a) || !isarray(b)) notimpl("Mamul_vv");
     stackcheck();
-    bool bfirstpacked =
-        ID2(b) == LIST && arraylen(b) > 0 && !IMMINT(elem(b, 0)) && ID2(elem(b, 0)) == LISTNUM;
+    bool bfirstpacked = ID2(b) == LIST && arraylen(b) > 0 && is(elem(b, 0), LISTNUM);
     if (ID2(a) == LISTNUM && bfirstpacked) return vectormatrix(a, b);
     if (allarrays(a)) {
         if (ID2(b) == LISTNUM && allpacked(a)) return matrixvector(a, b);
@@ -487,7 +468,7 @@ void mexp(double *A, double *work1, double *work2, double *R, WORD n) {
 
 // The square matrix x as a new n x n array of working storage.
 static double *squarearray(ALGEB x, WORD &n) {
-    if (IMMINT(x) || ID2(x) != LIST) notimpl("maexp");
+    if (!is(x, LIST)) notimpl("maexp");
     n = arraylen(x);
     double *a;
     WorkingStorage(n > 0 ? n * n : 1, double, a);
@@ -572,7 +553,7 @@ ALGEB mlog(ALGEB x) {
 // Transposition
 
 ALGEB transpose(ALGEB a) {
-    if (IMMINT(a) || ID2(a) != LIST) userror("invalid arguments to transpose");
+    if (!is(a, LIST)) userror("invalid arguments to transpose");
     WORD m = arraylen(a);
     if (m == 0) return a;
     if (!isarray(elem(a, 0))) userror("invalid arguments to transpose");

@@ -19,26 +19,12 @@ struct Operand {
 
 } // namespace
 
-static inline bool is(ALGEB x, WORD type) {
-    return !IMMINT(x) && ID2(x) == type;
-}
-
-[[noreturn]] static void inconsistent() {
-    userror("zip: inconsistent dimensions");
-}
+[[noreturn]] static void inconsistent() { userror("zip: inconsistent dimensions"); }
 
 // Packed lists meet only numbers and lists; anything symbolic has no double to go in.
-[[noreturn]] static void unpackable() {
-    userror("zip: not implemented yet 2");
-}
+[[noreturn]] static void unpackable() { userror("zip: not implemented yet 2"); }
 
-static bool listoperand(ALGEB x) {
-    return is(x, LIST) || is(x, SET) || is(x, LISTNUM);
-}
-
-static WORD count(ALGEB x) {
-    return is(x, LISTNUM) ? LISTNUMLEN(x) : LENGTH2(A(x[1])) - 1;
-}
+static bool listoperand(ALGEB x) { return is(x, LIST) || is(x, SET) || is(x, LISTNUM); }
 
 // An operand that the caller will overwrite (own) gets a copy of its list.
 static Operand classify(ALGEB z, bool own) {
@@ -56,18 +42,12 @@ static void samecount(const Operand &a, const Operand &b) {
     if (count(a) != count(b)) inconsistent();
 }
 
-static ALGEB result(const Operand &a) {
-    return a.kind == Kind::Elements ? New2(LIST, a.v) : a.v;
-}
+static ALGEB result(const Operand &a) { return a.kind == Kind::Elements ? New2(LIST, a.v) : a.v; }
 
 // The value of a two-operand node of type op.
-static ALGEB node(WORD op, ALGEB a, ALGEB b) {
-    return eval(New3(op, a, b));
-}
+static ALGEB node(WORD op, ALGEB a, ALGEB b) { return eval(New3(op, a, b)); }
 
-static double apply(WORD op, double x, double y) {
-    return op == SUM ? x + y : x * y;
-}
+static double apply(WORD op, double x, double y) { return op == SUM ? x + y : x * y; }
 
 // ---------------------------------------------------------------------------
 // Calls and indexed names
@@ -89,7 +69,7 @@ static ALGEB zipcall(ALGEB x) {
     WORD m = -1;
     for (WORD j = 1; j <= n; j++) {
         if (!listoperand(A(args[j]))) continue;
-        WORD c = count(A(args[j]));
+        WORD c = arraylen(A(args[j]));
         if (m >= 0 && c != m) inconsistent();
         m = c;
     }

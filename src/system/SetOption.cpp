@@ -31,9 +31,7 @@ static bool sametext(ALGEB s, const char *key) {
     return n == strlen(key) && memcmp(STR(s)->t, key, n) == 0;
 }
 
-static ALGEB boolobj(int flag) {
-    return flag ? ININtrue : ININfalse;
-}
+static ALGEB boolobj(int flag) { return flag ? ININtrue : ININfalse; }
 
 // An on/off setting: only true and false are accepted.
 static ALGEB setflag(int *flag, ALGEB v, const char *msg) {
@@ -47,13 +45,12 @@ static ALGEB setflag(int *flag, ALGEB v, const char *msg) {
     return boolobj(old);
 }
 
-// The characters of a NAME or TEXT, NUL-terminated, at most size-1 of them.
-static void textof(ALGEB v, char *buf, size_t size) {
-    const char *s = toCharptr(v);
-    size_t n = ID2(v) == TEXT ? (size_t)STR(v)->length : strlen(s);
-    if (n > size - 1) userror("File name too long");
-    memcpy(buf, s, n);
-    buf[n] = 0;
+// A file name given as a NAME or TEXT, NUL-terminated, at most size-1 characters.
+static void filename(ALGEB v, char *buf, size_t size) {
+    Chars c = textof(v);
+    if (c.n > size - 1) userror("File name too long");
+    memcpy(buf, c.s, c.n);
+    buf[c.n] = 0;
 }
 
 static ALGEB setplotdevice(ALGEB v) {
@@ -80,7 +77,7 @@ static ALGEB setplotoutput(ALGEB v) {
         strcpy(plotoutput, "temp.ps");
         return old;
     }
-    textof(v, name, sizeof name);
+    filename(v, name, sizeof name);
     expandname(name, expanded, sizeof expanded);
     strcpy(plotoutput, expanded);
     return old;
@@ -152,7 +149,7 @@ ALGEB SetOption(ALGEB s) {
         name = s;
         v = ININtrue;
         given = false;
-    } else if (!IMMINT(s) && ID2(s) == EQUATION && textual(A(s[1]))) {
+    } else if (is(s, EQUATION) && textual(A(s[1]))) {
         name = A(s[1]);
         v = A(s[2]);
         given = true;

@@ -147,7 +147,7 @@ void compressR(ALGEB s, unsigned char *buf, int *pos) {
 }
 
 ALGEB compress(ALGEB s) {
-    if (!IMMINT(s) && ID2(s) == COMPRESSED) return s;
+    if (is(s, COMPRESSED)) return s;
     static unsigned char buf[MAXCOMPRSTRLEN];
     int n = 0;
     compressR(s, buf, &n);
@@ -302,7 +302,7 @@ static void compresscacheclear() {
 }
 
 ALGEB decompress(ALGEB s) {
-    if (IMMINT(s) || ID2(s) != COMPRESSED) return s;
+    if (!is(s, COMPRESSED)) return s;
     static bool registered = false;
     if (!registered) {
         GcCacheCleaner(compresscacheclear);

@@ -191,9 +191,7 @@ enum class Verdict { Ok, Interrupted, Crash, Sanitizer, Hang, NoExec };
 
 // Set by an interrupt or a termination of the run itself: the input at hand is the last.
 volatile sig_atomic_t Stop = 0;
-void stop(int) {
-    Stop = 1;
-}
+void stop(int) { Stop = 1; }
 
 struct Outcome {
     Verdict verdict;

@@ -18,9 +18,7 @@ struct Table {
     DPScoring sc;
 };
 
-double OnGrid(double x, int bits) {
-    return std::scalbn(std::rint(std::scalbn(x, bits)), -bits);
-}
+double OnGrid(double x, int bits) { return std::scalbn(std::rint(std::scalbn(x, bits)), -bits); }
 
 Table RandomTable(std::mt19937 &rng, int dim, int bits) {
     Table t{dim, std::vector<double>((size_t)dim * dim), {}};

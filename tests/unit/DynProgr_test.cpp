@@ -47,15 +47,15 @@ double Enumerate(const DayMatrix *dm, const std::string &a, const std::string &b
     if (i == a.size() && j == b.size()) return 0;
     double best = -HUGE_VAL;
     if (i < a.size() && j < b.size())
-        best = std::max(best, dm->Simi[ChartoPos[(unsigned char)a[i]] * Dim +
-                                       ChartoPos[(unsigned char)b[j]]] +
-                                  Enumerate(dm, a, b, i + 1, j + 1, 0));
+        best = std::max(
+            best, dm->Simi[ChartoPos[(unsigned char)a[i]] * Dim + ChartoPos[(unsigned char)b[j]]] +
+                      Enumerate(dm, a, b, i + 1, j + 1, 0));
     if (i < a.size())
-        best = std::max(best, (gap == 1 ? dm->IncDel : dm->FixedDel) +
-                                  Enumerate(dm, a, b, i + 1, j, 1));
+        best = std::max(best,
+                        (gap == 1 ? dm->IncDel : dm->FixedDel) + Enumerate(dm, a, b, i + 1, j, 1));
     if (j < b.size())
-        best = std::max(best, (gap == 2 ? dm->IncDel : dm->FixedDel) +
-                                  Enumerate(dm, a, b, i, j + 1, 2));
+        best = std::max(best,
+                        (gap == 2 ? dm->IncDel : dm->FixedDel) + Enumerate(dm, a, b, i, j + 1, 2));
     return best;
 }
 
@@ -211,8 +211,8 @@ TEST_F(DynProgrTest, ConvexGapsEqualTheCubicRecurrence) {
                 }
             if (!local) best = S[la][lb];
             int m1, m2;
-            EXPECT_EQ(ConvexScore(xa.data(), la, xb.data(), lb, sc, c.data(), mode, HUGE_VAL,
-                                  &m1, &m2, nullptr),
+            EXPECT_EQ(ConvexScore(xa.data(), la, xb.data(), lb, sc, c.data(), mode, HUGE_VAL, &m1,
+                                  &m2, nullptr),
                       best)
                 << a << " " << b;
         }

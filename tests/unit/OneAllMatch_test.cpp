@@ -16,9 +16,7 @@ using namespace testkit;
 
 namespace {
 
-double OnGrid(double x, int bits) {
-    return std::scalbn(std::rint(std::scalbn(x, bits)), -bits);
-}
+double OnGrid(double x, int bits) { return std::scalbn(std::rint(std::scalbn(x, bits)), -bits); }
 
 // Runs f once for every instruction set, then lets the processor choose again.
 template <typename F>

@@ -29,9 +29,7 @@ class Printer : public KernelTest {
     }
 };
 
-std::string P(ALGEB x) {
-    return Printed(x);
-}
+std::string P(ALGEB x) { return Printed(x); }
 
 std::string Esc(ALGEB x) {
     EscapedStrings = 1;
@@ -45,12 +43,8 @@ ALGEB Obj(WORD type, std::initializer_list<ALGEB> xs) {
     s[0] = (s[0] & ~MASKID) | type;
     return s;
 }
-ALGEB Minus(ALGEB x) {
-    return New3(PROD, consm1, x);
-}
-ALGEB Inv(ALGEB x) {
-    return New3(POWER, x, consm1);
-}
+ALGEB Minus(ALGEB x) { return New3(PROD, consm1, x); }
+ALGEB Inv(ALGEB x) { return New3(POWER, x, consm1); }
 ALGEB Raw(WORD type, WORD v) {
     ALGEB r = Newl1(2, type);
     r[1] = v;

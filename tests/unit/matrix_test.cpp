@@ -33,9 +33,7 @@ Dense ToDense(ALGEB x, WORD m, WORD n) {
     ListToArray(x, a.data(), m, n);
     return a;
 }
-ALGEB Elem(ALGEB list, WORD i) {
-    return A(A(list[1])[i + 1]);
-}
+ALGEB Elem(ALGEB list, WORD i) { return A(A(list[1])[i + 1]); }
 double MaxDiff(const Dense &a, const Dense &b) {
     double m = 0;
     for (size_t k = 0; k < a.size(); k++)

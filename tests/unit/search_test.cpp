@@ -18,9 +18,7 @@ using namespace testkit;
 
 namespace {
 
-char Folded(char c) {
-    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
-}
+char Folded(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
 
 std::string RandomText(std::mt19937 &rng, const std::string &abc, size_t n) {
     std::string s;

@@ -159,13 +159,9 @@ std::string ErrorOf(F f) {
     return "";
 }
 
-inline ALGEB I(WORD v) {
-    return MKIMM(v);
-}
+inline ALGEB I(WORD v) { return MKIMM(v); }
 
-inline ALGEB N(const char *s) {
-    return naminstall(s);
-}
+inline ALGEB N(const char *s) { return naminstall(s); }
 
 // A boxed number, even for an integral value.
 inline ALGEB Num(double d) {
@@ -202,9 +198,7 @@ inline ALGEB Seq(std::initializer_list<ALGEB> xs) {
     return s;
 }
 
-inline ALGEB List(std::initializer_list<ALGEB> xs) {
-    return New2(LIST, Seq(xs));
-}
+inline ALGEB List(std::initializer_list<ALGEB> xs) { return New2(LIST, Seq(xs)); }
 
 inline ALGEB Packed(const std::vector<double> &xs) {
     ALGEB r = Newl1((WORD)xs.size() + 1, LISTNUM);
@@ -225,9 +219,7 @@ inline ALGEB Call(const char *f, std::initializer_list<ALGEB> xs) {
     return Call(naminstall(f), xs);
 }
 
-inline ALGEB Parse(const std::string &s) {
-    return LumbraParse(s.data(), (int)s.size());
-}
+inline ALGEB Parse(const std::string &s) { return LumbraParse(s.data(), (int)s.size()); }
 
 inline std::string Printed(ALGEB x) {
     static std::vector<char> buf(PRINTBUFSIZE);

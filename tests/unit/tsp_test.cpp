@@ -109,9 +109,7 @@ void ExpectLocallyOptimal(const Dense &d, const std::vector<int> &t) {
         }
 }
 
-ALGEB Search(ALGEB (*f)(ALGEB), std::initializer_list<ALGEB> args) {
-    return f(Seq(args));
-}
+ALGEB Search(ALGEB (*f)(ALGEB), std::initializer_list<ALGEB> args) { return f(Seq(args)); }
 
 TEST_F(TspTest, TinyInstancesAreInOrder) {
     EXPECT_EQ(Tour(Search(ComputeCubicTSP, {EmptyList})), std::vector<int>{});

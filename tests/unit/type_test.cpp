@@ -158,13 +158,9 @@ TEST_F(TypeSel, CharactersAreAssignedInPlace) {
 }
 
 // The buckets of a table(buckets, default) object.
-ALGEB Buckets(ALGEB tab) {
-    return A(A(tab[2])[1]);
-}
+ALGEB Buckets(ALGEB tab) { return A(A(tab[2])[1]); }
 
-WORD Entries(ALGEB bucket) {
-    return LENGTH(A(bucket[1])) - 1;
-}
+WORD Entries(ALGEB bucket) { return LENGTH(A(bucket[1])) - 1; }
 
 TEST_F(TypeSel, TablesGetBucketsOnFirstStoreAndGrowAtForty) {
     ALGEB tab = Call("table", {EmptyList, naminstall("none")});
