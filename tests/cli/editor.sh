@@ -16,6 +16,9 @@ fails=0
 broken=0 # the session went wrong: its further steps are skipped
 
 mkdir "$tmp/work"
+# A session that lasts the whole test keeps the tmux server up between the sessions below: a
+# server exiting after one session while the next one starts loses that one.
+tm new-session -d -s keepalive sleep 86400
 cat > "$tmp/work/cmds" << 'EOF'
 # names to complete, read from the current directory first
 alphabet
