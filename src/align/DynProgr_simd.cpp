@@ -330,10 +330,9 @@ KernelEnd RunStriped(D d, Kernel<hn::TFromD<D>> k, const uint8_t *s2, int dim, v
     return Striped(d, k);
 }
 
-KernelEnd StripedDouble(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const double *simi,
-                        int dim, double open, double ext, double goal, const double *reach,
-                        void *work, const volatile int *stop) {
-    const hn::ScalableTag<double> d;
+// The double kernel of both exact passes: cells keep their track, the run stops at the goal.
+static Kernel<double> DoubleKernel(const uint8_t *s1, int l1, int l2, double open, double ext,
+                                   double goal, const volatile int *stop) {
     Kernel<double> k{};
     k.s1 = s1;
     k.l1 = l1;
@@ -345,9 +344,17 @@ KernelEnd StripedDouble(const uint8_t *s1, int l1, const uint8_t *s2, int l2, co
     k.low = -HUGE_VAL;
     k.track = true;
     k.goal = goal;
-    k.reach = reach;
     k.block = 64;
     k.stop = stop;
+    return k;
+}
+
+KernelEnd StripedDouble(const uint8_t *s1, int l1, const uint8_t *s2, int l2, const double *simi,
+                        int dim, double open, double ext, double goal, const double *reach,
+                        void *work, const volatile int *stop) {
+    const hn::ScalableTag<double> d;
+    Kernel<double> k = DoubleKernel(s1, l1, l2, open, ext, goal, stop);
+    k.reach = reach;
     return RunStriped(d, k, s2, dim, work, [&](int c, int x) { return simi[c * dim + x]; });
 }
 
@@ -357,19 +364,7 @@ KernelEnd StripedEdge(const uint8_t *s1, int l1, const uint8_t *s2, int l2, cons
                       int dim, double open, double ext, double goal, void *work,
                       const volatile int *stop) {
     const hn::ScalableTag<double> d;
-    Kernel<double> k{};
-    k.s1 = s1;
-    k.l1 = l1;
-    k.l2 = l2;
-    k.open = open;
-    k.ext = ext;
-    k.openext = std::min(0.0, open - ext);
-    k.zero = 0;
-    k.low = -HUGE_VAL;
-    k.track = true;
-    k.goal = goal;
-    k.block = 64;
-    k.stop = stop;
+    Kernel<double> k = DoubleKernel(s1, l1, l2, open, ext, goal, stop);
     PrepareStriped(d, k, s2, dim, work, [&](int c, int x) { return simi[c * dim + x]; });
     return Striped<decltype(d), false>(d, k);
 }
