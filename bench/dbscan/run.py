@@ -150,7 +150,7 @@ def main():
     p.add_argument("--domain-queries", type=int, default=2)
     p.add_argument("--goal", type=float, default=80)
     p.add_argument("--threads", type=int, default=os.cpu_count() or 2)
-    p.add_argument("--rounds", type=int, default=2)
+    p.add_argument("--rounds", type=int, default=7)
     p.add_argument("--seed", type=int, default=16)
     args = p.parse_args()
     lumbra = os.path.abspath(args.lumbra)
