@@ -1,5 +1,7 @@
-// The database scan: the prefiltered, threaded scan against the plain scalar scan on random
-// databases, matrices and goals, on every instruction set; the 16-bit bounds of a run.
+// The vectorised local scorers against the scalar recurrence, and the database scan built on
+// them: the prefiltered, threaded scan against the plain scalar scan on random databases,
+// matrices and goals, and the 16-bit bounds of a run; all on every instruction set this
+// processor has.
 #include <cfloat>
 #include <cmath>
 #include <random>
@@ -18,16 +20,146 @@ namespace {
 
 double OnGrid(double x, int bits) { return std::scalbn(std::rint(std::scalbn(x, bits)), -bits); }
 
-// Runs f once for every instruction set, then lets the processor choose again.
+// Runs f once for every instruction set, forced in turn, then lets the processor choose again.
 template <typename F>
 void OnEveryTarget(F f) {
-    for (int64_t t : LocalScorerTargets()) {
+    std::vector<int64_t> targets = LocalScorerTargets();
+    ASSERT_FALSE(targets.empty());
+    for (int64_t t : targets) {
         LocalScorerForce(t);
+        ASSERT_EQ(LocalScorerTarget(), t);
         SCOPED_TRACE(LocalScorerTargetName(t));
         f();
     }
     LocalScorerForce(0);
 }
+
+// The scalar recurrence: the score and the cell where it is reached.
+struct Plain {
+    double score;
+    int max1, max2;
+};
+
+Plain PlainScore(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b, const DPScoring &sc,
+                 const DPPass &pass = {}) {
+    std::vector<double> S(b.size() + 1), V(b.size() + 1);
+    std::vector<int> from(b.size() + 1);
+    Plain r{};
+    r.score = DynProgScoreSS(a.data(), (int)a.size(), b.data(), (int)b.size(), sc, pass, &r.max1,
+                             &r.max2, {S.data(), V.data(), from.data()});
+    return r;
+}
+
+// ---------------------------------------------------------------------------
+// The scorers
+
+// A symmetric score table with values on a grid of 2^-bits, like a Dayhoff matrix's.
+struct Table {
+    int dim;
+    std::vector<double> simi;
+    DPScoring sc;
+};
+
+Table RandomTable(std::mt19937 &rng, int dim) {
+    Table t{dim, std::vector<double>((size_t)dim * dim), {}};
+    std::uniform_real_distribution<double> off(-6, 4), diag(2, 15), open(-25, -6), ext(-3, -0.3);
+    for (int a = 0; a < dim; a++)
+        for (int b = 0; b <= a; b++)
+            t.simi[a * dim + b] = t.simi[b * dim + a] = OnGrid(a == b ? diag(rng) : off(rng), 30);
+    t.sc = {t.simi.data(), dim, OnGrid(open(rng), 30), OnGrid(ext(rng), 30)};
+    return t;
+}
+
+// Unrelated sequences, or a copy of the first with substitutions and indels, so that long
+// alignments with gaps, and so the lazy pass across lanes, are common.
+void RandomPair(std::mt19937 &rng, int dim, int maxlen, std::vector<uint8_t> &a,
+                std::vector<uint8_t> &b) {
+    std::uniform_int_distribution<int> len(1, maxlen), sym(0, dim - 1), pct(0, 99);
+    a.resize(len(rng));
+    for (auto &c : a)
+        c = (uint8_t)sym(rng);
+    b.clear();
+    if (pct(rng) < 50) {
+        b.resize(len(rng));
+        for (auto &c : b)
+            c = (uint8_t)sym(rng);
+        return;
+    }
+    for (uint8_t c : a) {
+        int r = pct(rng);
+        if (r < 6) continue;
+        b.push_back(r < 20 ? (uint8_t)sym(rng) : c);
+        while (pct(rng) < 5)
+            b.push_back((uint8_t)sym(rng));
+    }
+    if (b.empty()) b.push_back((uint8_t)sym(rng));
+}
+
+LocalEnd Striped(LocalCell cell, const std::vector<uint8_t> &a, const std::vector<uint8_t> &b,
+                 const DPScoring &sc, double goal, double bound) {
+    std::vector<char> work(LocalWorkBytes(cell, (int)b.size(), sc, bound));
+    return LocalScoreStriped(cell, a.data(), (int)a.size(), b.data(), (int)b.size(), sc, goal,
+                             bound, work.data(), nullptr);
+}
+
+TEST(LocalScorers, DoubleEqualsScalarBitForBit) {
+    OnEveryTarget([] {
+        std::mt19937 rng(15);
+        for (int n = 0; n < 10000; n++) {
+            Table t = RandomTable(rng, n % 5 == 0 ? 64 : 21);
+            std::vector<uint8_t> a, b;
+            RandomPair(rng, t.dim, n % 50 == 0 ? 400 : 90, a, b);
+            // Every tenth pair stops at a goal, at the first cell that reaches it.
+            DPPass pass;
+            if (n % 10 == 0) pass.goal = std::floor(PlainScore(a, b, t.sc).score / 2);
+            Plain s = PlainScore(a, b, t.sc, pass);
+            LocalEnd v = Striped(LocalCell::Double, a, b, t.sc, pass.goal, 0);
+            ASSERT_EQ(DoubleBits(v.score), DoubleBits(s.score)) << "pair " << n;
+            ASSERT_EQ(v.max1, s.max1) << "pair " << n;
+            ASSERT_EQ(v.max2, s.max2) << "pair " << n;
+        }
+    });
+}
+
+// Integer cells round every score up: never below the exact score, above it by at most one
+// unit of 1/f per step of the path, and saturated exactly when the estimate reaches the bound.
+// Float cells are close.
+TEST(LocalScorers, OtherCellsEstimateTheScore) {
+    OnEveryTarget([] {
+        std::mt19937 rng(16);
+        for (int n = 0; n < 1000; n++) {
+            Table t = RandomTable(rng, 21);
+            std::vector<uint8_t> a, b;
+            RandomPair(rng, t.dim, n % 100 == 0 ? 3500 : 120, a, b);
+            const double exact = PlainScore(a, b, t.sc).score;
+            const double steps = (double)(a.size() + b.size());
+            ASSERT_NEAR(Striped(LocalCell::Float, a, b, t.sc, DBL_MAX, 0).score, exact,
+                        1e-5 * (1 + exact));
+            for (LocalCell cell : {LocalCell::Short, LocalCell::Byte}) {
+                const double top = cell == LocalCell::Short ? 65535 : 255;
+                const double bound = n % 3 == 0 ? 85 : 400;
+                const double r = Striped(cell, a, b, t.sc, DBL_MAX, bound).score;
+                ASSERT_GE(r, exact) << "pair " << n;
+                ASSERT_TRUE(exact < bound || r == DBL_MAX) << "pair " << n;
+                // Saturated, the estimate was at least the bound.
+                ASSERT_LE(r != DBL_MAX ? r : bound, exact + steps * bound / top) << "pair " << n;
+            }
+        }
+        // Nothing scores above zero: the best is 0, in the first cell.
+        std::vector<double> neg(4, -1.0), big{200, -1, -1, 1};
+        DPScoring sc{neg.data(), 2, -5, -1}, bs{big.data(), 2, -5, -1};
+        std::vector<uint8_t> a{0, 1, 0}, b{1, 1};
+        for (LocalCell cell : {LocalCell::Double, LocalCell::Float, LocalCell::Short})
+            EXPECT_EQ(Striped(cell, a, b, sc, DBL_MAX, 85).score, 0);
+        EXPECT_EQ(Striped(LocalCell::Double, a, b, sc, DBL_MAX, 0).max1, 1);
+        // A score too large for a byte cell is computed exactly, with the bound still applied.
+        EXPECT_EQ(Striped(LocalCell::Byte, a, a, bs, DBL_MAX, 85).score, DBL_MAX);
+        EXPECT_EQ(Striped(LocalCell::Byte, b, b, bs, DBL_MAX, 85).score, 2);
+    });
+}
+
+// ---------------------------------------------------------------------------
+// The scan
 
 const char Letters[] = "ARNDCQEGHILKMFPSTWYVX";
 
@@ -104,17 +236,7 @@ class ScanTest : public QuietKernelTest {
     std::vector<ALGEB> keep;
 };
 
-void ExpectSameMatches(ALGEB want, ALGEB got) {
-    ASSERT_EQ(LENGTH(A(want[1])), LENGTH(A(got[1])));
-    for (WORD k = 1; k < LENGTH(A(want[1])); k++) {
-        const Match *a = (const Match *)A(A(want[1])[k]), *b = (const Match *)A(A(got[1])[k]);
-        EXPECT_EQ(a->Sim, b->Sim) << "match " << k;
-        EXPECT_EQ(a->Offset1, b->Offset1) << "match " << k;
-        EXPECT_EQ(a->Offset2, b->Offset2) << "match " << k;
-        EXPECT_EQ(a->Length1, b->Length1) << "match " << k;
-        EXPECT_EQ(a->Length2, b->Length2) << "match " << k;
-    }
-}
+const Match *MatchAt(ALGEB list, WORD k) { return (const Match *)A(A(list[1])[k]); }
 
 TEST_F(ScanTest, EveryPlanGivesTheListOfThePlainScan) {
     std::mt19937 rng(16);
@@ -132,17 +254,23 @@ TEST_F(ScanTest, EveryPlanGivesTheListOfThePlainScan) {
             // Goals from low, where many entries pass the bound, to where only copies do.
             const double goal = 10 + (double)(rng() % 150);
             ALGEB plain = AlignOneAll(s, df, dm, goal, first, last, {1, false});
-            hits += (int)LENGTH(A(plain[1])) - 1;
-            // Each match is the best local alignment of its entry, at least the goal.
-            for (WORD k = 1; k < LENGTH(A(plain[1])); k++) {
-                const Match *m = (const Match *)A(A(plain[1])[k]);
-                EXPECT_GE(m->Sim, goal);
-            }
+            const WORD count = LENGTH(A(plain[1]));
+            hits += (int)count - 1;
+            for (WORD k = 1; k < count; k++)
+                EXPECT_GE(MatchAt(plain, k)->Sim, goal);
             for (ScanPlan plan :
                  {ScanPlan{1, true}, ScanPlan{2, true}, ScanPlan{3, false}, ScanPlan{4, true}}) {
                 SCOPED_TRACE(testing::Message() << "round " << round << ", " << plan.threads
                                                 << " threads, prefilter " << plan.prefilter);
-                ExpectSameMatches(plain, AlignOneAll(s, df, dm, goal, first, last, plan));
+                ALGEB got = AlignOneAll(s, df, dm, goal, first, last, plan);
+                ASSERT_EQ(LENGTH(A(got[1])), count);
+                for (WORD k = 1; k < count; k++) {
+                    const Match *a = MatchAt(plain, k), *b = MatchAt(got, k);
+                    EXPECT_TRUE(a->Sim == b->Sim && a->Offset1 == b->Offset1 &&
+                                a->Offset2 == b->Offset2 && a->Length1 == b->Length1 &&
+                                a->Length2 == b->Length2)
+                        << "match " << k;
+                }
             }
         }
     });
@@ -152,36 +280,32 @@ TEST_F(ScanTest, EveryPlanGivesTheListOfThePlainScan) {
 
 // The score of a reported entry is its exact local score, the start and end found by the
 // reverse pass are those of an alignment with that score; an entry that reaches the goal
-// only after rows whose best stays below ShouldReach is left out.
+// only after rows whose best stays below ShouldReach is left out. An interrupt ends the scan
+// on every thread.
 TEST_F(ScanTest, MatchesAreTheBestLocalAlignments) {
     std::mt19937 rng(17);
+    auto codes = [](const database *df, WORD off, INT len) {
+        std::vector<uint8_t> x;
+        for (INT i = 0; i < len; i++)
+            x.push_back((uint8_t)ChartoPos[(unsigned char)df->string[off + i]]);
+        return x;
+    };
+    DPPass global;
+    global.mode = DPMode::Global;
     for (int round = 0; round < 20; round++) {
         DayMatrix *dm = RandomMatrix(rng);
         const database *df = RandomDb(rng, 30);
-        const double goal = 10 + (double)(rng() % 60);
-        ALGEB r = AlignOneAll(I(1), df, dm, goal, 1, 2147483647, {2, true});
+        ALGEB r = AlignOneAll(I(1), df, dm, 10 + (double)(rng() % 60), 1, 2147483647, {2, true});
         const DPScoring sc{dm->Simi, 21, dm->FixedDel, dm->IncDel};
         for (WORD k = 1; k < LENGTH(A(r[1])); k++) {
-            const Match *m = (const Match *)A(A(r[1])[k]);
-            std::vector<uint8_t> a, b;
-            for (INT i = 0; i < m->Length2; i++)
-                a.push_back((uint8_t)ChartoPos[(unsigned char)df->string[m->Offset2 + i]]);
-            for (INT j = 0; j < m->Length1; j++)
-                b.push_back((uint8_t)ChartoPos[(unsigned char)df->string[m->Offset1 + j]]);
-            std::vector<double> S(b.size() + 1), V(b.size() + 1);
-            std::vector<int> from(b.size() + 1);
-            DPPass global;
-            global.mode = DPMode::Global;
-            int m1, m2;
-            const double g = DynProgScoreSS(a.data(), (int)a.size(), b.data(), (int)b.size(), sc,
-                                            global, &m1, &m2, {S.data(), V.data(), from.data()});
-            EXPECT_EQ(g, m->Sim) << "round " << round << ", match " << k;
+            const Match *m = MatchAt(r, k);
+            EXPECT_EQ(PlainScore(codes(df, m->Offset2, m->Length2),
+                                 codes(df, m->Offset1, m->Length1), sc, global)
+                          .score,
+                      m->Sim)
+                << "round " << round << ", match " << k;
         }
     }
-}
-
-TEST_F(ScanTest, AnInterruptEndsTheScanOnEveryThread) {
-    std::mt19937 rng(18);
     DayMatrix *dm = RandomMatrix(rng);
     const database *df = RandomDb(rng, 40);
     InterruptNow = 1;
@@ -239,30 +363,18 @@ TEST(ScanBounds, AreUpperBoundsOnEveryTarget) {
             ASSERT_EQ(feed.bounds.size(), run.size());
             for (size_t k = 0; k < run.size(); k++) {
                 const auto &s = run[k];
-                if (next == exacts.size()) {
-                    std::vector<double> S(q.size() + 1), V(q.size() + 1);
-                    std::vector<int> from(q.size() + 1);
-                    int m1, m2;
-                    exacts.push_back(s.empty()
-                                         ? 0
-                                         : DynProgScoreSS(s.data(), (int)s.size(), q.data(),
-                                                          (int)q.size(), sc, DPPass{}, &m1, &m2,
-                                                          {S.data(), V.data(), from.data()}));
-                }
-                const double exact = exacts[next++];
+                if (next == exacts.size())
+                    exacts.push_back(s.empty() ? 0 : PlainScore(s, q, sc).score);
+                const double exact = exacts[next++], bound = feed.bounds[k];
                 // One unit of 1/f a step, f = top / bound, the bound twice the largest score or
                 // cost.
-                const bool small = feed.bounds[k] < goal;
+                const bool small = bound < goal;
                 (small ? below : above)++;
                 const double slack =
                     (double)(s.size() + q.size()) *
                     (small ? std::max(goal, 24.3) / 255 : std::max(goal, 24.01) / 65535);
-                ASSERT_GE(feed.bounds[k], exact) << "round " << round << ", sequence " << k;
-                if (feed.bounds[k] != DBL_MAX) {
-                    ASSERT_LE(feed.bounds[k], exact + slack) << "round " << round;
-                } else {
-                    ASSERT_GE(exact + slack, goal) << "round " << round;
-                }
+                ASSERT_GE(bound, exact) << "round " << round << ", sequence " << k;
+                ASSERT_LE(bound != DBL_MAX ? bound : goal, exact + slack) << "round " << round;
             }
         }
     });
