@@ -63,19 +63,26 @@ double Whole(const DayMatrix *dm, const std::string &a, const std::string &b) {
     return Enumerate(dm, a, b, 0, 0, 0);
 }
 
-struct Result {
-    double score;
-    WORD r[4];
-};
+// The best alignment of the pieces a[i1..j1] and b[i2..j2], counted from 1.
+double Piece(const DayMatrix *dm, const std::string &a, int i1, int j1, const std::string &b,
+             int i2, int j2) {
+    return Whole(dm, a.substr(i1 - 1, j1 - i1 + 1), b.substr(i2 - 1, j2 - i2 + 1));
+}
 
-Result Align(ALGEB dm, const std::string &a, const std::string &b, const char *mode) {
-    ALGEB r = DynProgScore(Seq({Str(a), Str(b), dm, N(mode)}));
-    ALGEB s = A(r[1]);
-    Result x{DBL(A(s[1])), {}};
-    for (int k = 0; k < 2; k++) {
-        x.r[2 * k] = IMMVAL(A(A(s[2 + k])[1]));
-        x.r[2 * k + 1] = IMMVAL(A(A(s[2 + k])[2]));
-    }
+// The score and the ranges [from1, to1, from2, to2] that DynProgScore gives in a mode.
+std::pair<double, std::vector<WORD>> Align(ALGEB dm, const std::string &a, const std::string &b,
+                                           const char *mode) {
+    ALGEB s = A(DynProgScore(Seq({Str(a), Str(b), dm, N(mode)}))[1]);
+    std::vector<WORD> r;
+    for (int k = 2; k < 4; k++)
+        r.insert(r.end(), {IMMVAL(A(A(s[k])[1])), IMMVAL(A(A(s[k])[2]))});
+    return {DBL(A(s[1])), r};
+}
+
+std::vector<uint8_t> Codes(const std::string &s) {
+    std::vector<uint8_t> x;
+    for (char ch : s)
+        x.push_back((uint8_t)ChartoPos[(unsigned char)ch]);
     return x;
 }
 
@@ -94,13 +101,9 @@ TEST_F(DynProgrTest, ModesEqualTheEnumerationOfAllAlignments) {
         const std::string a = RandomSeq(rng, 5), b = RandomSeq(rng, 5);
         SCOPED_TRACE(a + " " + b);
         const int la = (int)a.size(), lb = (int)b.size();
-        auto sub = [&](const std::string &s, int from, int to) {
-            return s.substr(from - 1, to - from + 1);
-        };
 
-        Result g = Align(x, a, b, "Global");
-        EXPECT_EQ(g.score, Whole(dm, a, b));
-        EXPECT_EQ(std::vector<WORD>(g.r, g.r + 4), std::vector<WORD>({1, la, 1, lb}));
+        EXPECT_EQ(Align(x, a, b, "Global"),
+                  std::make_pair(Whole(dm, a, b), std::vector<WORD>({1, la, 1, lb})));
 
         // Local: the best pair of substrings; it ends at the first cell in row-major order
         // where a best one ends, and starts as late as possible.
@@ -109,29 +112,14 @@ TEST_F(DynProgrTest, ModesEqualTheEnumerationOfAllAlignments) {
             for (int j1 = i1; j1 <= la; j1++)
                 for (int i2 = 1; i2 <= lb; i2++)
                     for (int j2 = i2; j2 <= lb; j2++)
-                        best = std::max(best, Whole(dm, sub(a, i1, j1), sub(b, i2, j2)));
-        Result l = Align(x, a, b, "Local");
-        EXPECT_EQ(l.score, best);
-        if (best > 0) {
-            int e1 = 0, e2 = 0, s1 = 0, s2 = 0;
-            for (int j1 = 1; j1 <= la && e1 == 0; j1++)
-                for (int j2 = 1; j2 <= lb && e1 == 0; j2++)
-                    for (int i1 = 1; i1 <= j1 && e1 == 0; i1++)
-                        for (int i2 = 1; i2 <= j2 && e1 == 0; i2++)
-                            if (Whole(dm, sub(a, i1, j1), sub(b, i2, j2)) == best) {
-                                e1 = j1;
-                                e2 = j2;
-                            }
-            for (int i1 = 1; i1 <= e1; i1++)
-                for (int i2 = 1; i2 <= e2; i2++)
-                    if (Whole(dm, sub(a, i1, e1), sub(b, i2, e2)) == best) {
-                        s1 = i1;
-                        s2 = i2;
-                    }
-            EXPECT_EQ(std::vector<WORD>(l.r, l.r + 4), std::vector<WORD>({s1, e1, s2, e2}));
-        } else {
-            EXPECT_EQ(std::vector<WORD>(l.r, l.r + 4), std::vector<WORD>({1, 0, 1, 0}));
-        }
+                        best = std::max(best, Piece(dm, a, i1, j1, b, i2, j2));
+        std::vector<WORD> range = {1, 0, 1, 0};
+        for (int j1 = 1; j1 <= la && best > 0 && range[1] == 0; j1++)
+            for (int j2 = 1; j2 <= lb && range[1] == 0; j2++)
+                for (int i1 = 1; i1 <= j1; i1++)
+                    for (int i2 = 1; i2 <= j2; i2++)
+                        if (Piece(dm, a, i1, j1, b, i2, j2) == best) range = {i1, j1, i2, j2};
+        EXPECT_EQ(Align(x, a, b, "Local"), std::make_pair(best, range));
 
         // Cost-free ends: one sequence may lose a prefix and one a suffix for nothing.
         double cfe = -HUGE_VAL;
@@ -140,25 +128,21 @@ TEST_F(DynProgrTest, ModesEqualTheEnumerationOfAllAlignments) {
                 const int i1 = p < la ? p + 1 : 1, i2 = p < la ? 1 : p - la + 2;
                 const int j1 = q < la ? la - q : la, j2 = q < la ? lb : lb - (q - la + 1);
                 if (i1 > j1 || i2 > j2) continue;
-                cfe = std::max(cfe, Whole(dm, sub(a, i1, j1), sub(b, i2, j2)));
+                cfe = std::max(cfe, Piece(dm, a, i1, j1, b, i2, j2));
             }
-        Result c = Align(x, a, b, "CFE");
-        EXPECT_EQ(c.score, cfe);
-        EXPECT_EQ(Whole(dm, sub(a, c.r[0], c.r[1]), sub(b, c.r[2], c.r[3])), cfe);
+        auto [score, r] = Align(x, a, b, "CFE");
+        EXPECT_EQ(score, cfe);
+        EXPECT_EQ(Piece(dm, a, r[0], r[1], b, r[2], r[3]), cfe);
 
         // The anchored pass of Shake: the best pair of prefixes of at least minlen.
         const int minlen = std::uniform_int_distribution<int>(0, std::min(la, lb))(rng);
         double shake = -HUGE_VAL;
         for (int j1 = std::max(1, minlen); j1 <= la; j1++)
             for (int j2 = std::max(1, minlen); j2 <= lb; j2++)
-                shake = std::max(shake, Whole(dm, sub(a, 1, j1), sub(b, 1, j2)));
+                shake = std::max(shake, Piece(dm, a, 1, j1, b, 1, j2));
         std::vector<double> S(lb + 1), V(lb + 1);
         std::vector<int> from(lb + 1);
-        std::vector<uint8_t> xa, xb;
-        for (char ch : a)
-            xa.push_back((uint8_t)ChartoPos[(unsigned char)ch]);
-        for (char ch : b)
-            xb.push_back((uint8_t)ChartoPos[(unsigned char)ch]);
+        const std::vector<uint8_t> xa = Codes(a), xb = Codes(b);
         DPPass pass;
         pass.mode = DPMode::Shake;
         pass.minlen = minlen;
@@ -167,7 +151,7 @@ TEST_F(DynProgrTest, ModesEqualTheEnumerationOfAllAlignments) {
         EXPECT_EQ(DynProgScoreSS(xa.data(), la, xb.data(), lb, sc, pass, &m1, &m2,
                                  {S.data(), V.data(), from.data()}),
                   shake);
-        EXPECT_EQ(Whole(dm, sub(a, 1, m1), sub(b, 1, m2)), shake);
+        EXPECT_EQ(Piece(dm, a, 1, m1, b, 1, m2), shake);
     }
 }
 
@@ -185,11 +169,7 @@ TEST_F(DynProgrTest, ConvexGapsEqualTheCubicRecurrence) {
         const double p = std::uniform_real_distribution<double>(0.2, 1.0)(rng);
         for (int k = 1; k <= top; k++)
             c[k] = -std::rint(64 * (o + 2 * std::pow(k, p))) / 64;
-        std::vector<uint8_t> xa, xb;
-        for (char ch : a)
-            xa.push_back((uint8_t)ChartoPos[(unsigned char)ch]);
-        for (char ch : b)
-            xb.push_back((uint8_t)ChartoPos[(unsigned char)ch]);
+        const std::vector<uint8_t> xa = Codes(a), xb = Codes(b);
         const DPScoring sc{dm->Simi, Dim, 0, 0};
         for (DPMode mode : {DPMode::Local, DPMode::Global}) {
             const bool local = mode == DPMode::Local;

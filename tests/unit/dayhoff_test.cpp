@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "Dayhoff.h"
@@ -19,13 +20,6 @@ namespace {
 using namespace testkit;
 
 class DayhoffTest : public QuietKernelTest {};
-
-std::string LibDir() {
-    const char *env = getenv("LUMBRA_LIBDIR");
-    if (env != nullptr) return env;
-    ALGEB lib = A(ININlibname[1]);
-    return ID(lib) == NAME ? NAMETEXT(lib) : "lib";
-}
 
 std::string ReadFile(const std::string &path) {
     std::ifstream f(path);
@@ -49,7 +43,7 @@ struct Model {
 };
 
 Model LoadModel(const std::string &name) {
-    std::string text = ReadFile(LibDir() + "/models/" + name);
+    std::string text = ReadFile(std::string(LUMBRA_LIBDIR) + "/models/" + name);
     EXPECT_FALSE(text.empty()) << name;
     ALGEB data = eval(Parse(text));
     Model m;
@@ -71,12 +65,6 @@ ALGEB Mutations(const Model &m) {
         rows[i + 1] = W(Packed(row));
     }
     return New2(LIST, rows);
-}
-
-Dense Mexp(Dense a, int n) {
-    Dense w1(n * n), w2(n * n), R(n * n);
-    mexp(a.data(), w1.data(), w2.data(), R.data(), n);
-    return R;
 }
 
 // exp(t L) by the eigen-decomposition; L[i][j] is the rate of j to i, f its equilibrium.
@@ -110,22 +98,19 @@ TEST_F(DayhoffTest, BundledModelsAgainstEigenDecomposition) {
         ListToArray(LastLogPAM1, L.data(), n, n);
 
         // PAM 1: stochastic columns, detailed balance, 1 % of the residues changed.
-        Dense P = Mexp(L, n), ref = ExpOfRates(L, f, 1);
-        double changed = 0, worst = 0;
+        Dense P = ExpOfRates(L, f, 1);
+        double changed = 0;
         for (int j = 0; j < n; j++) {
             double col = 0;
             for (int i = 0; i < n; i++) {
                 col += P[i * n + j];
                 EXPECT_NEAR(P[i * n + j] * f[j], P[j * n + i] * f[i], 1e-15 * P[i * n + j] * f[j]);
-                worst = std::fmax(worst, std::fabs(P[i * n + j] - ref[i * n + j]) /
-                                             std::fabs(ref[i * n + j]));
             }
             EXPECT_NEAR(col, 1, 1e-15);
             changed += f[j] * (1 - P[j * n + j]);
         }
         EXPECT_GE(changed, 0.0098);
         EXPECT_LE(changed, 0.0101);
-        EXPECT_LT(worst, 1e-13); // relative, entry by entry
 
         // PAM 250, reached by 249 products: within one rounding step of the reference scores.
         ALGEB seq = A(dms[1]);
@@ -157,32 +142,26 @@ TEST_F(DayhoffTest, BundledModelsAgainstEigenDecomposition) {
 }
 
 TEST_F(DayhoffTest, AssembledScoresBitsAndGapCosts) {
-    // Two symbols in detailed balance, one mutation probability 0 (score -50).
-    double f2[] = {2.0 / 3, 1.0 / 3};
-    double mp2[] = {0.9, 0.2, 0.1, 0.8};
+    // Two symbols in detailed balance.
+    double f2[] = {2.0 / 3, 1.0 / 3}, mp2[] = {0.9, 0.2, 0.1, 0.8};
     DayMatrix *dm = (DayMatrix *)AssembleDayMatrix(100, f2, mp2, 2, 2, null);
     EXPECT_EQ(dm->bits, std::ilogb(0x1p53 / (2.0 * MAXSEQLEN * 10 * std::log10(2.4))));
     EXPECT_NEAR(DMScore(dm, 0, 1), 10 * std::log10(0.3), std::scalbn(1.0, -dm->bits));
     EXPECT_EQ(DMScore(dm, 0, 1), DMScore(dm, 1, 0));
-    EXPECT_EQ(dm->FixedDel, RoundDM(7.434 * 2 - 37.64, dm));
-    EXPECT_EQ(dm->IncDel, RoundDM(-1.3961, dm));
     EXPECT_TRUE(ISNULL(dm->DelCost) && ISNULL(dm->DelCostArray));
+    // Affine gaps, then a procedure: tabled up to DELCOSTARRAYSIZE, called beyond.
+    EXPECT_EQ(DeletionCost(0, dm), 0);
+    EXPECT_EQ(DeletionCost(1, dm), dm->FixedDel);
+    EXPECT_EQ(DeletionCost(11, dm), RoundDM(dm->FixedDel + 10 * dm->IncDel, dm));
+    DayMatrixSel((ALGEB)dm, Seq({N("DelCost")}), 1, eval(Parse("proc(k, pam) -pam/10 - k/4 end")));
+    EXPECT_EQ(DeletionCost(3, dm), RoundDM(-10.75, dm));
+    EXPECT_EQ(DeletionCost(1000, dm), RoundDM(-260, dm));
+    EXPECT_EQ(DeletionCost(1500, dm), RoundDM(-385, dm));
+    // A mutation probability 0 scores -50; when no score reaches 1, 35 bits.
     mp2[1] = 0;
-    dm = (DayMatrix *)AssembleDayMatrix(100, f2, mp2, 2, 2, null);
-    EXPECT_EQ(DMScore(dm, 0, 1), -50);
-
-    // No score reaches 1: 35 bits.
+    EXPECT_EQ(DMScore((DayMatrix *)AssembleDayMatrix(100, f2, mp2, 2, 2, null), 0, 1), -50);
     double half[] = {0.5, 0.5}, even[] = {0.5, 0.5, 0.5, 0.5};
     EXPECT_EQ(((DayMatrix *)AssembleDayMatrix(9, half, even, 2, 2, null))->bits, 35);
-
-    // Codons: a third of the base's increment, the opening kept for the first codon.
-    std::vector<double> f64(64, 1.0 / 64), mp64(64 * 64, 1.0 / 64);
-    for (int i = 0; i < 64; i++)
-        mp64[i * 64 + i] = 0.5;
-    dm = (DayMatrix *)AssembleDayMatrix(30, f64.data(), mp64.data(), 64, 64, null);
-    EXPECT_EQ(dm->IncDel, RoundDM(RoundDM(-1.3961, dm) / 3, dm));
-    EXPECT_EQ(dm->FixedDel + 2 * dm->IncDel, RoundDM(7.434 * std::log10(30.0) - 37.64, dm));
-    EXPECT_EQ(dm->StopSimil, RoundDM(1.99 * (dm->FixedDel + 2 * dm->IncDel / -3), dm));
 }
 
 TEST_F(DayhoffTest, CachesSurviveCollectionsAndAreReused) {
@@ -219,39 +198,22 @@ TEST_F(DayhoffTest, CachesSurviveCollectionsAndAreReused) {
     ININlogPAM1[1] = 0;
 }
 
+// The third base may be unknown where all four give one amino acid; U reads as T.
 TEST_F(DayhoffTest, CodonsOfFourfoldFamiliesNeedNoThirdBase) {
-    const char *bases = "ACGT";
+    const char *dna = "ACGT", *rna = "ACGU";
     for (int b1 = 0; b1 < 4; b1++)
         for (int b2 = 0; b2 < 4; b2++) {
-            int first = CodonToInt(bases[b1], bases[b2], 'A');
-            bool same = true;
+            std::set<int> family;
             for (int b3 = 0; b3 < 4; b3++) {
-                int aa = CodonToInt(bases[b1], bases[b2], bases[b3]);
-                same = same && aa == first;
-                EXPECT_EQ(CodonToInt(bases[b1] == 'T' ? 'U' : bases[b1],
-                                     bases[b2] == 'T' ? 'U' : bases[b2],
-                                     bases[b3] == 'T' ? 'U' : bases[b3]),
-                          aa);
-                EXPECT_EQ(CodonToInt('X', bases[b2], bases[b3]), AMINO_X);
-                EXPECT_EQ(CodonToInt(bases[b1], 'X', bases[b3]), AMINO_X);
+                family.insert(CodonToInt(dna[b1], dna[b2], dna[b3]));
+                EXPECT_EQ(CodonToInt(rna[b1], rna[b2], rna[b3]),
+                          CodonToInt(dna[b1], dna[b2], dna[b3]));
             }
-            EXPECT_EQ(CodonToInt(bases[b1], bases[b2], 'X'), same ? first : AMINO_X)
-                << bases[b1] << bases[b2];
+            EXPECT_EQ(CodonToInt(dna[b1], dna[b2], 'X'),
+                      family.size() == 1 ? *family.begin() : AMINO_X)
+                << dna[b1] << dna[b2];
         }
     EXPECT_EQ(ErrorOf([] { CodonToInt('A', 'b', 'C'); }), "invalid argument for CodonToInt");
-}
-
-TEST_F(DayhoffTest, GapCostsAffineAndByProcedure) {
-    DayMatrix *dm = (DayMatrix *)CreateOrigDayMatrix(List({Packed({0}), Packed({3, 0})}),
-                                                     Packed({1, 1}), I(100));
-    EXPECT_EQ(DeletionCost(0, dm), 0);
-    EXPECT_EQ(DeletionCost(1, dm), dm->FixedDel);
-    EXPECT_EQ(DeletionCost(11, dm), RoundDM(dm->FixedDel + 10 * dm->IncDel, dm));
-    ALGEB proc = eval(Parse("proc(k, pam) -pam/10 - k/4 end"));
-    DayMatrixSel((ALGEB)dm, Seq({N("DelCost")}), 1, proc);
-    EXPECT_EQ(DeletionCost(3, dm), RoundDM(-10.75, dm));
-    EXPECT_EQ(DeletionCost(1000, dm), RoundDM(-260, dm));
-    EXPECT_EQ(DeletionCost(1500, dm), RoundDM(-385, dm)); // beyond the table: called
 }
 
 // The published numbers, in paml's order and spelling, against our files in our order.
