@@ -50,19 +50,16 @@ TEST(PatOrder, EverySortingPathGivesTheSuffixOrder) {
                 pos.push_back(p);
                 keep[p >> 6] |= (uint64_t)1 << (p & 63);
             }
-        std::vector<UWORD> want = BruteForce(t, pos);
-        std::vector<UINT> p32(pos.begin(), pos.end());
+        // Both sorts, with 32-bit and with 64-bit positions.
+        std::vector<UINT> p32(pos.begin(), pos.end()), s32(pos.size());
+        std::vector<UWORD> p64 = pos, s64(pos.size());
         PatSortMultikey(t.data(), n, p32.data(), p32.size());
-        std::vector<UWORD> p64 = pos;
         PatSortMultikey(t.data(), n, p64.data(), p64.size());
-        std::vector<UINT> s32(pos.size());
         ASSERT_TRUE(PatSortSuffixArray(t.data(), n, keep.data(), s32.data(), s32.size()));
-        std::vector<UWORD> s64(pos.size());
         ASSERT_TRUE(PatSortSuffixArray(t.data(), n, keep.data(), s64.data(), s64.size()));
-        ASSERT_EQ(std::vector<UWORD>(p32.begin(), p32.end()), want) << "text " << t;
-        ASSERT_EQ(p64, want) << "text " << t;
-        ASSERT_EQ(std::vector<UWORD>(s32.begin(), s32.end()), want) << "text " << t;
-        ASSERT_EQ(s64, want) << "text " << t;
+        for (const std::vector<UWORD> &got : {std::vector<UWORD>(p32.begin(), p32.end()), p64,
+                                              std::vector<UWORD>(s32.begin(), s32.end()), s64})
+            ASSERT_EQ(got, BruteForce(t, pos)) << "text " << t;
     }
 }
 
@@ -174,28 +171,16 @@ TEST_F(DbFiles, DamagedFilesAreRefusedWithAMessage) {
         {"map offset off an entry", ".map", SetWord32(goodmap, 4, (UINT)entries[1] + 1),
          "Invalid .map file"},
         {"map offsets swapped", ".map", swappedoffsets, "Invalid .map file"},
-        {"map of garbage", ".map", garbage.substr(0, goodmap.size()), "Invalid .map file"},
         {"map with too many residues", ".map", SetWord32(goodmap, 2, (UINT)pat.size() + 1),
          "existing index does not match file size"},
-        {"tree cut", ".tree", goodtree.substr(0, goodtree.size() - 4),
-         "existing index does not match file size"},
-        {"tree too long", ".tree", goodtree + "abcd", "existing index does not match file size"},
         {"tree offset out of range", ".tree", SetWord32(goodtree, pat.size() - 1, 1u << 30),
          "index file is corrupt"},
         {"tree entries swapped", ".tree", swappedpat, "index file is corrupt"},
         {"tree of garbage", ".tree", garbage, "index file is corrupt"},
-        {"database cut inside an entry", "", good.substr(0, good.size() - 20),
-         "Database terminates with a truncated entry"},
-        {"database of garbage", "", garbage + garbage, "database does not start with sgml tag"},
     };
     for (const Case &c : cases) {
         Restore();
         Write(c.suffix, c.content);
-        if (*c.suffix == 0) { // the database newer than its indexes
-            std::string m = db + ".map", t = db + ".tree";
-            unlink(m.c_str());
-            unlink(t.c_str());
-        }
         EXPECT_EQ(ErrorOf([&] { Load(); }), c.message) << c.what;
     }
     // A missing index is built again from the text.
