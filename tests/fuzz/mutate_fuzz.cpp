@@ -25,6 +25,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -283,48 +285,37 @@ Outcome runone(const Options &o, const fs::path &scratch, const std::string &inp
 }
 
 const char *kindname(Verdict v) {
-    switch (v) {
-    case Verdict::Crash: return "crash";
-    case Verdict::Sanitizer: return "sanitizer";
-    case Verdict::Hang: return "hang";
-    default: return "ok";
-    }
+    return v == Verdict::Crash ? "crash" : v == Verdict::Sanitizer ? "sanitizer" : "hang";
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
     if (argc < 4) {
-        fprintf(stderr, "usage: mutate_fuzz LUMBRA TESTSDIR LIBDIR [--inputs N] [--seconds S] "
-                        "[--seed K] [--timeout T] [--keep DIR]\n");
+        fprintf(stderr, "usage: mutate_fuzz LUMBRA TESTSDIR LIBDIR [--OPTION VALUE]...\n");
         return 2;
     }
     Options o;
     o.lumbra = fs::absolute(argv[1]);
     o.tests = argv[2];
     o.lib = fs::absolute(argv[3]);
+    const std::map<std::string, std::function<void(const std::string &)>> set = {
+        {"--inputs", [&](const std::string &v) { o.inputs = std::stol(v); }},
+        {"--seconds", [&](const std::string &v) { o.seconds = std::stod(v); }},
+        {"--seed", [&](const std::string &v) { o.seed = std::stoul(v); }},
+        {"--timeout", [&](const std::string &v) { o.timeout = std::stod(v); }},
+        {"--grace", [&](const std::string &v) { o.grace = std::stod(v); }},
+        {"--memory", [&](const std::string &v) { o.memory = std::stol(v); }},
+        {"--keep", [&](const std::string &v) { o.keep = v; }},
+        {"--replay", [&](const std::string &v) { o.replay = v == "1"; }},
+    };
     for (int i = 4; i + 1 < argc; i += 2) {
-        std::string a = argv[i], v = argv[i + 1];
-        if (a == "--inputs")
-            o.inputs = std::stol(v);
-        else if (a == "--seconds")
-            o.seconds = std::stod(v);
-        else if (a == "--seed")
-            o.seed = std::stoul(v);
-        else if (a == "--timeout")
-            o.timeout = std::stod(v);
-        else if (a == "--replay")
-            o.replay = v == "1";
-        else if (a == "--grace")
-            o.grace = std::stod(v);
-        else if (a == "--keep")
-            o.keep = v;
-        else if (a == "--memory")
-            o.memory = std::stol(v);
-        else {
-            fprintf(stderr, "unknown option %s\n", a.c_str());
+        auto it = set.find(argv[i]);
+        if (it == set.end()) {
+            fprintf(stderr, "unknown option %s\n", argv[i]);
             return 2;
         }
+        it->second(argv[i + 1]);
     }
     if (o.inputs < 0 && o.seconds < 0) o.inputs = 200;
     std::vector<std::string> seeds = loadseeds(o.tests);
