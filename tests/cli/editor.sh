@@ -56,11 +56,12 @@ fail() {
 
 screen() { tm capture-pane -p -t "$s"; }
 
-# start NAME ARGS...: a session named NAME runs lumbra with ARGS.
+# start NAME ARGS...: a session named NAME runs lumbra with ARGS, until its first prompt.
 start() {
     s=$1
     broken=0
     tm new-session -d -s "$s" -x 80 -y 24 sh "$tmp/run.sh" "$@"
+    waitend ">"
 }
 
 # waitend LINE...: waits until the last lines of the screen are these.
@@ -113,11 +114,9 @@ ended() {
 }
 
 pid() { cat "$tmp/$s.pid"; }
-panesettings() { stty -a -F "$(tm display -p -t "$s" '#{pane_tty}')"; }
 
 # ---------------------------------------------------------------------------
 start keys
-waitend ">"
 
 # Text mode: characters, words, deleting, tab, overwrite, brackets, arrows.
 edit "1 abXc" "='1 abc';" C-b C-b C-b =X
@@ -219,7 +218,6 @@ ended 0
 # Without a command list in the current directory, the one in the library directory serves.
 rm "$tmp/work/cmds"
 start error -E
-waitend ">"
 keys =CreateArr C-Space
 waitend "> CreateArray"
 keys C-x
@@ -227,27 +225,23 @@ keys "=error('boom');" Enter
 ended 1
 
 start term
-waitend ">"
 keys =ab C-b =X
 waitend "> aXb"
-panesettings | grep -q -- "-icanon" || fail "the line is not edited with canonical input off"
+stty -a -F "$(tm display -p -t "$s" '#{pane_tty}')" | grep -q -- "-icanon" || fail "the line is not edited with canonical input off"
 [ $broken = 1 ] || kill -TERM "$(pid)"
 ended 143
 
 start batch -B
-waitend ">"
 keys =abc C-c
 ended 0
 
 start eof -B
-waitend ">"
 keys C-d
 ended 0
 
 # Stopped while a line is edited, the program gives the terminal back, and takes it again when
 # continued.
 start stop
-waitend ">"
 keys =xy
 waitend "> xy"
 [ $broken = 1 ] || kill -TSTP "$(pid)"

@@ -1,20 +1,16 @@
-// Runs lumbra on mutated transcripts: each mutant must end without a crash, a sanitizer report
-// or a hang. Mutants are the transcripts under tests/ truncated, spliced, with bytes flipped and
-// with hostile tokens inserted; a fixed seed makes a run reproducible.
+// Runs lumbra on mutants of the transcripts under tests/ (truncated, spliced, bytes flipped,
+// hostile tokens inserted; a fixed seed makes a run reproducible): each must end without a
+// crash, a sanitizer report or a hang.
 //
-//   mutate_fuzz LUMBRA TESTSDIR LIBDIR [--inputs N] [--seconds S] [--seed K] [--timeout T]
-//               [--grace G] [--memory MB] [--keep DIR] [--replay 1]
+//   mutate_fuzz LUMBRA TESTSDIR LIBDIR [--inputs N (default 200)] [--seconds S] [--seed K]
+//               [--timeout T] [--grace G] [--memory MB] [--keep DIR] [--replay 1]
 //
-// A run still going after T seconds of processor time is interrupted twice, as a user at the
-// terminal would; one that has not ended after G seconds more hangs.
-//
-// A sanitized lumbra reserves more address space than any limit on it would allow: set
-// LUMBRA_FUZZ_SANITIZED for it, and its memory is limited through the sanitizer instead.
-//
-// Without --inputs and --seconds it tries 200 inputs. With --replay 1 it runs each transcript
-// under TESTSDIR once as it is: kept findings can be checked again so. Findings are written to DIR
-// (default the current directory) as crash-*.lum, sanitizer-*.lum and hang-*.lum; the exit status
-// is 1 when there are any.
+// A run still going after T seconds of processor time is interrupted twice, as a user would;
+// one that has not ended G seconds later hangs. A sanitized lumbra reserves more address space
+// than a limit would allow: LUMBRA_FUZZ_SANITIZED limits its memory through the sanitizer
+// instead. --replay 1 runs each transcript once as it is (kept findings are checked so).
+// Findings go to DIR (default .) as crash-*.lum, sanitizer-*.lum and hang-*.lum; the exit
+// status is 1 when there are any.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>

@@ -128,23 +128,16 @@ TEST_F(TspTest, HeuristicToursAreLocallyOptimal) {
     EXPECT_NEAR(Cost(d, Tour(ComputeCubicTSP, {Matrix(d), I(5)}, 12)), Optimum(d), 1e-12);
 }
 
-// The same seed gives the same tour and leaves the generator in the same state; more
-// iterations keep the best tour found, and a given tour only gets better.
-TEST_F(TspTest, SeedsIterationsAndGivenTours) {
-    Dense d = Instance(60, 9, true);
-    for (auto f : {ComputeCubicTSP, ComputeQuarticTSP}) {
-        msrand(11);
-        std::vector<int> a = Tour(f, {Matrix(d), I(6)}, 60);
-        double next = mrand();
-        msrand(11);
-        EXPECT_EQ(Tour(f, {Matrix(d), Num(6.0)}, 60), a);
-        EXPECT_EQ(mrand(), next);
-    }
-    d = Instance(80, 3, true);
+// More iterations keep the best tour found, and a given tour only gets better; the same seed
+// gives the same tour (the transcript tries ComputeQuarticTSP).
+TEST_F(TspTest, IterationsSeedsAndGivenTours) {
+    Dense d = Instance(80, 3, true);
     std::vector<int> nn = Tour(ComputeCubicTSP, {Matrix(d)}, 80);
     msrand(1);
     std::vector<int> many = Tour(ComputeCubicTSP, {Matrix(d), I(12)}, 80);
     EXPECT_LE(Cost(d, many), Cost(d, nn) * 1.03);
+    msrand(1);
+    EXPECT_EQ(Tour(ComputeCubicTSP, {Matrix(d), Num(12.0)}, 80), many);
     ALGEB given = Newl1(81, EXPSEQ);
     for (int k = 0; k < 80; k++)
         given[k + 1] = W(I(many[(k + 7) % 80]));
