@@ -2,6 +2,7 @@
 // them: the prefiltered, threaded scan against the plain scalar scan on random databases,
 // matrices and goals, and the 16-bit bounds of a run; all on every instruction set this
 // processor has.
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <random>
@@ -53,19 +54,21 @@ Plain PlainScore(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b, c
 // ---------------------------------------------------------------------------
 // The scorers
 
-// A symmetric score table with values on a grid of 2^-bits, like a Dayhoff matrix's.
+// A score table with values on a grid of 2^-30, like a Dayhoff matrix's.
 struct Table {
     int dim;
     std::vector<double> simi;
     DPScoring sc;
 };
 
-Table RandomTable(std::mt19937 &rng, int dim) {
+Table RandomTable(std::mt19937 &rng, int dim, bool symmetric = true, double offmax = 4) {
     Table t{dim, std::vector<double>((size_t)dim * dim), {}};
-    std::uniform_real_distribution<double> off(-6, 4), diag(2, 15), open(-25, -6), ext(-3, -0.3);
+    std::uniform_real_distribution<double> off(-6, offmax), diag(2, 15), open(-25, -6),
+        ext(-3, -0.3);
     for (int a = 0; a < dim; a++)
-        for (int b = 0; b <= a; b++)
-            t.simi[a * dim + b] = t.simi[b * dim + a] = OnGrid(a == b ? diag(rng) : off(rng), 30);
+        for (int b = 0; b < dim; b++)
+            t.simi[a * dim + b] = symmetric && b < a ? t.simi[b * dim + a]
+                                                     : OnGrid(a == b ? diag(rng) : off(rng), 30);
     t.sc = {t.simi.data(), dim, OnGrid(open(rng), 30), OnGrid(ext(rng), 30)};
     return t;
 }
@@ -187,23 +190,19 @@ class ScanTest : public QuietKernelTest {
   protected:
     ~ScanTest() override { Collect(); }
 
-    // A 21-symbol matrix on a grid of 2^-30, not symmetric, with off-diagonal scores that
-    // sometimes beat the diagonal (so that ShouldReach abandons entries that reach the goal).
+    // A 21-symbol matrix, not symmetric, with off-diagonal scores that sometimes beat the
+    // diagonal (so that ShouldReach abandons entries that reach the goal).
     DayMatrix *RandomMatrix(std::mt19937 &rng) {
+        const Table t = RandomTable(rng, 21, false, rng() % 2 ? 4 : 9);
         ALGEB x = Newl1(DayMatrixWords(21), DAYMATRIX);
         DayMatrix *dm = (DayMatrix *)x;
         dm->dim = 21;
         dm->bits = 30;
         dm->DelCost = dm->DelCostArray = null;
-        for (int c = 0; c < 256; c++)
-            dm->charmap[c] = -1;
-        std::uniform_real_distribution<double> off(-6, rng() % 2 ? 4 : 9), diag(2, 15);
-        for (int a = 0; a < 21; a++)
-            for (int b = 0; b < 21; b++)
-                dm->Simi[a * 21 + b] = OnGrid(a == b ? diag(rng) : off(rng), 30);
-        std::uniform_real_distribution<double> open(-25, -6), ext(-3, -0.3);
-        dm->FixedDel = OnGrid(open(rng), 30);
-        dm->IncDel = OnGrid(ext(rng), 30);
+        std::fill(dm->charmap, dm->charmap + 256, -1);
+        std::copy(t.simi.begin(), t.simi.end(), dm->Simi);
+        dm->FixedDel = t.sc.FixedDel;
+        dm->IncDel = t.sc.IncDel;
         dm->PamNumber = 100;
         keep.push_back(x);
         return dm;
