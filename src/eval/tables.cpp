@@ -181,10 +181,17 @@ struct Block {
 // It stands for the buckets while their number and TableEdits are those it recorded; anything
 // else means that they were changed in place, and the index is built again.
 
+// A slot holds an entry and its key, so that a probe reads neither the entry nor, for integers,
+// the key: the key's handle in the low 48 bits (sign-extended back, as in a boxed double),
+// and above it 16 bits of the key's hash that most other keys probed on the way do not share.
 struct Slot {
-    UWORD hash;
+    UWORD tagkey;
     ALGEB entry; // 0: empty
 };
+
+static UWORD mixhash(UINT hk) { return hk * 0x9E3779B97F4A7C15ULL; }
+static UWORD tagof(UWORD mix) { return (mix >> 16) << 48; }
+static ALGEB keyof(const Slot &sl) { return A((WORD)(sl.tagkey << 16) >> 16); }
 
 struct TableIndex {
     WORD nb = -1;
@@ -209,34 +216,36 @@ static void pruneindexes() {
     lastindex = 0;
 }
 
-static size_t slotof(UWORD h, size_t mask) {
-    return (size_t)((h * 0x9E3779B97F4A7C15ULL) >> 32) & mask;
-}
-
-static void place(const Block<Slot> &slots, UWORD h, ALGEB e) {
-    size_t mask = slots.size() - 1, i = slotof(h, mask);
+static void place(const Block<Slot> &slots, UINT hk, ALGEB key, ALGEB e) {
+    size_t mask = slots.size() - 1;
+    UWORD mix = mixhash(hk);
+    size_t i = (size_t)(mix >> 32) & mask;
     while (slots[i].entry != 0)
         i = (i + 1) & mask;
-    slots[i] = {h, e};
+    slots[i] = {tagof(mix) | ((UWORD)W(key) & NaNPAYLOAD), e};
 }
 
-static void indexadd(TableIndex &ix, UINT hk, ALGEB e) {
+static void indexadd(TableIndex &ix, UINT hk, ALGEB key, ALGEB e) {
     if (2 * (size_t)(ix.count + 1) > ix.slots.size()) {
         Block<Slot> old = std::move(ix.slots);
         ix.slots = Block<Slot>(2 * (size_t)(ix.count + 1));
-        for (size_t i = 0; i < old.size(); i++)
-            if (old[i].entry != 0) place(ix.slots, old[i].hash, old[i].entry);
+        for (size_t i = 0; i < old.size(); i++) {
+            if (old[i].entry == 0) continue;
+            ALGEB k = keyof(old[i]);
+            place(ix.slots, hashalg(k), k, old[i].entry);
+        }
     }
-    place(ix.slots, hk, e);
+    place(ix.slots, hk, key, e);
     ix.count++;
 }
 
 static ALGEB indexfind(const TableIndex &ix, UINT hk, ALGEB key) {
     size_t mask = ix.slots.size() - 1;
-    for (size_t i = slotof(hk, mask);; i = (i + 1) & mask) {
+    UWORD mix = mixhash(hk), tag = tagof(mix);
+    for (size_t i = (size_t)(mix >> 32) & mask;; i = (i + 1) & mask) {
         const Slot &sl = ix.slots[i];
         if (sl.entry == 0) return 0;
-        if (sl.hash == hk && keycomp(key, entrykey(sl.entry)) == 0) return sl.entry;
+        if ((sl.tagkey & ~NaNPAYLOAD) == tag && keycomp(key, keyof(sl)) == 0) return sl.entry;
     }
 }
 
@@ -272,7 +281,7 @@ static void buildindex(TableIndex &ix, ALGEB buckets, WORD nb) {
             if (!plainkey(key) || (prev != 0 && keycomp(prev, key) >= 0)) return;
             UINT hk = hashalg(key);
             if (bucketof(hk, nb) != j) return;
-            place(slots, hk, e);
+            place(slots, hk, key, e);
             prev = key;
         }
     }
@@ -400,7 +409,7 @@ ALGEB TableSel(ALGEB s, ALGEB key, ALGEB val) {
     memcpy(grown + at + 1, seq + at, (size_t)(len - at) * sizeof(WORD));
     // A new bucket object: empty buckets share EmptySet.
     buckets[j] = W(New2(SET, grown));
-    if (ix != 0) indexadd(*ix, hk, entry);
+    if (ix != 0) indexadd(*ix, hk, key, entry);
     if (len != BUCKETFULL || nb >= MAXTABLEBUCKETS) return val;
     if (ix == 0) {
         rebuild(s, 2 * nb + 3, [](ALGEB a, ALGEB b) { return SetComp(a, b); });
