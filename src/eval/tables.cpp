@@ -190,7 +190,7 @@ struct Slot {
 };
 
 static UWORD mixhash(UINT hk) { return hk * 0x9E3779B97F4A7C15ULL; }
-static UWORD tagof(UWORD mix) { return (mix >> 16) << 48; }
+static UWORD tagof(UWORD mix) { return mix << 48; }
 static ALGEB keyof(const Slot &sl) { return A((WORD)(sl.tagkey << 16) >> 16); }
 
 struct TableIndex {
@@ -216,10 +216,16 @@ static void pruneindexes() {
     lastindex = 0;
 }
 
+// The home slot is taken from the top bits of the mixed hash, so that slots keep their order
+// when the index doubles and moving them reads and writes memory almost in sequence.
+static size_t homeslot(UWORD mix, size_t size) {
+    return (size_t)(mix >> (64 - __builtin_ctzll((unsigned long long)size)));
+}
+
 static void place(const Block<Slot> &slots, UINT hk, ALGEB key, ALGEB e) {
     size_t mask = slots.size() - 1;
     UWORD mix = mixhash(hk);
-    size_t i = (size_t)(mix >> 32) & mask;
+    size_t i = homeslot(mix, slots.size());
     while (slots[i].entry != 0)
         i = (i + 1) & mask;
     slots[i] = {tagof(mix) | ((UWORD)W(key) & NaNPAYLOAD), e};
@@ -242,7 +248,7 @@ static void indexadd(TableIndex &ix, UINT hk, ALGEB key, ALGEB e) {
 static ALGEB indexfind(const TableIndex &ix, UINT hk, ALGEB key) {
     size_t mask = ix.slots.size() - 1;
     UWORD mix = mixhash(hk), tag = tagof(mix);
-    for (size_t i = (size_t)(mix >> 32) & mask;; i = (i + 1) & mask) {
+    for (size_t i = homeslot(mix, ix.slots.size());; i = (i + 1) & mask) {
         const Slot &sl = ix.slots[i];
         if (sl.entry == 0) return 0;
         if ((sl.tagkey & ~NaNPAYLOAD) == tag && keycomp(key, keyof(sl)) == 0) return sl.entry;
@@ -377,6 +383,10 @@ ALGEB TableSel(ALGEB s, ALGEB key, ALGEB val) {
         if (e != 0) return setvalues(e, val);
         j = bucketof(hk, nb);
         seq = A(A(buckets[j])[1]);
+        // The bisection's steps depend on each other; fetching every entry at once overlaps
+        // their cache misses.
+        for (WORD k = 1; k < LENGTH2(seq); k++)
+            __builtin_prefetch(A(seq[k]));
         at = SetBisect(
             seq, [key](ALGEB x) { return keycomp(key, entrykey(x)); }, found);
         // Only a key whose characters were changed in place after it was stored is found here.
