@@ -6,7 +6,7 @@
 #include <sys/mman.h>
 #include <unordered_map>
 #include <utility>
-#include <vector>
+#include <iterator>
 
 #include "Lumbra.h"
 #include "eval.h"
@@ -329,37 +329,54 @@ static void forgetindex(ALGEB buckets) {
 
 struct Placed {
     ALGEB key, entry;
+    WORD bucket;
 };
 
 // Places every entry again among nb buckets and returns them; the table changes only when all
-// are placed. Compare is SetComp, or keycomp when every key is plain.
+// are placed. Compare is SetComp, or keycomp when every key is plain. Each entry, in the old
+// order, goes by bisection among those already in its new bucket.
 template <class Compare>
 static ALGEB rebuild(ALGEB s, WORD nb, Compare compare) {
     ALGEB old = A(A(s[2])[1]);
-    std::vector<std::vector<Placed>> into((size_t)nb);
+    WORD n = 0;
+    for (WORD j = 1; j < LENGTH2(old); j++)
+        n += LENGTH2(bucketseq(A(old[j]))) - 1;
+    Block<Placed> all((size_t)n), into((size_t)n);
+    Block<WORD> start((size_t)nb + 1), fill((size_t)nb);
+    WORD i = 0;
     for (WORD j = 1; j < LENGTH2(old); j++) {
-        ALGEB seq = bucketseq(A(old[j]));
-        for (WORD k = 1; k < LENGTH2(seq); k++) {
+        ALGEB seq = A(A(old[j])[1]);
+        for (WORD k = 1; k < LENGTH2(seq); k++, i++) {
             ALGEB e = A(seq[k]);
             ALGEB key = entrykey(e);
-            std::vector<Placed> &b = into[(size_t)(bucketof(hashalg(key), nb) - 1)];
-            size_t lo = 0, hi = b.size();
-            while (lo < hi) {
-                size_t mid = (lo + hi) / 2;
-                if (compare(key, b[mid].key) < 0)
-                    hi = mid;
-                else
-                    lo = mid + 1;
-            }
-            b.insert(b.begin() + (std::ptrdiff_t)lo, Placed{key, e});
+            all[(size_t)i] = {key, e, bucketof(hashalg(key), nb) - 1};
+            start[(size_t)all[(size_t)i].bucket + 1]++;
         }
+    }
+    for (WORD b = 0; b < nb; b++)
+        start[(size_t)b + 1] += start[(size_t)b];
+    for (i = 0; i < n; i++) {
+        const Placed &p = all[(size_t)i];
+        Placed *b = &into[(size_t)start[(size_t)p.bucket]];
+        WORD lo = 0, hi = fill[(size_t)p.bucket]++;
+        while (lo < hi) {
+            WORD mid = (lo + hi) / 2;
+            if (compare(p.key, b[mid].key) < 0)
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        memmove((void *)(b + lo + 1), (void *)(b + lo),
+                (size_t)(fill[(size_t)p.bucket] - 1 - lo) * sizeof(Placed));
+        b[lo] = p;
     }
     ALGEB nbuckets = emptybuckets(nb);
     for (WORD j = 1; j <= nb; j++) {
-        std::vector<Placed> &b = into[(size_t)(j - 1)];
-        if (b.empty()) continue;
-        ALGEB seq = Newl1((WORD)b.size() + 1, EXPSEQ);
-        for (size_t k = 0; k < b.size(); k++)
+        WORD m = fill[(size_t)j - 1];
+        if (m == 0) continue;
+        ALGEB seq = Newl1(m + 1, EXPSEQ);
+        const Placed *b = &into[(size_t)start[(size_t)j - 1]];
+        for (WORD k = 0; k < m; k++)
             seq[k + 1] = W(b[k].entry);
         nbuckets[j] = W(New2(SET, seq));
     }
@@ -383,10 +400,13 @@ ALGEB TableSel(ALGEB s, ALGEB key, ALGEB val) {
         if (e != 0) return setvalues(e, val);
         j = bucketof(hk, nb);
         seq = A(A(buckets[j])[1]);
-        // The bisection's steps depend on each other; fetching every entry at once overlaps
-        // their cache misses.
+        // The bisection's steps depend on each other; fetching every entry, then every key
+        // that is not an integer, at once overlaps their cache misses.
         for (WORD k = 1; k < LENGTH2(seq); k++)
             __builtin_prefetch(A(seq[k]));
+        if (!IMMINT(key))
+            for (WORD k = 1; k < LENGTH2(seq); k++)
+                __builtin_prefetch(A(A(A(seq[k])[1])[1]));
         at = SetBisect(
             seq, [key](ALGEB x) { return keycomp(key, entrykey(x)); }, found);
         // Only a key whose characters were changed in place after it was stored is found here.
