@@ -3,10 +3,10 @@
 // its entry, so that finding a key does not walk its bucket.
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <sys/mman.h>
 #include <unordered_map>
 #include <utility>
-#include <iterator>
 
 #include "Lumbra.h"
 #include "eval.h"
