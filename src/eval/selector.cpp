@@ -1,4 +1,5 @@
-// Indexing and assignment into lists, texts, sequences, structures, tables and matches.
+// Indexing and assignment into lists, texts, sequences, structures and matches (tables.cpp has
+// the tables).
 #include "selector.h"
 
 #include <cmath>
