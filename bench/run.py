@@ -44,6 +44,7 @@ def cpu_of(fn):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--lumbra", default=os.path.join(HERE, "..", "build-bench", "lumbra"))
+    ap.add_argument("--before", help="a second lumbra, run right after the first in every round")
     ap.add_argument("--rounds", type=int, default=5)
     ap.add_argument("benches", nargs="*", default=BENCHES)
     args = ap.parse_args()
@@ -58,6 +59,9 @@ def main():
     langs = [("lumbra", "lum", lambda f: [lumbra, "-q", "-B"], True),
              ("python3", "py", lambda f: [python, f], False),
              ("lua5.4", "lua", lambda f: [lua, f], False)]
+    if args.before:
+        before = os.path.abspath(args.before)
+        langs.insert(1, ("before", "lum", lambda f: [before, "-q", "-B"], True))
     empty = {"lum": "x := 1:\n", "py": "x = 1\n", "lua": "local x = 1\n"}
     tmp = os.path.join(os.environ.get("TMPDIR", "/tmp"), "lumbra-bench-%d" % os.getpid())
     os.makedirs(tmp, exist_ok=True)
@@ -99,11 +103,14 @@ def main():
     print("|---|---:|---:|---:|---:|---:|")
     for b in args.benches:
         m = {l[0]: statistics.median(times[(b, l[0])]) for l in langs}
+        for who, label in [("lumbra", b), ("before", b + " (before)")]:
+            if who not in m:
+                continue
 
-        def ratio(peer):
-            return "%.2f" % (m["lumbra"] / m[peer]) if m[peer] > 0 else "-"
-        print("| %s | %.3f | %.3f | %.3f | %s | %s |" % (
-            b, m["lumbra"], m["python3"], m["lua5.4"], ratio("python3"), ratio("lua5.4")))
+            def ratio(peer):
+                return "%.2f" % (m[who] / m[peer]) if m[peer] > 0 else "-"
+            print("| %s | %.3f | %.3f | %.3f | %s | %s |" % (
+                label, m[who], m["python3"], m["lua5.4"], ratio("python3"), ratio("lua5.4")))
     shutil.rmtree(tmp, ignore_errors=True)
     return 1 if failed else 0
 

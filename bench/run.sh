@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds lumbra (release, in build-bench), installs the peers and runs every benchmark against
-# them: bench/run.sh [--rounds N] [--lumbra PATH] [benchmark ...]
+# them: bench/run.sh [--rounds N] [--lumbra PATH] [--before PATH] [benchmark ...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh

@@ -1,10 +1,10 @@
-// Indexing and assignment into lists, texts, sequences, structures, tables and matches.
+// Indexing and assignment into lists, texts, sequences, structures and matches (tables.cpp has
+// the tables).
 #include "selector.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "Dayhoff.h"
 #include "LoadFile.h"
@@ -13,12 +13,6 @@
 #include "evalfunc.h"
 #include "sets.h"
 #include "type.h"
-
-static ALGEB tableDefaultProcName = 0; // kept across collections
-
-constexpr WORD TABLEBUCKETS = 13; // buckets of a table's first insertion
-constexpr WORD BUCKETFULL = 40;   // entries that make a bucket trigger a rebuild
-constexpr WORD MAXTABLEBUCKETS = 131070;
 
 // The position of index k among n items, a negative k counted from the end; 0 when outside.
 static WORD position(WORD k, WORD n) {
@@ -308,6 +302,7 @@ ALGEB selector(ALGEB s, ALGEB t, int i, ALGEB val) {
             WORD k = position(IMMVAL(sel), nops);
             if (k == 0) userror("selector out of bounds");
             if (store != 0) {
+                NoteStore(s, k);
                 s[k] = W(store);
                 return store;
             }
@@ -322,6 +317,7 @@ ALGEB selector(ALGEB s, ALGEB t, int i, ALGEB val) {
                 WORD k = position(IMMVAL(sel), nel);
                 if (k == 0) userror("array selector out of bounds");
                 if (store != 0) {
+                    NoteStore(seq, k);
                     seq[k] = W(store);
                     return store;
                 }
@@ -354,140 +350,6 @@ ALGEB selector(ALGEB s, ALGEB t, int i, ALGEB val) {
         default: userror("cannot apply selector on object");
         }
     }
-}
-
-// ---------------------------------------------------------------------------
-// Tables: table([buckets], default), each bucket a sorted SET of [key, [values]].
-
-static bool istable(ALGEB s) {
-    return IDLENGTH(s, FUNCTION, 4) && A(s[1]) == ININtable && is(A(s[2]), LIST);
-}
-
-static WORD tablehash(ALGEB key) {
-    INT h = (INT)hashalg(key);
-    return h < 0 ? -(WORD)h : (WORD)h;
-}
-
-// The key of an entry [key, [values]]. The search reads only the keys: the values of the
-// entries it passes stay unread (a cache miss each), and entryvalues checks the one it finds.
-static ALGEB entrykey(ALGEB e) {
-    ALGEB seq = !is(e, LIST) ? 0 : A(e[1]);
-    if (seq == 0 || !IDLENGTH(seq, EXPSEQ, 3)) userror2(e, "invalid entry in table");
-    return A(seq[1]);
-}
-
-// The LIST of values of an entry whose key entrykey has read.
-static ALGEB entryvalues(ALGEB e) {
-    ALGEB v = A(A(e[1])[2]);
-    if (!is(v, LIST)) userror2(e, "invalid entry in table");
-    return v;
-}
-
-static ALGEB bucketseq(ALGEB bucket) {
-    if (!is(bucket, SET)) userror2(bucket, "invalid entry in table");
-    return A(bucket[1]);
-}
-
-// Where key is, or where it would go, among the sorted entries of seq; found tells which.
-static WORD bisect(ALGEB seq, ALGEB key, bool &found) {
-    return SetBisect(
-        seq, [key](ALGEB e) { return SetComp(key, entrykey(e)); }, found);
-}
-
-static ALGEB emptybuckets(WORD nb) {
-    ALGEB b = Newl1(nb + 1, EXPSEQ);
-    for (WORD j = 1; j <= nb; j++)
-        b[j] = W(EmptySet);
-    return b;
-}
-
-// Places every entry again among nb buckets; the table changes only when all are placed.
-static void rebuild(ALGEB s, WORD nb) {
-    ALGEB old = A(A(s[2])[1]);
-    std::vector<std::vector<ALGEB>> place((size_t)nb);
-    for (WORD j = 1; j < LENGTH2(old); j++) {
-        ALGEB seq = bucketseq(A(old[j]));
-        for (WORD k = 1; k < LENGTH2(seq); k++) {
-            ALGEB e = A(seq[k]);
-            ALGEB key = entrykey(e);
-            std::vector<ALGEB> &b = place[(size_t)(tablehash(key) % nb)];
-            size_t lo = 0, hi = b.size();
-            while (lo < hi) {
-                size_t mid = (lo + hi) / 2;
-                if (SetComp(key, entrykey(b[mid])) < 0)
-                    hi = mid;
-                else
-                    lo = mid + 1;
-            }
-            b.insert(b.begin() + (std::ptrdiff_t)lo, e);
-        }
-    }
-    ALGEB nbuckets = emptybuckets(nb);
-    for (WORD j = 1; j <= nb; j++) {
-        std::vector<ALGEB> &b = place[(size_t)(j - 1)];
-        if (b.empty()) continue;
-        ALGEB seq = Newl1((WORD)b.size() + 1, EXPSEQ);
-        for (size_t k = 0; k < b.size(); k++)
-            seq[k + 1] = W(b[k]);
-        nbuckets[j] = W(New2(SET, seq));
-    }
-    s[2] = W(New2(LIST, nbuckets));
-}
-
-static ALGEB defaultvalue(ALGEB s, ALGEB key) {
-    ALGEB def = A(s[3]);
-    ALGEB proc = def;
-    if (is(proc, NAME)) proc = valuenv(proc);
-    if (!is(proc, PROC)) return def;
-    if (tableDefaultProcName == 0) {
-        tableDefaultProcName = naminstall("tableDefaultProc");
-        GcRoot(&tableDefaultProcName);
-    }
-    return evalfunc(proc, New2(EXPSEQ, key), tableDefaultProcName);
-}
-
-ALGEB TableSel(ALGEB s, ALGEB key, ALGEB val) {
-    if (!istable(s)) userror("The table object has not been properly defined");
-    ALGEB buckets = A(A(s[2])[1]);
-    WORD nb = LENGTH2(buckets) - 1;
-    WORD h = tablehash(key);
-    ALGEB seq = null;
-    WORD j = 0, at = 1;
-    bool found = false;
-    if (nb > 0) {
-        j = h % nb + 1;
-        seq = bucketseq(A(buckets[j]));
-        at = bisect(seq, key, found);
-    }
-    if (val == 0) {
-        if (!found) return defaultvalue(s, key);
-        ALGEB vals = A(entryvalues(A(seq[at]))[1]);
-        return IDLENGTH(vals, EXPSEQ, 2) ? A(vals[1]) : vals;
-    }
-    if (found) entryvalues(A(seq[at]));
-    ALGEB vals = is(val, EXPSEQ) ? val : New2(EXPSEQ, val);
-    if (found) {
-        A(A(seq[at])[1])[2] = W(New2(LIST, vals));
-        return val;
-    }
-    if (nb == 0) {
-        nb = TABLEBUCKETS;
-        buckets = emptybuckets(nb);
-        s[2] = W(New2(LIST, buckets));
-        j = h % nb + 1;
-    }
-    ALGEB entry = New2(LIST, New3(EXPSEQ, key, New2(LIST, vals)));
-    WORD len = LENGTH2(seq);
-    // Every word is written below: no clearing first.
-    ALGEB grown = get_space(len + 1);
-    grown[0] = (len + 1) | EXPSEQ | genpat;
-    memcpy(grown + 1, seq + 1, (size_t)(at - 1) * sizeof(WORD));
-    grown[at] = W(entry);
-    memcpy(grown + at + 1, seq + at, (size_t)(len - at) * sizeof(WORD));
-    // A new bucket object: empty buckets share EmptySet.
-    buckets[j] = W(New2(SET, grown));
-    if (len == BUCKETFULL && nb < MAXTABLEBUCKETS) rebuild(s, 2 * nb + 3);
-    return val;
 }
 
 // ---------------------------------------------------------------------------

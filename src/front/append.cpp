@@ -129,6 +129,8 @@ ALGEB append(ALGEB s, ALGEB t) {
         if (SetHas(s, t)) return s;
         ALGEB e = A(s[1]);
         if (LENGTH2(e) < 11) return SetNormal(New2(SET, AppendND(e, t)));
+        // The set grows in place: it may be a table's bucket.
+        if (entryshaped(A(e[1]))) TableEdits++;
         s[1] = W(AppendND(e, t));
         return SetNormal(s);
     }

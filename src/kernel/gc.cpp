@@ -45,6 +45,16 @@ void GcCacheCleaner(void (*f)()) {
 
 static inline bool dead(ALGEB p) { return p != 0 && !IMMINT(p) && genc[GcTag(p)] == 0; }
 
+static void (*weakcaches[8])();
+static int nweakcaches = 0;
+
+void GcWeakCache(void (*f)()) {
+    if (nweakcaches == (int)(sizeof weakcaches / sizeof weakcaches[0])) notimpl("GcWeakCache");
+    weakcaches[nweakcaches++] = f;
+}
+
+bool GcDead(ALGEB p) { return dead(p); }
+
 // ---------------------------------------------------------------------------
 // Marking, with a stack of its own so that deep structures cannot exhaust the machine stack.
 
@@ -468,6 +478,8 @@ void gc() {
     freeblockstogarbage();
     markprotected();
     weakentables();
+    for (int i = 0; i < nweakcaches; i++)
+        weakcaches[i]();
 
     // Text heads found before may lie in storage that is about to go.
     nTextHeads = 0;

@@ -36,3 +36,7 @@ int64_t HeapSignature();
 void GcRoot(ALGEB *p);
 // A cache that every collection empties.
 void GcCacheCleaner(void (*f)());
+// A cache keyed by objects: f runs once marking is done and drops the keys that GcDead says
+// are about to be reclaimed.
+void GcWeakCache(void (*f)());
+bool GcDead(ALGEB p);
