@@ -18,7 +18,7 @@ TEST_F(EvaldTest, SumKeepsLowOrderBits) {
         std::vector<double> terms;
         double sum;
     } cases[] = {
-        {{0, 1e16, 1, -1e16}, 1.0}, // plainly summed, the 1 is lost
+        {{0, 1e16, 1, -1e16}, 1.0},                    // plainly summed, the 1 is lost
         {{0, 0.1, 0.2, -0.3}, 2.7755575615628914e-17}, // the exact sum of the three doubles
         {{0, 1, 1e100, 1, -1e100}, 2.0},
         {{0}, 0.0},

@@ -231,57 +231,26 @@ bool GiveControllingTerminal() {
     return open(ptsname(master), O_RDWR) >= 0;
 }
 
-TEST_F(EndOfInputDeathTest, BatchModeEndsNormally) {
-    EXPECT_EXIT(
-        {
-            if (!GiveControllingTerminal()) _exit(5);
+// Batch mode and the fifth end end the program; without a terminal too; else the terminal
+// becomes standard input (status 3 shows that the program went on).
+TEST_F(EndOfInputDeathTest, EndsOrTurnsToTheTerminal) {
+    const struct {
+        bool terminal;
+        int batch, closed, status;
+    } cases[] = {{true, 1, 0, 0}, {true, 0, 4, 0}, {false, 0, 0, 0}, {true, 0, 0, 3}};
+    for (auto c : cases) {
+        auto end = [&] {
+            if (c.terminal ? !GiveControllingTerminal() : setsid() < 0) _exit(5);
             optquiet = 1;
-            optbatch = 1;
-            Rclose();
-            _exit(3);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
-TEST_F(EndOfInputDeathTest, TheFifthEndEndsNormally) {
-    EXPECT_EXIT(
-        {
-            if (!GiveControllingTerminal()) _exit(5);
-            optquiet = 1;
-            optbatch = 0;
-            timesclosedstdin = 4;
-            Rclose();
-            _exit(3);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
-TEST_F(EndOfInputDeathTest, WithoutATerminalTheProgramEnds) {
-    EXPECT_EXIT(
-        {
-            optquiet = 1;
-            optbatch = 0;
-            timesclosedstdin = 0;
-            setsid(); // no controlling terminal
-            Rclose();
-            _exit(3);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
-TEST_F(EndOfInputDeathTest, TheTerminalBecomesStandardInput) {
-    EXPECT_EXIT(
-        {
-            if (!GiveControllingTerminal()) _exit(5);
-            optquiet = 1;
-            optbatch = 0;
-            timesclosedstdin = 0;
+            optbatch = c.batch;
+            timesclosedstdin = c.closed;
             Rclose();
             bool ok = r_unit0 == 0 && Type_input == 0 && timesclosedstdin == 1 && R_unit != stdin &&
                       R_unit != nullptr && nextch == NOREADAHEAD;
             _exit(ok ? 3 : 4);
-        },
-        ::testing::ExitedWithCode(3), "");
+        };
+        EXPECT_EXIT(end(), ::testing::ExitedWithCode(c.status), "") << c.batch << c.closed;
+    }
 }
 
 } // namespace

@@ -69,7 +69,6 @@ TEST_F(ParserTest, Trees) {
         {"a; b: c", "STATSEQ(a,b,c)"},
         {"done; stop", "STATSEQ(STOP(),STOP())"},
         {"a; # a comment; b\n c", "STATSEQ(a,c)"},
-        {"a # a comment without newline", "a"},
         {"a <> b ** 2.5", "INEQUAT(a,POWER(b,2.5))"},
         {"a intersect 'ab'", "FUNCTION(intersect,a,'ab')"},
     };
@@ -300,6 +299,8 @@ TEST_F(FileParseTest, ReportsAndRecovery) {
          {"a", "b"},
          "on line 2, memory exhausted:\n"},
         {"a;\nb := (1 +\n", {"a"}, "on line 2, unexpected end of file:\n"},
+        {"a 'open string\nand more\n", {}, "on line 2, unexpected end of file:\n"},
+        {"a; b # comment without newline", {"a"}, "on line 1, unexpected end of file:\n"},
         {"a := \x01 \xe9;\tb;\n",
          {},
          "on line 1, syntax error:\na :=    ;\tb;\n      ^\nWarning, unprintable characters in "

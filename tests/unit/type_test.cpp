@@ -24,11 +24,19 @@ ALGEB Sel(ALGEB s, std::initializer_list<ALGEB> sels, ALGEB val = 0) {
 
 TEST_F(TypeSel, KindTypesAreFoundByHandle) {
     const std::pair<ALGEB, WORD> cases[] = {
-        {ININfloat, NUMBER}, {ININcolon, COLON}, {ININsymbol, NAME}, {ININselect, TABLEREF},
-        {ININless, LESSTHAN}, {ININlessequal, LESSEQ}, {ININunequal, INEQUAT},
+        {ININfloat, NUMBER},
+        {ININcolon, COLON},
+        {ININsymbol, NAME},
+        {ININselect, TABLEREF},
+        {ININless, LESSTHAN},
+        {ININlessequal, LESSEQ},
+        {ININunequal, INEQUAT},
         {ININcompressed, COMPRESSED},
         // Named types with a rule of their own, and a spelling that only looks like a kind.
-        {ININinteger, 0}, {ININlist, 0}, {naminstall("fl"), 0}, {CreateString("float"), 0}};
+        {ININinteger, 0},
+        {ININlist, 0},
+        {naminstall("fl"), 0},
+        {CreateString("float"), 0}};
     for (auto [name, type] : cases)
         EXPECT_EQ(typesel(name), type) << Printed(name);
 }
