@@ -51,26 +51,6 @@ TEST_F(TypeSel, NonnegativeIsRecognisedBySpelling) {
     EXPECT_FALSE(type_numeric(2.5, ININinteger));
 }
 
-TEST_F(TypeSel, PackedSelection) {
-    ALGEB v = Packed({1.5, 2, 3});
-    EXPECT_EQ(DBL(Sel(v, {I(-1)})), 3);
-    EXPECT_TRUE(Sel(v, {I(2)}) == I(2));
-    EXPECT_EQ(ErrorOf([&] { Sel(v, {I(4)}); }), "array selector out of bounds");
-    ALGEB r = Sel(v, {New3(RANGE, I(2), I(3))});
-    ASSERT_EQ(ID(r), LISTNUM);
-    ASSERT_EQ(LISTNUMLEN(r), 2);
-    EXPECT_EQ(LISTNUMDATA(r)[0], 2);
-    EXPECT_EQ(Sel(v, {New3(RANGE, I(3), I(2))}), EmptyList);
-    EXPECT_EQ(ErrorOf([&] { Sel(v, {New3(RANGE, I(1), Num(2.5))}); }),
-              "range selectors must be integers");
-    EXPECT_EQ(ErrorOf([&] { Sel(v, {New3(RANGE, I(1), I(2))}, I(0)); }),
-              "cannot assign to a range");
-    // A number is stored in place as a double.
-    Sel(v, {I(1)}, Num(7.25));
-    EXPECT_EQ(ID(v), LISTNUM);
-    EXPECT_EQ(LISTNUMDATA(v)[0], 7.25);
-}
-
 TEST_F(TypeSel, StoringANonNumberUnpacksTheListInPlace) {
     ALGEB v = Packed({1, 2.5, 3});
     int tag = GcTag(v);
@@ -84,32 +64,6 @@ TEST_F(TypeSel, StoringANonNumberUnpacksTheListInPlace) {
     EXPECT_TRUE(A(e[1]) == I(1));
     EXPECT_EQ(A(e[2]), x);
     EXPECT_TRUE(A(e[3]) == I(3));
-}
-
-TEST_F(TypeSel, TextRangesShareCharacters) {
-    ALGEB s = CreateString("abcde");
-    ALGEB bc = Sel(s, {New3(RANGE, I(2), I(3))});
-    EXPECT_EQ(Text(bc), "bc");
-    EXPECT_EQ(STR(bc)->t, STR(s)->t + 1);
-    EXPECT_EQ(Text(Sel(s, {New3(RANGE, I(-2), I(-1))})), "de");
-    EXPECT_EQ(Sel(s, {New3(RANGE, I(4), I(2))}), OneChar[0]);
-    EXPECT_EQ(ErrorOf([&] { Sel(s, {New3(RANGE, Num(2.5), I(3))}); }),
-              "range selectors must be suitable integers");
-}
-
-TEST_F(TypeSel, CharactersAreAssignedInPlace) {
-    ALGEB s = CreateString("abcde");
-    ALGEB view = Sel(s, {New3(RANGE, I(2), I(4))});
-    Sel(view, {I(-1)}, CreateString("X"));
-    EXPECT_EQ(Text(s), "abcXe");
-    Sel(s, {I(1)}, naminstall("Z"));
-    EXPECT_EQ(Text(view), "bcX");
-    EXPECT_EQ(Text(s), "ZbcXe");
-    EXPECT_EQ(ErrorOf([&] { Sel(s, {I(1)}, CreateString("xy")); }), "can only assign a character");
-    EXPECT_EQ(ErrorOf([&] { Sel(OneChar['q'], {I(1)}, OneChar['r']); }),
-              "cannot assign to single characters");
-    EXPECT_EQ(OneChars[(unsigned char)'q'], 'q');
-    EXPECT_EQ(Sel(s, {Num(-5)}), OneChar['Z']);
 }
 
 // The buckets of a table(buckets, default) object.

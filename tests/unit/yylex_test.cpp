@@ -187,13 +187,8 @@ std::string Help(const char *line) {
 }
 
 TEST_F(LexTest, HelpRequests) {
-    EXPECT_EQ(Help("?sort\n"), "help('sort');\n");
     EXPECT_EQ(Help("?\n"), "help();\n");
     EXPECT_EQ(Help("??:\n"), "help();\n");
-    EXPECT_EQ(Help("?;\n"), "help(';');\n");
-    EXPECT_EQ(Help("?'\n"), "help(quote);\n");
-    EXPECT_EQ(Help("?,\n"), "help(',');\n");
-    EXPECT_EQ(Help("?\"\"\n"), "help(ditto);\n");
     EXPECT_EQ(Help("?a,b/c\n"), "help('a','b','c');\n");
     EXPECT_EQ(Help("?a.b\n"), "help('ab');\n");
     EXPECT_EQ(Help("?..a[.b.c]\n"), "help('..a','.bc');\n");
