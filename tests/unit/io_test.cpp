@@ -47,30 +47,6 @@ int OpenDescriptors() {
     return n;
 }
 
-TEST_F(IoTest, PlainFilesAndCommands) {
-    Write("plain", "one\ntwo\n");
-    ASSERT_EQ(Ropen(Path("plain").c_str(), 0), 1);
-    EXPECT_EQ(r_unit0, 1);
-    EXPECT_EQ(Type_input, 0);
-    EXPECT_EQ(Ibuff, read_units[1].ibuff_area);
-    EXPECT_EQ(Nextch2, NOREADAHEAD);
-    EXPECT_EQ(nextch, NOREADAHEAD);
-    EXPECT_EQ(Reading_tty(), 0);
-    EXPECT_EQ(ReadUnit(), "one\ntwo\n");
-    Rclose();
-    EXPECT_EQ(r_unit0, 0);
-    EXPECT_EQ(R_unit, stdin);
-
-    ASSERT_EQ(Ropen("echo from a pipe", 1), 1);
-    EXPECT_EQ(Type_input, 1);
-    EXPECT_EQ(ReadUnit(), "from a pipe\n");
-    Rclose();
-
-    EXPECT_EQ(Ropen(Path("absent").c_str(), 0), 0);
-    EXPECT_EQ(Ropen(Path("absent.gz").c_str(), 0), 0);
-    EXPECT_EQ(r_unit0, 0);
-}
-
 TEST_F(IoTest, CompressedFilesAreReadThroughGunzip) {
     Write("data", "compressed line\n");
     Gzip("data", "data.gz");
