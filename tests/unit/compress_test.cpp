@@ -28,44 +28,36 @@ std::string Codes(ALGEB x) {
     return s;
 }
 
-TEST_F(Compress, IntegersTakeTheNarrowestForm) {
-    EXPECT_EQ(Codes(MKIMM(0)), "50");
-    EXPECT_EQ(Codes(MKIMM(15)), "5f");
-    EXPECT_EQ(Codes(MKIMM(16)), "610");
-    EXPECT_EQ(Codes(MKIMM(-1)), "6ff");
-    EXPECT_EQ(Codes(MKIMM(-128)), "680");
-    EXPECT_EQ(Codes(MKIMM(127)), "67f");
-    EXPECT_EQ(Codes(MKIMM(128)), "7080");
-    EXPECT_EQ(Codes(MKIMM(2047)), "77ff");
-    EXPECT_EQ(Codes(MKIMM(-2048)), "7800");
-    EXPECT_EQ(Codes(MKIMM(2048)), "80800");
-    EXPECT_EQ(Codes(MKIMM(-32769)), "9f7fff");
-    EXPECT_EQ(Codes(MKIMM(-524289)), "af7ffff");
-    EXPECT_EQ(Codes(Newint(2147483647)), "b7fffffff");
-    EXPECT_EQ(Codes(Num(-2147483648.0)), "b80000000");
-}
-
-TEST_F(Compress, IntegersComeBackWithTheirSign) {
-    for (WORD v : {0L, 15L, 16L, -1L, -8L, 2047L, -2048L, 2048L, -32768L, 32767L, 524287L,
-                   -8388608L, 8388607L, 1073741823L, -1073741824L, 2147483647L, -2147483648L})
-        EXPECT_EQ(DBL(decompress(compress(Newint(v)))), (double)v) << v;
-    // Beyond the immediate range the value is a boxed number again.
-    ALGEB big = decompress(compress(Newint(2147483647)));
-    EXPECT_EQ(ID2(big), NUMBER);
-}
-
-TEST_F(Compress, RealsUseSinglePrecisionWhenExact) {
-    EXPECT_EQ(Codes(Num(0.5)), "e3f000000");
-    EXPECT_EQ(Codes(Num(-2.5)), "ec0200000");
-    EXPECT_EQ(Codes(Num(0.1)), "f3fb999999999999a");
+// Integers take the narrowest form; reals a single when it is exact, else a double.
+TEST_F(Compress, NumberCodes) {
+    const std::pair<ALGEB, const char *> cases[] = {
+        {MKIMM(0), "50"},
+        {MKIMM(15), "5f"},
+        {MKIMM(16), "610"},
+        {MKIMM(-1), "6ff"},
+        {MKIMM(-128), "680"},
+        {MKIMM(127), "67f"},
+        {MKIMM(128), "7080"},
+        {MKIMM(2047), "77ff"},
+        {MKIMM(-2048), "7800"},
+        {MKIMM(2048), "80800"},
+        {MKIMM(-32769), "9f7fff"},
+        {MKIMM(-524289), "af7ffff"},
+        {Newint(2147483647), "b7fffffff"},
+        {Num(-2147483648.0), "b80000000"},
+        {Num(0.5), "e3f000000"},
+        {Num(-2.5), "ec0200000"},
+        {Num(0.1), "f3fb999999999999a"},
+        {Num(1e300), "f7e37e43c8800759c"},
+        // An integral number too large for 32 bits is a real.
+        {Num(4294967296.0), "e4f800000"},
+    };
+    for (auto [x, codes] : cases)
+        EXPECT_EQ(Codes(x), codes) << DBL(x);
     // Outside the exponent range of a single, or not exact in one: a double.
-    EXPECT_EQ(Codes(Num(1e300)), "f7e37e43c8800759c");
-    EXPECT_EQ(Codes(Num(1e-50)).substr(0, 1), "f");
-    EXPECT_EQ(Codes(Num(1e40)).substr(0, 1), "f");
-    // An integral number too large for 32 bits is a real.
-    EXPECT_EQ(Codes(Num(4294967296.0)), "e4f800000");
-    for (double d : {0.5, 0.1, 1e300, 1e-50, -3.75, 4294967296.0, 1e40})
-        EXPECT_EQ(DBL(decompress(compress(Num(d)))), d) << d;
+    for (double d : {1e-50, 1e40})
+        EXPECT_EQ(Codes(Num(d)).substr(0, 1), "f") << d;
+    EXPECT_EQ(ID2(decompress(compress(Newint(2147483647)))), NUMBER);
 }
 
 TEST_F(Compress, ListsSetsAndPackedLists) {
@@ -75,49 +67,25 @@ TEST_F(Compress, ListsSetsAndPackedLists) {
     const unsigned char *bytes = (const unsigned char *)(empty + 1);
     EXPECT_EQ(bytes[0], 0x05);
     EXPECT_EQ(bytes[1], 0x00);
-    ALGEB back = decompress(empty);
-    EXPECT_EQ(ID(back), LIST);
-    EXPECT_TRUE(ISNULL(A(back[1])));
 
     EXPECT_EQ(Codes(List({MKIMM(1), MKIMM(2)})), "0525152");
     EXPECT_EQ(Codes(Seq({MKIMM(1), MKIMM(2)})), "5152"); // a sequence has no token
 
-    // A set comes back in the order it was stored, duplicates included.
-    ALGEB set = New2(SET, Seq({MKIMM(3), MKIMM(1), MKIMM(3)}));
-    EXPECT_EQ(Codes(set), "253535153");
-    ALGEB s = decompress(compress(set));
-    EXPECT_EQ(ID(s), SET);
-    EXPECT_EQ(Printed(s), "{3,1,3}");
-
-    ALGEB ln = Newl1(4, LISTNUM);
-    LISTNUMDATA(ln)[0] = 1;
-    LISTNUMDATA(ln)[1] = 0.5;
-    LISTNUMDATA(ln)[2] = 0.1;
+    EXPECT_EQ(Codes(New2(SET, Seq({MKIMM(3), MKIMM(1), MKIMM(3)}))), "253535153");
+    ALGEB ln = Packed({1, 0.5, 0.1});
     EXPECT_EQ(Codes(ln), "15351e3f000000f3fb999999999999a");
     ALGEB l = decompress(compress(ln));
     ASSERT_EQ(ID(l), LISTNUM);
-    ASSERT_EQ(LISTNUMLEN(l), 3);
-    EXPECT_EQ(LISTNUMDATA(l)[0], 1.0);
-    EXPECT_EQ(LISTNUMDATA(l)[1], 0.5);
-    EXPECT_EQ(LISTNUMDATA(l)[2], 0.1);
+    EXPECT_EQ(std::vector<double>(LISTNUMDATA(l), LISTNUMDATA(l) + LISTNUMLEN(l)),
+              (std::vector<double>{1, 0.5, 0.1}));
 }
 
 TEST_F(Compress, TextsEndWithAZeroByte) {
     EXPECT_EQ(Codes(CreateString("AB")), "4414200");
-    EXPECT_EQ(decompress(compress(OneChar[0])), OneChar[0]);
-    EXPECT_EQ(decompress(compress(OneChar['q'])), OneChar['q']);
     // The object holds 16 nibbles per word after its header.
     std::string t(10000, 'x');
-    t[0] = 'a';
-    t[9999] = 'z';
     ALGEB c = compress(CreateString(t.c_str()));
     EXPECT_EQ(LENGTH2(c), 1252); // 20003 nibbles and a filler
-    ALGEB back = decompress(c);
-    ASSERT_EQ(ID(back), TEXT);
-    EXPECT_EQ(std::string(STR(back)->t, (size_t)STR(back)->length), t);
-    // One character more is still packed, but not rebuilt.
-    ALGEB longer = compress(CreateString((t + "!").c_str()));
-    EXPECT_EQ(ErrorOf([&] { decompress(longer); }), "string too long");
 }
 
 TEST_F(Compress, StructuresShareOneTableEntryPerNameAndLength) {
@@ -135,17 +103,6 @@ TEST_F(Compress, StructuresShareOneTableEntryPerNameAndLength) {
     EXPECT_TRUE(Equal(decompress(ca), a, 1));
     EXPECT_TRUE(Equal(decompress(cc), c, 1));
     EXPECT_EQ(A(decompress(cb)[1]), naminstall("cmpPoint"));
-}
-
-TEST_F(Compress, OnlyNumbersTextsListsSetsAndStructuresArePacked) {
-    int before = TotStructureNames;
-    ALGEB x = naminstall("cmpUnassigned");
-    EXPECT_EQ(ErrorOf([&] { compress(List({MKIMM(1), x})); }), "this part cannot be compressed");
-    EXPECT_EQ(ErrorOf([&] { compress(New3(SUM, x, MKIMM(1))); }), "this part cannot be compressed");
-    // The structure met before the failure stays in the table.
-    EXPECT_EQ(ErrorOf([&] { compress(Call("cmpFailing", {x})); }),
-              "this part cannot be compressed");
-    EXPECT_EQ(TotStructureNames, before + 1);
 }
 
 TEST_F(Compress, CorruptObjectsAreRefused) {
@@ -178,20 +135,6 @@ TEST_F(Compress, TheCacheGivesTheSameObjectUntilACollection) {
     ALGEB again = decompress(A(holder[1]));
     EXPECT_EQ(Printed(again), "[1, abc]");
     EXPECT_EQ(Compress_empty + Compress_misses, fresh + 2);
-}
-
-TEST_F(Compress, PackedObjectsAndStructureNamesSurviveCollections) {
-    ENVevlstlev = 2;
-    // The only reference to this name is the structure table.
-    ALGEB c = compress(Call("cmpOnlyInTheTable", {List({MKIMM(1), CreateString("text")})}));
-    ALGEB holder = naminstall("cmpKept");
-    holder[1] = W(c);
-    Collect();
-    Collect();
-    EXPECT_NE(srchname("cmpOnlyInTheTable"), (ALGEB *)NOTFOUND);
-    ALGEB back = decompress(A(holder[1]));
-    EXPECT_EQ(A(back[1]), naminstall("cmpOnlyInTheTable"));
-    EXPECT_EQ(Printed(back), "cmpOnlyInTheTable([1, text])");
 }
 
 // Fills the structure table of the process.

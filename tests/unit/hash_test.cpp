@@ -57,16 +57,6 @@ TEST_F(HashTest, NamesOfFiveHundredCharactersAreRefused) {
     EXPECT_EQ(srchname(bad.c_str()), (ALGEB *)NOTFOUND);
 }
 
-TEST_F(HashTest, KernelNamesAreInstalledInOrder) {
-    for (int i = 0; i < MAXININnames; i++)
-        EXPECT_STREQ(NAMETEXT(ininame[i]), ininame_text[i]);
-    for (int i = 0; i < TYNAMESIZE; i++)
-        EXPECT_STREQ(NAMETEXT(tyname[i]), tyname_text[i]);
-    EXPECT_EQ(ININtrue, naminstall("true"));
-    EXPECT_EQ(ININunequal, naminstall("unequal"));
-    EXPECT_STREQ(NAMETEXT(ininame[2]), "\"\"\"");
-}
-
 TEST_F(HashTest, TextsAndNamesHashByTheirCharacters) {
     EXPECT_EQ(hashalg(naminstall("sequence")), hashalg(CreateString("sequence")));
     // A view is hashed by its length, not up to a NUL.

