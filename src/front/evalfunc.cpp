@@ -196,8 +196,7 @@ ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
     // Every call passes here, also those whose body never reaches a statement boundary.
     stackcheck();
     // A procedure still as parsed (assemble can give one) is made executable before it runs.
-    ALGEB decls = A(r[2]);
-    if (IDLENGTH(decls, EXPSEQ, 3) && is(A(decls[1]), EXPSEQ)) r = simplfnc(r, 0, 0);
+    if (isunconverted(r)) r = simplfnc(r, 0, 0);
     WORD nargs = argcount(t);
     if (nargs == 1 && hasoption(r, ININpolymorphic)) {
         ALGEB v = CallPolymorphic(t, functname);
