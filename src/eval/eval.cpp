@@ -80,7 +80,10 @@ static ALGEB paramvalue(WORD k) {
 
 void nosuchlocal() { userror("reference to a local that the running procedure does not have"); }
 
+WORD LocalsLent = 0;
+
 ALGEB EvalLexicalName(ALGEB s) {
+    LocalsLent++;
     if (!(is(s, LOCAL) && LENGTH2(s) == 3 && s[1] < 0))
         assertfail("ID(s)==LOCAL && LENGTH(s)==3 && I(s[1]) < 0", __FILE__, __LINE__);
     WORD i = -s[1];
@@ -126,6 +129,7 @@ ALGEB evparloc(ALGEB s) {
     case NAME_CASE: return isditto(s) ? dittovalue(s) : s;
     case LOCAL_CASE:
         if (LENGTH2(s) == 3) return EvalLexicalName(s);
+        LocalsLent++;
         return localof(Actvlocals, s[1]);
     case PARAM_CASE: return paramvalue(s[1]);
     default:
@@ -156,9 +160,10 @@ static ALGEB eval_name(ALGEB s) {
 static ALGEB localvalue(ALGEB n) {
     if (!is(n, NAME)) return n;
     ALGEB v = A(n[1]);
-    if (v == 0) return n;
     if (IMMINT(v)) return v;
-    return ID2(v) == PROC ? n : v;
+    if (v != 0 && ID2(v) != PROC) return v;
+    LocalsLent++;
+    return n;
 }
 
 static ALGEB eval_local(ALGEB s) {
