@@ -65,11 +65,13 @@ int hasoption(ALGEB proc, ALGEB option) {
     userror(msg.c_str());
 }
 
+WORD ArgsLent = 0;
+
 static ALGEB paramvalue(WORD k) {
     ALGEB args = Actvparams;
     switch (k) {
     case 0: return Newint(is(args, EXPSEQ) ? LENGTH2(args) - 1 : -1);
-    case -1: return args;
+    case -1: ArgsLent++; return args;
     case -2: return ENVfunctname == ININunknown ? ENVcurrproc : ENVfunctname;
     default:
         if (k < 0) notimpl("default in evparloc");
@@ -368,7 +370,11 @@ ALGEB applyproc(ALGEB s, ALGEB proc, ALGEB fname) {
     if (n == 0) return evalfunc(proc, null, fname);
     ALGEB t = Newl1(n + 1, EXPSEQ);
     if (eval_args(s, t)) t = FlattenExpseq(t, 0);
-    return evalfunc(proc, t, fname);
+    WORD lent = ArgsLent;
+    ALGEB v = evalfunc(proc, t, fname);
+    // The sequence was the activation's alone unless `args` handed it out.
+    if (ArgsLent == lent) release(t, LENGTH2(t));
+    return v;
 }
 
 // ---------------------------------------------------------------------------

@@ -17,6 +17,8 @@ ALGEB EvalLexicalName(ALGEB s);
 // target found through evparloc, a lexical reference): an activation during which it did not
 // change gives its locals back whole when it ends.
 extern WORD LocalsLent;
+// The same for the argument sequence of an activation (`args`).
+extern WORD ArgsLent;
 // The NAME of local k in a locals sequence. A reference made by assemble may be evaluated
 // where the activation has no such local: that is an error, not a read past the sequence.
 [[noreturn]] void nosuchlocal();
