@@ -300,6 +300,25 @@ static inline ALGEB newhead(WORD l, WORD type) {
     return p;
 }
 
+// newhead for a request of fewer than NINDIVLISTS words, with the two common ways of get_space
+// inline: its own list, or the tail when no list of its multiples may hold a block.
+static inline ALGEB smallhead(WORD l, WORD type) {
+    ALGEB p = freelist[l];
+    if (p != 0) {
+        freelist[l] = A(p[0]);
+    } else if ((exactmask & multiples[l]) == 0 && taillen >= l) {
+        p = tail;
+        tail += l;
+        taillen -= l;
+    } else {
+        return newhead(l, type);
+    }
+    cused += l;
+    if (genc[gcgen] > ENVevlstlev) genc[gcgen] = (INT)ENVevlstlev;
+    p[0] = l | type | genpat;
+    return p;
+}
+
 // An object of the given type whose words are a..., in order.
 template <class... Words>
 static inline ALGEB newwith(WORD type, Words... a) {
@@ -344,15 +363,9 @@ ALGEB Newint(WORD x) {
     return r;
 }
 
-ALGEB NewNumber(double d) {
-    // Within the immediate range, an integral value survives the trip through an integer.
-    if (d >= -1073741824.0 && d <= 1073741823.0) {
-        WORD k = (WORD)d;
-        if ((double)k == d) return MKIMM(k);
-    } else if (std::isnan(d) || std::isinf(d)) {
-        userror(UnableToRepresent);
-    }
-    ALGEB r = newhead(2, NUMBER);
+ALGEB NewNumberObject(double d) {
+    if (std::isnan(d) || std::isinf(d)) userror(UnableToRepresent);
+    ALGEB r = smallhead(2, NUMBER);
     ((Number *)r)->N = d;
     return r;
 }
