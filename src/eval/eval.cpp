@@ -410,7 +410,7 @@ static bool quickterm(ALGEB x, double &d) {
 // the same: a product of two numbers is their rounded product, and so is the compensated sum
 // of two finite terms their rounded sum; NewNumber refuses an overflow with the message the
 // sum would give.
-static ALGEB quickarith(ALGEB s) {
+[[gnu::noinline]] static ALGEB quickarith(ALGEB s) {
     if (LENGTH2(s) != 3) return 0;
     double a, b;
     if (ID2(s) == SUM) return quickterm(A(s[1]), a) && quickterm(A(s[2]), b) ? NewNumber(a + b) : 0;
@@ -425,10 +425,8 @@ static ALGEB quickarith(ALGEB s) {
     switch (CASE_ID2(s)) {
     case TABLEREF_CASE: return eval_tableref(s);
     case CATENATE_CASE: return eval_catenate(s);
-    case PROD_CASE:
+    case PROD_CASE: // eval tried quickarith
     case SUM_CASE:
-        if (ALGEB r = quickarith(s)) return r;
-        [[fallthrough]];
     case POWER_CASE: return arith(evald(s), "invalid terms in arithmetic expression");
     case FUNCTION_CASE: return eval_function(s);
     case COLON_CASE: userror("COLON should not escape to eval");
@@ -472,6 +470,11 @@ ALGEB eval(ALGEB s) {
     case NAME_CASE: return eval_name(s);
     case LOCAL_CASE: return eval_local(s);
     case PARAM_CASE: return evparloc(s);
+    // Arithmetic on operands at hand needs neither the stack check nor the dispatch of evalnode.
+    case SUM_CASE:
+    case PROD_CASE:
+        if (ALGEB r = quickarith(s)) return r;
+        return evalnode(s);
     default: return evalnode(s);
     }
 }
