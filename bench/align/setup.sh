@@ -2,14 +2,6 @@
 # Installs the peer of the alignment benchmark, parasail's library and headers; quiet and
 # idempotent.
 set -euo pipefail
+. "$(dirname "$0")/../apt.sh"
 [ -f /usr/include/parasail.h ] && exit 0
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
-log=$(mktemp)
-if ! { $SUDO apt-get update -qq && $SUDO apt-get install -y -qq libparasail-dev; } >"$log" 2>&1; then
-    cat "$log" >&2
-    rm -f "$log"
-    exit 1
-fi
-rm -f "$log"
+bench_install libparasail-dev
