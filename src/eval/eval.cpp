@@ -65,11 +65,13 @@ int hasoption(ALGEB proc, ALGEB option) {
     userror(msg.c_str());
 }
 
+WORD ArgsLent = 0;
+
 static ALGEB paramvalue(WORD k) {
     ALGEB args = Actvparams;
     switch (k) {
     case 0: return Newint(is(args, EXPSEQ) ? LENGTH2(args) - 1 : -1);
-    case -1: return args;
+    case -1: ArgsLent++; return args;
     case -2: return ENVfunctname == ININunknown ? ENVcurrproc : ENVfunctname;
     default:
         if (k < 0) notimpl("default in evparloc");
@@ -80,7 +82,10 @@ static ALGEB paramvalue(WORD k) {
 
 void nosuchlocal() { userror("reference to a local that the running procedure does not have"); }
 
+WORD LocalsLent = 0;
+
 ALGEB EvalLexicalName(ALGEB s) {
+    LocalsLent++;
     if (!(is(s, LOCAL) && LENGTH2(s) == 3 && s[1] < 0))
         assertfail("ID(s)==LOCAL && LENGTH(s)==3 && I(s[1]) < 0", __FILE__, __LINE__);
     WORD i = -s[1];
@@ -126,6 +131,7 @@ ALGEB evparloc(ALGEB s) {
     case NAME_CASE: return isditto(s) ? dittovalue(s) : s;
     case LOCAL_CASE:
         if (LENGTH2(s) == 3) return EvalLexicalName(s);
+        LocalsLent++;
         return localof(Actvlocals, s[1]);
     case PARAM_CASE: return paramvalue(s[1]);
     default:
@@ -156,9 +162,10 @@ static ALGEB eval_name(ALGEB s) {
 static ALGEB localvalue(ALGEB n) {
     if (!is(n, NAME)) return n;
     ALGEB v = A(n[1]);
-    if (v == 0) return n;
     if (IMMINT(v)) return v;
-    return ID2(v) == PROC ? n : v;
+    if (v != 0 && ID2(v) != PROC) return v;
+    LocalsLent++;
+    return n;
 }
 
 static ALGEB eval_local(ALGEB s) {
@@ -363,7 +370,11 @@ ALGEB applyproc(ALGEB s, ALGEB proc, ALGEB fname) {
     if (n == 0) return evalfunc(proc, null, fname);
     ALGEB t = Newl1(n + 1, EXPSEQ);
     if (eval_args(s, t)) t = FlattenExpseq(t, 0);
-    return evalfunc(proc, t, fname);
+    WORD lent = ArgsLent;
+    ALGEB v = evalfunc(proc, t, fname);
+    // The sequence was the activation's alone unless `args` handed it out.
+    if (ArgsLent == lent) release(t, LENGTH2(t));
+    return v;
 }
 
 // ---------------------------------------------------------------------------
@@ -399,7 +410,7 @@ static bool quickterm(ALGEB x, double &d) {
 // the same: a product of two numbers is their rounded product, and so is the compensated sum
 // of two finite terms their rounded sum; NewNumber refuses an overflow with the message the
 // sum would give.
-static ALGEB quickarith(ALGEB s) {
+[[gnu::noinline]] static ALGEB quickarith(ALGEB s) {
     if (LENGTH2(s) != 3) return 0;
     double a, b;
     if (ID2(s) == SUM) return quickterm(A(s[1]), a) && quickterm(A(s[2]), b) ? NewNumber(a + b) : 0;
@@ -414,10 +425,8 @@ static ALGEB quickarith(ALGEB s) {
     switch (CASE_ID2(s)) {
     case TABLEREF_CASE: return eval_tableref(s);
     case CATENATE_CASE: return eval_catenate(s);
-    case PROD_CASE:
+    case PROD_CASE: // eval tried quickarith
     case SUM_CASE:
-        if (ALGEB r = quickarith(s)) return r;
-        [[fallthrough]];
     case POWER_CASE: return arith(evald(s), "invalid terms in arithmetic expression");
     case FUNCTION_CASE: return eval_function(s);
     case COLON_CASE: userror("COLON should not escape to eval");
@@ -461,6 +470,11 @@ ALGEB eval(ALGEB s) {
     case NAME_CASE: return eval_name(s);
     case LOCAL_CASE: return eval_local(s);
     case PARAM_CASE: return evparloc(s);
+    // Arithmetic on operands at hand needs neither the stack check nor the dispatch of evalnode.
+    case SUM_CASE:
+    case PROD_CASE:
+        if (ALGEB r = quickarith(s)) return r;
+        return evalnode(s);
     default: return evalnode(s);
     }
 }

@@ -13,6 +13,12 @@ ALGEB evparloc(ALGEB s);
 // The call s of the procedure proc, found under the name fname (ININunknown when none).
 ALGEB applyproc(ALGEB s, ALGEB proc, ALGEB fname);
 ALGEB EvalLexicalName(ALGEB s);
+// Counts the times the NAME of a local was handed out where it could be kept (as a value, a
+// target found through evparloc, a lexical reference): an activation during which it did not
+// change gives its locals back whole when it ends.
+extern WORD LocalsLent;
+// The same for the argument sequence of an activation (`args`).
+extern WORD ArgsLent;
 // The NAME of local k in a locals sequence. A reference made by assemble may be evaluated
 // where the activation has no such local: that is an error, not a read past the sequence.
 [[noreturn]] void nosuchlocal();

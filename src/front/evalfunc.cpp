@@ -63,9 +63,11 @@ static ALGEB checkarguments(ALGEB r, ALGEB t, ALGEB functname, WORD nargs) {
 }
 
 // The activation's own locals: fresh unassigned NAMEs, one per local of the procedure. They
-// are carved with their sequence from one block: each keeps a header of its own, and only the
-// sequence goes back when the activation ends.
-static ALGEB newlocals(ALGEB r) {
+// are carved with their sequence from one block of `carved` words (0 when not): each keeps a
+// header of its own, so that the sequence alone can go back when the activation ends, or the
+// whole block when no NAME was handed out.
+static ALGEB newlocals(ALGEB r, WORD &carved) {
+    carved = 0;
     ALGEB proto = A(r[PROC_LOCALS]);
     WORD L = LENGTH(proto);
     if (L <= 1) return null;
@@ -94,6 +96,7 @@ static ALGEB newlocals(ALGEB r) {
         l[i] = W(c);
         c += ln;
     }
+    carved = total;
     return l;
 }
 
@@ -196,8 +199,7 @@ ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
     // Every call passes here, also those whose body never reaches a statement boundary.
     stackcheck();
     // A procedure still as parsed (assemble can give one) is made executable before it runs.
-    ALGEB decls = A(r[2]);
-    if (IDLENGTH(decls, EXPSEQ, 3) && is(A(decls[1]), EXPSEQ)) r = simplfnc(r, 0, 0);
+    if (isunconverted(r)) r = simplfnc(r, 0, 0);
     WORD nargs = argcount(t);
     if (nargs == 1 && hasoption(r, ININpolymorphic)) {
         ALGEB v = CallPolymorphic(t, functname);
@@ -215,7 +217,8 @@ ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
     WORD ctx[LumbraStackSize];
     ctx[CTX_LINK] = W(Environment->ctx);
     ctx[CTX_PRINTLEVEL] = plev;
-    ctx[CTX_LOCALS] = W(newlocals(r));
+    WORD carved, lent = LocalsLent;
+    ctx[CTX_LOCALS] = W(newlocals(r, carved));
     ctx[CTX_PARAMS] = W(t);
     ctx[CTX_FUNCTNAME] = W(functname);
     ctx[CTX_PROC] = W(r);
@@ -265,6 +268,8 @@ ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
         // A module's locals outlive it: the procedures it made still reach them.
         if (ismodule(r))
             r[PROC_LOCALS] = W(locals);
+        else if (carved != 0 && LocalsLent == lent)
+            release(locals, carved);
         else
             releaselocals(locals);
         leave(act, "<-- exit ", v);

@@ -250,9 +250,18 @@ inline WORD arraylen(ALGEB x) { return ID2(x) == LISTNUM ? LISTNUMLEN(x) : LENGT
 inline void StoreLEN(ALGEB x, WORD y);
 
 // Number constructors and conversion.
-ALGEB Newint(WORD x);      // immediate when in range, else a NUMBER
-ALGEB NewNumber(double d); // immediate for small integral values; refuses NaN and infinity
-double DBL(ALGEB x);       // the number of a numeric object
+ALGEB Newint(WORD x);            // immediate when in range, else a NUMBER
+ALGEB NewNumberObject(double d); // a NUMBER; refuses NaN and infinity
+// Immediate for small integral values, told inline: an integral value within the range
+// survives the trip through an integer.
+inline ALGEB NewNumber(double d) {
+    if (d >= -1073741824.0 && d <= 1073741823.0) {
+        WORD k = (WORD)d;
+        if ((double)k == d) return MKIMM(k);
+    }
+    return NewNumberObject(d);
+}
+double DBL(ALGEB x); // the number of a numeric object
 extern const char UnableToRepresent[];
 
 // ---------------------------------------------------------------------------

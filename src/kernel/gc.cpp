@@ -404,13 +404,15 @@ static void unmapdead() {
 // Runs of dead words go back as single blocks; survivors take their new generation numbers,
 // and live[g] counts the words of new generation g.
 static void sweep(const int renum[NGEN], double live[NGEN]) {
-    wret = totalfree = 0;
+    // The counts stay in registers across the calls of release: added up in memory they made
+    // a chain of dependent stores through the whole heap.
+    WORD returned = 0, freed = 0;
     ALGEB run = 0;
     WORD runlen = 0;
     auto closerun = [&]() {
         if (runlen > 0) {
             release(run, runlen);
-            totalfree += (double)runlen;
+            freed += runlen;
         }
         run = 0;
         runlen = 0;
@@ -422,7 +424,7 @@ static void sweep(const int renum[NGEN], double live[NGEN]) {
             int tag = GcTag(p);
             if (L < 1 || p + L > end) badheader(p);
             if (genc[tag] == 0) {
-                if (CASE_ID2(p) != GARBAGE_CASE) wret += (double)L;
+                if (CASE_ID2(p) != GARBAGE_CASE) returned += L;
                 if (runlen == 0) run = p;
                 runlen += L;
             } else {
@@ -436,6 +438,8 @@ static void sweep(const int renum[NGEN], double live[NGEN]) {
         }
         closerun();
     }
+    wret = (double)returned;
+    totalfree = (double)freed;
 }
 
 // The generation bounds move to their new numbers. Near the limit of generations, the one

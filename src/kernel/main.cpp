@@ -57,18 +57,9 @@ static constexpr size_t INTERPSTACK = (size_t)64 << 20;
     return &here > callerlocal ? 1 : -1;
 }
 
-// The frame addresses that leave room, fixed when the interpreter thread starts: every
-// evaluation checks, so the check is two comparisons.
-static char *StackLow = 0, *StackHigh = (char *)UINTPTR_MAX;
+char *StackLow = 0, *StackHigh = (char *)UINTPTR_MAX;
 
-bool stackroom() {
-    char *here = (char *)__builtin_frame_address(0);
-    return here >= StackLow && here <= StackHigh;
-}
-
-void stackcheck() {
-    if (!stackroom()) userror("stack overflow, stack too small or infinite recursion");
-}
+void stackoverflow() { userror("stack overflow, stack too small or infinite recursion"); }
 
 // ---------------------------------------------------------------------------
 // Processor time and the way out

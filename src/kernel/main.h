@@ -24,5 +24,14 @@ void InitObjects();
 [[noreturn]] inline void errorexit() { exitWithStatus(1); }
 double cptime();
 double cptime_all();
-void stackcheck();
-bool stackroom();
+// The frame addresses that leave room, fixed when the interpreter thread starts: every
+// evaluation checks, so the check is two comparisons, inline.
+extern char *StackLow, *StackHigh;
+[[noreturn]] void stackoverflow();
+inline bool stackroom() {
+    char *here = (char *)__builtin_frame_address(0);
+    return here >= StackLow && here <= StackHigh;
+}
+inline void stackcheck() {
+    if (!stackroom()) stackoverflow();
+}

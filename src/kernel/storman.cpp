@@ -1,4 +1,5 @@
 // Heap regions and free lists; every object of the language is carved from here.
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -53,6 +54,20 @@ static void widen(UWORD lo, UWORD hi) {
 static uint64_t classmask = 0;
 static_assert(NFREELISTS <= 64);
 
+// Bit m is set when exact list m may hold blocks: a small request whose own list is empty
+// looks only at the lists of its multiples that may, in ascending order, instead of reading a
+// dozen empty ones. A bit found stale is cleared.
+static uint32_t exactmask = 0;
+static_assert(NINDIVLISTS <= 32);
+
+static constexpr auto multiples = [] {
+    std::array<uint32_t, NINDIVLISTS> t{};
+    for (int n = 1; n < NINDIVLISTS; n++)
+        for (int m = 2 * n; m < NINDIVLISTS; m += n)
+            t[n] |= (uint32_t)1 << m;
+    return t;
+}();
+
 // Pushes a free block on its list: an exact list up to 25 words, else its class list,
 // which keeps one node per length (word 1) in ascending order (word 2) with a chain (word 0).
 void release(ALGEB p, WORD len) {
@@ -60,6 +75,7 @@ void release(ALGEB p, WORD len) {
     if (len < NINDIVLISTS) {
         p[0] = W(freelist[len]);
         freelist[len] = p;
+        exactmask |= (uint32_t)1 << len;
         return;
     }
     p[1] = len;
@@ -206,13 +222,16 @@ ALGEB get_space(WORD n) {
             freelist[n] = A(p[0]);
             return p;
         }
-        for (WORD m = 2 * n; m < NINDIVLISTS; m += n) {
-            p = freelist[m];
-            if (p != 0) {
-                freelist[m] = A(p[0]);
-                p[1] = m;
-                return breakup(p, n);
+        for (uint32_t m = exactmask & multiples[n]; m != 0; m &= m - 1) {
+            int k = __builtin_ctz(m);
+            p = freelist[k];
+            if (p == 0) {
+                exactmask &= ~((uint32_t)1 << k);
+                continue;
             }
+            freelist[k] = A(p[0]);
+            p[1] = k;
+            return breakup(p, n);
         }
         if (taillen >= n) {
             p = tail;
@@ -281,6 +300,25 @@ static inline ALGEB newhead(WORD l, WORD type) {
     return p;
 }
 
+// newhead for a request of fewer than NINDIVLISTS words, with the two common ways of get_space
+// inline: its own list, or the tail when no list of its multiples may hold a block.
+static inline ALGEB smallhead(WORD l, WORD type) {
+    ALGEB p = freelist[l];
+    if (p != 0) {
+        freelist[l] = A(p[0]);
+    } else if ((exactmask & multiples[l]) == 0 && taillen >= l) {
+        p = tail;
+        tail += l;
+        taillen -= l;
+    } else {
+        return newhead(l, type);
+    }
+    cused += l;
+    if (genc[gcgen] > ENVevlstlev) genc[gcgen] = (INT)ENVevlstlev;
+    p[0] = l | type | genpat;
+    return p;
+}
+
 // An object of the given type whose words are a..., in order.
 template <class... Words>
 static inline ALGEB newwith(WORD type, Words... a) {
@@ -325,15 +363,9 @@ ALGEB Newint(WORD x) {
     return r;
 }
 
-ALGEB NewNumber(double d) {
-    // Within the immediate range, an integral value survives the trip through an integer.
-    if (d >= -1073741824.0 && d <= 1073741823.0) {
-        WORD k = (WORD)d;
-        if ((double)k == d) return MKIMM(k);
-    } else if (std::isnan(d) || std::isinf(d)) {
-        userror(UnableToRepresent);
-    }
-    ALGEB r = newhead(2, NUMBER);
+ALGEB NewNumberObject(double d) {
+    if (std::isnan(d) || std::isinf(d)) userror(UnableToRepresent);
+    ALGEB r = smallhead(2, NUMBER);
     ((Number *)r)->N = d;
     return r;
 }
