@@ -400,6 +400,19 @@ def server():
     check("live socket", out == "Error, (in Serve) ServerSocket: bind error\n", out)
     stop(p)
     check("stale socket left", os.path.exists(path))
+
+    # The second server's probe was a connection: until its child has gone, that child still
+    # holds the listening socket it was forked with, and a client would be queued there, never
+    # to be answered.
+    def refused():
+        with socket.socket(socket.AF_UNIX) as s:
+            try:
+                s.connect(path)
+            except ConnectionRefusedError:
+                return True
+        return False
+
+    until(refused, "nobody to listen on " + path)
     p = start(path, f"Serve('{path}');\n", work)
     check("taken over", ask(path, b"6*7\n") == "42\n")
     stop(p)
