@@ -127,7 +127,8 @@ TEST_F(IoTest, OverlongNamesAreRefused) {
 TEST_F(IoTest, OffsetReadsShareOneStream) {
     Write("first", "line1\nline2\n");
     Write("second", "other\n");
-    int before = OpenDescriptors();
+    // An offset file kept open by an earlier test in this process is closed by the first open.
+    int before = OpenDescriptors() - (OfsFile != nullptr ? 1 : 0);
 
     ASSERT_EQ(RopenOfs(Path("first").c_str(), 6), 1);
     EXPECT_EQ(Type_input, OFSREAD);
