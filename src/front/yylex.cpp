@@ -128,7 +128,18 @@ void converthelp(char *line) {
 // Reads from the unit's source into dst (capacity cap, prompt shown first on a terminal);
 // false when nothing could be read. A string unit has no source beyond its buffer. Standard
 // input and the terminal are read through the line editor.
+static bool readsourceline(char *dst, int cap, const char *ptext);
+
+// At the end of input the buffer keeps the last line, which an error report shows: a reader
+// that found nothing may still have cleared its first character.
 static bool readsource(char *dst, int cap, const char *ptext) {
+    char first = dst[0];
+    if (readsourceline(dst, cap, ptext)) return true;
+    dst[0] = first;
+    return false;
+}
+
+static bool readsourceline(char *dst, int cap, const char *ptext) {
     if (Type_input == 2 || R_unit == nullptr) return false;
     if (Type_input == 0 && Reading_tty()) {
         if (Writing_tty() && !optquiet && ptext[0] != 0)
