@@ -128,17 +128,6 @@ void converthelp(char *line) {
 // Reads from the unit's source into dst (capacity cap, prompt shown first on a terminal);
 // false when nothing could be read. A string unit has no source beyond its buffer. Standard
 // input and the terminal are read through the line editor.
-static bool readsourceline(char *dst, int cap, const char *ptext);
-
-// At the end of input the buffer keeps the last line, which an error report shows: a reader
-// that found nothing may still have cleared its first character.
-static bool readsource(char *dst, int cap, const char *ptext) {
-    char first = dst[0];
-    if (readsourceline(dst, cap, ptext)) return true;
-    dst[0] = first;
-    return false;
-}
-
 static bool readsourceline(char *dst, int cap, const char *ptext) {
     if (Type_input == 2 || R_unit == nullptr) return false;
     if (Type_input == 0 && Reading_tty()) {
@@ -149,6 +138,15 @@ static bool readsourceline(char *dst, int cap, const char *ptext) {
     if (Type_input == 0 && r_unit0 == 0)
         return ReadLineFromCmdEdit(dst, cap - (int)strlen(ptext), "") != 0;
     return fgets(dst, cap - (int)strlen(ptext), R_unit) != nullptr;
+}
+
+// At the end of input the buffer keeps the last line, which an error report shows: a reader
+// that found nothing may still have cleared its first character.
+static bool readsource(char *dst, int cap, const char *ptext) {
+    char first = dst[0];
+    if (readsourceline(dst, cap, ptext)) return true;
+    dst[0] = first;
+    return false;
 }
 
 // End of input between lines ends the unit; within a line it completes the line.
