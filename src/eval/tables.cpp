@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
-#include <sys/mman.h>
 #include <unordered_map>
 #include <utility>
 
@@ -120,8 +119,7 @@ static int keycomp(ALGEB a, ALGEB b) {
 // 4 KiB pages every fresh page cost a fault worth many insertions. Blocks given back are kept
 // by size for the next one.
 
-constexpr size_t BLOCKARENA = (size_t)256 << 20;
-static char *blockarena = 0, *blockarenaend = 0;
+static HugeArena blockarena{(size_t)256 << 20};
 static void *freeblocks[64]; // by k, linked through their first word
 
 static void *blockget(int lg) {
@@ -131,21 +129,9 @@ static void *blockget(int lg) {
         return p;
     }
     size_t bytes = (size_t)1 << lg;
-    if ((size_t)(blockarenaend - blockarena) < bytes) {
-        size_t len = bytes > BLOCKARENA ? bytes : BLOCKARENA;
-        void *m = mmap(0, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-                       -1, 0);
-        if (m == MAP_FAILED) {
-            m = malloc(bytes);
-            if (m == 0) userror("ran out of memory");
-            return m;
-        }
-        madvise(m, len, MADV_HUGEPAGE);
-        blockarena = (char *)m;
-        blockarenaend = blockarena + len;
-    }
-    void *p = blockarena;
-    blockarena += bytes;
+    void *p = HugeCarve(blockarena, bytes);
+    if (p == 0) p = malloc(bytes);
+    if (p == 0) userror("ran out of memory");
     return p;
 }
 

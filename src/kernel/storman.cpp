@@ -140,26 +140,32 @@ ALGEB breakup(ALGEB p, WORD n) {
 extern "C" const char *__asan_default_options() { return "allocator_may_return_null=1"; }
 #endif
 
-// Regions of the usual size are carved one after the other from large reservations that the
-// kernel may back with huge pages: the heap between two collections is touched for the first
-// time as fast as it is allocated, and a fault per 4 KiB page cost as much as the work itself.
-// Without a reservation (a limit on the address space) regions come from malloc.
+void *HugeCarve(HugeArena &a, size_t bytes) {
+    if (a.next == 0 || (size_t)(a.end - a.next) < bytes) {
+        size_t len = bytes > a.reserve ? bytes : a.reserve;
+        void *m = mmap(0, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                       -1, 0);
+        if (m == MAP_FAILED) return 0;
+        madvise(m, len, MADV_HUGEPAGE);
+        a.next = (char *)m;
+        a.end = a.next + len;
+    }
+    void *p = a.next;
+    a.next += bytes;
+    return p;
+}
+
+// Regions of the usual size are carved one after the other from large reservations: the heap
+// between two collections is touched for the first time as fast as it is allocated, and a
+// fault per 4 KiB page cost as much as the work itself. Without a reservation (a limit on the
+// address space) regions come from malloc.
 constexpr size_t ARENABYTES = (size_t)64 << 20;
-static char *arena = 0, *arenaend = 0;
+static HugeArena regions{ARENABYTES};
 
 static void *regionmemory(size_t bytes) {
     if (bytes > ARENABYTES / 8) return malloc(bytes);
-    if (arena == 0 || (size_t)(arenaend - arena) < bytes) {
-        void *m = mmap(0, ARENABYTES, PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (m == MAP_FAILED) return malloc(bytes);
-        madvise(m, ARENABYTES, MADV_HUGEPAGE);
-        arena = (char *)m;
-        arenaend = arena + ARENABYTES;
-    }
-    void *p = arena;
-    arena += bytes;
-    return p;
+    void *p = HugeCarve(regions, bytes);
+    return p != 0 ? p : malloc(bytes);
 }
 
 static ALGEB newregion(WORD n) {

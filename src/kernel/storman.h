@@ -33,6 +33,15 @@ ALGEB breakup(ALGEB p, WORD n);
 extern ALGEB tail;
 extern WORD taillen;
 
+// Memory carved one request after the other from reservations of `reserve` bytes (of the
+// request itself when larger) that the kernel may back with huge pages; never given back.
+// HugeCarve gives 0 when no reservation can be had.
+struct HugeArena {
+    size_t reserve;
+    char *next = 0, *end = 0;
+};
+void *HugeCarve(HugeArena &a, size_t bytes);
+
 ALGEB Newl1(WORD l, WORD type);
 ALGEB Newl2(WORD l, WORD type, ALGEB a);
 ALGEB Newl3(WORD l, WORD type, ALGEB a, ALGEB b);
