@@ -7,7 +7,8 @@
 # for the list of all failing ones. -r measures the tree of a git revision (to compare a branch's
 # tests with those it started from) instead of the work tree. NAMEs pick mutations from the
 # list. The table (name, caught or missed, failing tests) goes to TABLE and standard output.
-# MUTATE_DIR (default /tmp/lumbra-mutate-USER) holds the copy and its build.
+# MUTATE_DIR (default /tmp/lumbra-mutate-USER) holds the copy and its build; MUTATE_TESTS, a
+# ctest regular expression, runs only the tests it matches (a quicker look at one share).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 exclude='^(editor|fuzz-mutate)$'
@@ -27,6 +28,7 @@ shift $((OPTIND - 1))
 work=${MUTATE_DIR:-/tmp/lumbra-mutate-$(id -un)}
 jobs=${MUTATE_JOBS:-2}
 timeout=${MUTATE_TIMEOUT:-150}
+only=${MUTATE_TESTS:-.}
 
 # The copy holds what git sees, uncommitted changes included, or the tree of a revision.
 rm -rf "$work/tree"
@@ -44,7 +46,7 @@ build=$work/build
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
 
 runtests() { # prints the failing tests, if any; $1 may stop at the first failure
-    (cd "$build" && ctest -j "$jobs" --timeout "$timeout" -E "$exclude" ${1:-} 2>&1) |
+    (cd "$build" && ctest -j "$jobs" --timeout "$timeout" -R "$only" -E "$exclude" ${1:-} 2>&1) |
         sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (.*/\1/p' | tr '\n' ' '
 }
 
