@@ -21,7 +21,7 @@ while getopts alo:r: opt; do
     l) stop= ;;
     o) table=$OPTARG ;;
     r) rev=$OPTARG ;;
-    *) sed -n '2,10s/^# \{0,1\}//p' "$0"; exit 2 ;;
+    *) sed -n '2,11s/^# \{0,1\}//p' "$0"; exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
