@@ -220,7 +220,7 @@ static ALGEB eval_catenate(ALGEB s) {
 // ---------------------------------------------------------------------------
 // Structures and sequences
 
-static ALGEB arith(double d, const char *failure) {
+ALGEB arithvalue(double d, const char *failure) {
     if (isNaNerror(d)) userror(failure);
     if (NaN(d)) return NaNtoALGEB(d);
     return NewNumber(d);
@@ -362,7 +362,7 @@ ALGEB applyproc(ALGEB s, ALGEB proc, ALGEB fname) {
         if (isNaNerror(d) && LENGTH2(s) == 3 && evald_lt == 2 && hasoption(proc, ININzippable))
             if (ALGEB v = zippable_list(evald_t[1]))
                 return zip(New3(FUNCTION, fname == ININunknown ? proc : fname, v));
-        return arith(d, "numerical function failed");
+        return arithvalue(d, "numerical function failed");
     }
     if (hasoption(proc, ININbuiltin)) return apply_builtin(proc, fname, s);
 
@@ -427,7 +427,7 @@ static bool quickterm(ALGEB x, double &d) {
     case CATENATE_CASE: return eval_catenate(s);
     case PROD_CASE: // eval tried quickarith
     case SUM_CASE:
-    case POWER_CASE: return arith(evald(s), "invalid terms in arithmetic expression");
+    case POWER_CASE: return arithvalue(evald(s), "invalid terms in arithmetic expression");
     case FUNCTION_CASE: return eval_function(s);
     case COLON_CASE: userror("COLON should not escape to eval");
     case EQUATION_CASE: {

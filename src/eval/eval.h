@@ -13,6 +13,8 @@ ALGEB evparloc(ALGEB s);
 // The call s of the procedure proc, found under the name fname (ININunknown when none).
 ALGEB applyproc(ALGEB s, ALGEB proc, ALGEB fname);
 ALGEB EvalLexicalName(ALGEB s);
+// The object of a double that evald gave; failure is the message of a failed evaluation.
+ALGEB arithvalue(double d, const char *failure);
 // Counts the times the NAME of a local was handed out where it could be kept (as a value, a
 // target found through evparloc, a lexical reference): an activation during which it did not
 // change gives its locals back whole when it ends.

@@ -406,8 +406,7 @@ double selectd(ALGEB s, ALGEB t, int lt, int i) {
     return value(selector(s, u, i, 0));
 }
 
-// v, the value of s, as a double.
-static double evaldvalue(ALGEB v, ALGEB s) {
+double evaldvalue(ALGEB v, ALGEB s) {
     if (numeric(v)) return num(v);
     if (ID2(v) == ID2(s)) return box(v);
     return evald(v);
@@ -660,6 +659,11 @@ static double evaldsum(ALGEB s) {
     double *t = L <= SUMFRAME + 1 ? frame : (double *)Newl1(L, LISTNUM);
     for (WORD i = 1; i < L; i++)
         t[i] = evald(A(s[i]));
+    return sumofterms(s, t);
+}
+
+double sumofterms(ALGEB s, double *t) {
+    WORD L = LENGTH2(s);
     // Of two finite numbers, the compensated sum is the rounded sum, save that it never
     // gives -0.
     if (L == 3 && std::isfinite(t[1]) && std::isfinite(t[2])) {

@@ -12,6 +12,10 @@ extern int evald_lt;
 double evald(ALGEB s);
 // The sum of t[1] .. t[lt - 1], boxed terms allowed.
 double evaldSUM(double *t, int lt);
+// The sum s of the terms t[1] .. that evald gave for its operands, as evald finishes it.
+double sumofterms(ALGEB s, double *t);
+// v, the value of s, as a double.
+double evaldvalue(ALGEB v, ALGEB s);
 double smpow(double d, double dr);
 // var is a NAME or LOCAL, or 0 with lohi a count; otherwise lohi is a RANGE of numbers,
 // a SET, LIST or LISTNUM.

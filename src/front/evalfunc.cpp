@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "Lumbra.h"
+#include "compiled.h"
 #include "eval.h"
 #include "evalstat.h"
 #include "simplfnc.h"
@@ -243,7 +244,8 @@ ALGEB evalfunc(ALGEB r, ALGEB t, ALGEB functname) {
     int code = 0;
     try {
         if (LENGTH2(r) > 7) bindoptional(r, t, nargs);
-        v = evalstat(A(r[PROC_BODY]), 1);
+        const CNode *body = compiledbody(r);
+        v = body != 0 ? runstat(body) : evalstat(A(r[PROC_BODY]), 1);
     } catch (const Unwind &u) {
         code = u.code;
     }

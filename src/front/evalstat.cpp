@@ -6,35 +6,13 @@
 #include <cstdio>
 
 #include "Lumbra.h"
+#include "compiled.h"
 #include "eval.h"
 #include "evald.h"
 #include "evalfunc.h"
 #include "sets.h"
 #include "selector.h"
 #include "type.h"
-
-// Raises the evaluation level of the current environment record for the length of a scope, so
-// that an unwinding leaves every record it passes at the level it had before.
-struct LevelRaise {
-    EnvRecord *env;
-    WORD by;
-    explicit LevelRaise(WORD b) : env(Environment), by(b) { env->evlstlev += by; }
-    ~LevelRaise() { env->evlstlev -= by; }
-    LevelRaise(const LevelRaise &) = delete;
-    LevelRaise &operator=(const LevelRaise &) = delete;
-};
-
-static ALGEB unwrap(ALGEB v) { return IDLENGTH(v, EXPSEQ, 2) ? A(v[1]) : v; }
-
-// The ditto names: the newest result first.
-static void shiftresults(ALGEB v) {
-    WORD *ctx = Environment->ctx;
-    ctx[CTX_TQUOTE] = ctx[CTX_DQUOTE];
-    ctx[CTX_DQUOTE] = ctx[CTX_QUOTE];
-    ctx[CTX_QUOTE] = W(v);
-}
-
-static bool printedatlevel(WORD level) { return level <= 4 * ENVprintlevel + 4; }
 
 static void printresult(ALGEB v) {
     lineprint(v, 0);
@@ -56,22 +34,13 @@ ALGEB evalstat(ALGEB s, int lev) {
     return r;
 }
 
-// The common assignment, done without the call of assign: to a local of the running procedure
-// or a name, printing nothing, over a value that is no procedure (whose reassignment warns).
-static inline bool quickassign(ALGEB name, ALGEB rhs, int prfl) {
-    if ((prfl != 0 && prfl != -1) || IMMINT(name)) return false;
-    if (ID2(name) == LOCAL && LENGTH2(name) == 2) name = localof(Actvlocals, name[1]);
-    if (!is(name, NAME) || name == ININprintlevel || name == ININDB) return false;
-    ALGEB old = A(name[1]);
-    if (old != 0 && is(old, PROC)) return false;
-    name[1] = rhs == name ? 0 : W(rhs);
-    return true;
-}
-
 static ALGEB evalassign(ALGEB s, int lev) {
     WORD level = ENVevlstlev;
+    return assignvalue(s, unwrap(eval(A(s[LENGTH2(s) - 1]))), level, lev);
+}
+
+ALGEB assignvalue(ALGEB s, ALGEB v, WORD level, int lev) {
     WORD L = LENGTH2(s);
-    ALGEB v = unwrap(eval(A(s[L - 1])));
     int p;
     if (lev == 2 || prtflag == 0)
         p = DebugLevel >= level;
@@ -95,7 +64,10 @@ static ALGEB evalif(ALGEB s) {
 
 static ALGEB evalexpr(ALGEB s, int lev) {
     WORD level = ENVevlstlev;
-    ALGEB v = unwrap(eval(s));
+    return exprvalue(unwrap(eval(s)), level, lev);
+}
+
+ALGEB exprvalue(ALGEB v, WORD level, int lev) {
     if (v == ININbreak || v == ININnext) {
         funret = v;
         lumbra_jump(Break);
@@ -230,7 +202,7 @@ static bool loopends(const Unwind &u, EnvRecord &env) {
     return false;
 }
 
-ALGEB forfrom(ALGEB s) {
+ALGEB forfrom(ALGEB s, const CNode *ccond, const CNode *cbody) {
     ALGEB var = loopvariable(A(s[1]));
     double f = evald(A(s[2]));
     double b = evald(A(s[3]));
@@ -250,12 +222,12 @@ ALGEB forfrom(ALGEB s) {
     for (double cur = f; b > 0 ? cur <= t : cur >= t;) {
         if (cond != ININtrue) {
             LevelRaise up(1);
-            if (!evalbool(cond)) break;
+            if (!(ccond != 0 ? runbool(ccond) : evalbool(cond))) break;
         }
         {
             LevelRaise up(3);
             try {
-                r = evalstat(body, 1);
+                r = cbody != 0 ? runstat(cbody) : evalstat(body, 1);
             } catch (const Unwind &u) {
                 if (loopends(u, env)) break;
             }
