@@ -35,7 +35,7 @@ ALGEB valuenv(ALGEB s) {
 int nametype(ALGEB s) { return is(s, NAME) || is(s, TABLEREF); }
 
 // Option lists are short lists of names, so a scan by handle is a membership test.
-int hasoption(ALGEB proc, ALGEB option) {
+int hasoptionscan(ALGEB proc, ALGEB option) {
     ALGEB opts = A(proc[PROC_OPTIONS]);
     if (opts == 0 || !is(opts, EXPSEQ)) return 0;
     for (WORD i = 1; i < LENGTH2(opts); i++)

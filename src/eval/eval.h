@@ -60,7 +60,12 @@ ALGEB PolymorphicFunction(ALGEB a, const char *method);
 ALGEB UnaryPolymorphic(ALGEB fn, ALGEB a);
 ALGEB BinaryPolymorphic(ALGEB fn, ALGEB a, ALGEB b);
 ALGEB CallPolymorphic(ALGEB t, ALGEB functname);
-// Whether a procedure has an option (a name).
-int hasoption(ALGEB proc, ALGEB option);
+// Whether a procedure has an option (a name). Most procedures have none, which is told inline.
+int hasoptionscan(ALGEB proc, ALGEB option);
+inline int hasoption(ALGEB proc, ALGEB option) {
+    ALGEB opts = A(proc[PROC_OPTIONS]);
+    if (opts == 0 || IMMINT(opts) || LENGTH2(opts) <= 1) return 0;
+    return hasoptionscan(proc, option);
+}
 // The cached or newly computed result of f(args); remember(0, 0) empties the table.
 ALGEB remember(ALGEB f, ALGEB args);

@@ -37,6 +37,7 @@ enum class Kind : uint8_t {
     Bool,    // anything else, by evalbool
     // Statements
     Seq,
+    AssignLocal, // to one local of the running procedure
     Assign,
     Expr,
     If,
@@ -47,7 +48,8 @@ enum class Kind : uint8_t {
 struct CNode {
     Kind kind;
     WORD id;                    // the type of the original object (SUM, PROD, LESSTHAN, ...)
-    WORD k;                     // the number of a local or parameter
+    WORD k;                     // the number of a local or parameter; 1 for a sum or product
+                                // of two leaves
     ALGEB s;                    // the original object
     CNode *a = 0, *b = 0;       // operands; a loop's condition and body
     std::vector<CNode *> parts; // statements, conditions and branches, arguments
@@ -62,28 +64,29 @@ struct CProc {
 // ---------------------------------------------------------------------------
 // Running
 
-// The number that a leaf holds, read as quickvalue reads it; false when it holds none.
-static inline bool at(const CNode *n, double &d) {
-    ALGEB v;
+// The value word of a leaf, read as quickvalue reads it: 0 when it has none.
+static inline ALGEB leafvalue(const CNode *n) {
     switch (n->kind) {
-    case Kind::Const: v = n->s; break;
+    case Kind::Const: return n->s;
     case Kind::Local: {
         ALGEB locals = Actvlocals;
-        if (n->k >= LENGTH(locals)) return false;
+        if (n->k >= LENGTH(locals)) return 0;
         ALGEB nm = A(locals[n->k]);
-        if (!is(nm, NAME)) return false;
-        v = A(nm[1]);
-        if (v == 0) return false;
-        break;
+        return is(nm, NAME) ? A(nm[1]) : 0;
     }
     case Kind::Param: {
         ALGEB args = Actvparams;
-        if (args == 0 || !is(args, EXPSEQ) || n->k >= LENGTH2(args)) return false;
-        v = A(args[n->k]);
-        break;
+        if (args == 0 || !is(args, EXPSEQ) || n->k >= LENGTH2(args)) return 0;
+        return A(args[n->k]);
     }
-    default: return false;
+    default: return 0;
     }
+}
+
+// The number that a leaf holds; false when it holds none.
+static inline bool at(const CNode *n, double &d) {
+    ALGEB v = leafvalue(n);
+    if (v == 0) return false;
     if (IMMINT(v)) {
         d = (double)IMMVAL(v);
         return true;
@@ -182,6 +185,20 @@ static ALGEB ev(const CNode *n) {
         return eval(n->s);
     }
     case Kind::Arith: {
+        if (n->k != 0) {
+            // Two leaves. Sums and products of immediates are exact in 64 bits, and a product
+            // converted once rounds as the product of their doubles does.
+            ALGEB u = leafvalue(n->a), w = leafvalue(n->b);
+            if (u == 0 || w == 0) return eval(n->s);
+            if (IMMINT(u) && IMMINT(w)) {
+                WORD k = n->id == SUM ? IMMVAL(u) + IMMVAL(w) : IMMVAL(u) * IMMVAL(w);
+                return k >= -1073741824 && k <= 1073741823 ? MKIMM(k) : NewNumberObject((double)k);
+            }
+            if (!numeric(u) || !numeric(w)) return eval(n->s);
+            double x = IMMINT(u) ? (double)IMMVAL(u) : NUMVAL(u);
+            double y = IMMINT(w) ? (double)IMMVAL(w) : NUMVAL(w);
+            return NewNumber(n->id == SUM ? x + y : x * y);
+        }
         double x, y;
         if (n->id == SUM) {
             if (termat(n->a, x) && termat(n->b, y)) return NewNumber(x + y);
@@ -246,6 +263,24 @@ ALGEB runstat(const CNode *n) {
         if (InterruptNow) jumpback();
         Environment->ctx[CTX_STAT] = W(n->s);
         switch (n->kind) {
+        case Kind::AssignLocal: {
+            // assignvalue for its one target, a local of the running procedure
+            ALGEB v = unwrap(ev(n->a));
+            int p =
+                prtflag == 0 ? DebugLevel >= level : printedatlevel(level) || DebugLevel >= level;
+            ALGEB locals = Actvlocals, nm = 0;
+            if (p == 0 && n->k < LENGTH(locals)) nm = A(locals[n->k]);
+            ALGEB old = nm != 0 && is(nm, NAME) ? A(nm[1]) : 0;
+            if (nm != 0 && is(nm, NAME) && nm != ININprintlevel && nm != ININDB &&
+                (old == 0 || !is(old, PROC)))
+                nm[1] = v == nm ? 0 : W(v);
+            else
+                assign(A(n->s[1]), v, p);
+            shiftresults(v);
+            if (level <= DebugLevel) InteractiveDebugger();
+            r = v;
+            break;
+        }
         case Kind::Assign: r = assignvalue(n->s, unwrap(ev(n->a)), level, 1); break;
         case Kind::Expr: r = exprvalue(unwrap(ev(n->a)), level, 1); break;
         case Kind::If: r = runif(n); break;
@@ -309,6 +344,7 @@ static CNode *expr(CProc &p, ALGEB s, int depth) {
             CNode *n = newnode(p, kind, s);
             n->a = a;
             n->b = b;
+            n->k = kind == Kind::Arith && leaf(a) && leaf(b);
             return n;
         }
         case FUNCTION: {
@@ -344,7 +380,10 @@ static CNode *statement(CProc &p, ALGEB s, int depth) {
     WORD L = LENGTH(s);
     switch (CASE_ID(s)) {
     case ASSIGN_CASE: {
-        CNode *n = newnode(p, Kind::Assign, s);
+        ALGEB target = A(s[1]);
+        bool local = L == 3 && IDLENGTH(target, LOCAL, 2) && target[1] >= 1;
+        CNode *n = newnode(p, local ? Kind::AssignLocal : Kind::Assign, s);
+        if (local) n->k = target[1];
         n->a = expr(p, A(s[L - 1]), 0);
         return n;
     }

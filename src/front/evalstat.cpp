@@ -39,20 +39,6 @@ static ALGEB evalassign(ALGEB s, int lev) {
     return assignvalue(s, unwrap(eval(A(s[LENGTH2(s) - 1]))), level, lev);
 }
 
-ALGEB assignvalue(ALGEB s, ALGEB v, WORD level, int lev) {
-    WORD L = LENGTH2(s);
-    int p;
-    if (lev == 2 || prtflag == 0)
-        p = DebugLevel >= level;
-    else
-        p = printedatlevel(level) || DebugLevel >= level;
-    for (WORD i = L - 2; i >= 1; i--)
-        if (!quickassign(A(s[i]), v, p)) assign(A(s[i]), v, p);
-    if (lev != 2) shiftresults(v);
-    if (level <= DebugLevel) InteractiveDebugger();
-    return v;
-}
-
 static ALGEB evalif(ALGEB s) {
     LevelRaise up(3);
     WORD L = LENGTH2(s);
@@ -215,6 +201,11 @@ ALGEB forfrom(ALGEB s, const CNode *ccond, const CNode *cbody) {
     ALGEB cond = A(s[5]), body = A(s[6]);
     ALGEB r = null;
     assign(var, NewNumber(f), 0);
+    bool smallstep = b >= -1073741824.0 && b <= 1073741823.0 && b == std::floor(b);
+    WORD step = smallstep ? (WORD)b : 0;
+    // The variable is a NAME; unless it is one that reads or assigns specially, its value word
+    // is read and set directly.
+    bool plainvar = !isditto(var) && var != ININprintlevel && var != ININDB;
 
     EnvSave keep;
     EnvRecord env = {1, ENVevlstlev, Environment->ctx};
@@ -231,14 +222,25 @@ ALGEB forfrom(ALGEB s, const CNode *ccond, const CNode *cbody) {
             } catch (const Unwind &u) {
                 if (loopends(u, env)) break;
             }
-            ALGEB x = quickvalue(var);
-            double v = x != 0 && IMMINT(x)          ? (double)IMMVAL(x)
-                       : x != 0 && ID2(x) == NUMBER ? NUMVAL(x)
-                                                    : evald(var);
-            if (std::isnan(v)) userror("for loop variable reassigned improperly");
-            cur = v + b;
-            ALGEB next = NewNumber(cur);
-            if (!quickassign(var, next, -1)) assign(var, next, -1);
+            ALGEB x = plainvar ? A(var[1]) : quickvalue(var), next;
+            if (x != 0 && IMMINT(x) && smallstep) {
+                // Both below 2^31: the sum of the doubles is exact.
+                WORD k = IMMVAL(x) + step;
+                cur = (double)k;
+                next = k >= -1073741824 && k <= 1073741823 ? MKIMM(k) : NewNumberObject(cur);
+            } else {
+                double v = x != 0 && IMMINT(x)          ? (double)IMMVAL(x)
+                           : x != 0 && ID2(x) == NUMBER ? NUMVAL(x)
+                                                        : evald(var);
+                if (std::isnan(v)) userror("for loop variable reassigned improperly");
+                cur = v + b;
+                next = NewNumber(cur);
+            }
+            ALGEB old = A(var[1]);
+            if (plainvar && (old == 0 || !is(old, PROC)))
+                var[1] = W(next);
+            else if (!quickassign(var, next, -1))
+                assign(var, next, -1);
         }
         // A body that allocates but finishes no statement of its own at this depth would keep
         // the collector from condemning what earlier rounds left behind.

@@ -58,6 +58,19 @@ inline bool quickassign(ALGEB name, ALGEB rhs, int prfl) {
 
 // The assignment statement s of the value v, begun at evaluation level `level`: the targets
 // take it, and it is printed and becomes the newest ditto value as the statement requires.
-ALGEB assignvalue(ALGEB s, ALGEB v, WORD level, int lev);
+inline ALGEB assignvalue(ALGEB s, ALGEB v, WORD level, int lev) {
+    WORD L = LENGTH2(s);
+    int p;
+    if (lev == 2 || prtflag == 0)
+        p = DebugLevel >= level;
+    else
+        p = printedatlevel(level) || DebugLevel >= level;
+    for (WORD i = L - 2; i >= 1; i--)
+        if (!quickassign(A(s[i]), v, p)) assign(A(s[i]), v, p);
+    if (lev != 2) shiftresults(v);
+    if (level <= DebugLevel) InteractiveDebugger();
+    return v;
+}
+
 // The same for an expression statement of value v; a break or next leaves the loop.
 ALGEB exprvalue(ALGEB v, WORD level, int lev);
