@@ -33,8 +33,9 @@ enum class Kind : uint8_t {
     Call,  // a call of a procedure through a global name
     Eval,  // anything else, by eval
     // Conditions
-    Compare, // a relation between two operands at hand
-    Bool,    // anything else, by evalbool
+    Compare,    // a relation between two operands at hand
+    Connective, // and, or, not
+    Bool,       // anything else, by evalbool
     // Statements
     Seq,
     AssignLocal, // to one local of the running procedure
@@ -42,6 +43,7 @@ enum class Kind : uint8_t {
     Expr,
     If,
     ForFrom,
+    ForIn,
     Stat, // anything else, by evalstat
 };
 
@@ -228,6 +230,14 @@ static ALGEB ev(const CNode *n) {
 }
 
 int runbool(const CNode *n) {
+    if (n->kind == Kind::Connective) {
+        stackcheck();
+        switch (n->id) {
+        case AND: return runbool(n->a) ? runbool(n->b) : 0;
+        case OR: return runbool(n->a) ? 1 : runbool(n->b);
+        default: return !runbool(n->a);
+        }
+    }
     if (n->kind == Kind::Compare) {
         stackcheck();
         double l, r;
@@ -285,6 +295,7 @@ ALGEB runstat(const CNode *n) {
         case Kind::Expr: r = exprvalue(unwrap(ev(n->a)), level, 1); break;
         case Kind::If: r = runif(n); break;
         case Kind::ForFrom: r = forfrom(n->s, n->a, n->b); break;
+        case Kind::ForIn: r = forin(n->s, n->a, n->b); break;
         case Kind::Seq:
             for (const CNode *c : n->parts)
                 r = runstat(c);
@@ -361,7 +372,14 @@ static CNode *expr(CProc &p, ALGEB s, int depth) {
     return newnode(p, Kind::Eval, s);
 }
 
-static CNode *condition(CProc &p, ALGEB s) {
+static CNode *condition(CProc &p, ALGEB s, int depth) {
+    if (depth < MAXDEPTH && !IMMINT(s) &&
+        (IDLENGTH(s, AND, 3) || IDLENGTH(s, OR, 3) || IDLENGTH(s, NOT, 2))) {
+        CNode *n = newnode(p, Kind::Connective, s);
+        n->a = condition(p, A(s[1]), depth + 1);
+        if (ID2(s) != NOT) n->b = condition(p, A(s[2]), depth + 1);
+        return n;
+    }
     if (!IMMINT(s) && LENGTH2(s) == 3 &&
         (ID2(s) == LESSTHAN || ID2(s) == LESSEQ || ID2(s) == EQUATION || ID2(s) == INEQUAT)) {
         CNode *a = expr(p, A(s[1]), 1), *b = expr(p, A(s[2]), 1);
@@ -388,16 +406,18 @@ static CNode *statement(CProc &p, ALGEB s, int depth) {
         return n;
     }
     case FOR_CASE: {
-        if (L != 7) break;
-        CNode *n = newnode(p, Kind::ForFrom, s);
-        if (A(s[5]) != ININtrue) n->a = condition(p, A(s[5]));
-        n->b = statement(p, A(s[6]), depth + 1);
+        // for-from: variable, from, by, to, condition, body; for-in: variable, container,
+        // condition, body.
+        if (L != 7 && L != 5) break;
+        CNode *n = newnode(p, L == 7 ? Kind::ForFrom : Kind::ForIn, s);
+        if (A(s[L - 2]) != ININtrue) n->a = condition(p, A(s[L - 2]), 0);
+        n->b = statement(p, A(s[L - 1]), depth + 1);
         return n;
     }
     case IF_CASE: {
         CNode *n = newnode(p, Kind::If, s);
         for (WORD i = 1; i + 1 < L; i += 2) {
-            n->parts.push_back(condition(p, A(s[i])));
+            n->parts.push_back(condition(p, A(s[i]), 0));
             n->parts.push_back(statement(p, A(s[i + 1]), depth + 1));
         }
         if (L % 2 == 0) n->parts.push_back(statement(p, A(s[L - 1]), depth + 1));

@@ -264,7 +264,7 @@ static ALGEB forwithiterator(ALGEB s, ALGEB c, ALGEB method) {
     return null;
 }
 
-ALGEB forin(ALGEB s) {
+ALGEB forin(ALGEB s, const CNode *ccond, const CNode *cbody) {
     ALGEB var = loopvariable(A(s[1]));
     ALGEB c = updategen(unwrap(eval(A(s[2]))));
     ALGEB cond = A(s[3]), body = A(s[4]);
@@ -284,9 +284,9 @@ ALGEB forin(ALGEB s) {
             assign(var, op1(i, c), i == 1 ? 0 : -1);
             if (cond != ININtrue) {
                 LevelRaise w(1);
-                if (!evalbool(cond)) break;
+                if (!(ccond != 0 ? runbool(ccond) : evalbool(cond))) break;
             }
-            r = evalstat(body, 1);
+            r = cbody != 0 ? runstat(cbody) : evalstat(body, 1);
         } catch (const Unwind &u) {
             if (loopends(u, env)) break;
         }

@@ -13,7 +13,8 @@ void assign(ALGEB name, ALGEB rhs, int prfl);
 struct CNode;
 // A for-from loop; a compiled body runs its condition and body through their nodes.
 ALGEB forfrom(ALGEB s, const CNode *cond = 0, const CNode *body = 0);
-ALGEB forin(ALGEB s);
+ALGEB forin(ALGEB s, const CNode *cond = 0, const CNode *body = 0);
+
 void iterate(ALGEB x);
 [[noreturn]] void jumpback();
 ALGEB names(ALGEB typ);
