@@ -230,24 +230,24 @@ static ALGEB ev(const CNode *n) {
 }
 
 int runbool(const CNode *n) {
-    if (n->kind == Kind::Connective) {
-        stackcheck();
-        switch (n->id) {
-        case AND: return runbool(n->a) ? runbool(n->b) : 0;
-        case OR: return runbool(n->a) ? 1 : runbool(n->b);
-        default: return !runbool(n->a);
-        }
-    }
     if (n->kind == Kind::Compare) {
         stackcheck();
         double l, r;
-        if (at(n->a, l) && at(n->b, r)) {
+        if (at(n->a, l) && at(n->b, r) && !NaN(l) && !NaN(r)) {
             switch (n->id) {
             case EQUATION: return l == r;
             case INEQUAT: return l != r;
             case LESSEQ: return l <= r;
             default: return l < r;
             }
+        }
+    }
+    if (n->kind == Kind::Connective) {
+        stackcheck();
+        switch (n->id) {
+        case AND: return runbool(n->a) ? runbool(n->b) : 0;
+        case OR: return runbool(n->a) ? 1 : runbool(n->b);
+        default: return !runbool(n->a);
         }
     }
     return evalbool(n->s);
