@@ -17,8 +17,8 @@ shift
 . bench/apt.sh
 command -v valgrind >/dev/null 2>&1 || bench_install valgrind
 
-# libhwy calibrates its timer with rdtscp when it is loaded, which valgrind cannot run; the
-# benchmarks never use that timer, so a stand-in takes its place.
+# libhwy, opened at the first vectorised call, calibrates its timer with rdtscp, which valgrind
+# cannot run; nothing measured here uses that timer, so a stand-in takes its place.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cat >"$work/timer.cpp" <<'EOF'
