@@ -218,6 +218,21 @@ Error, 'Not connected'
 """
 
 
+# A header is a length between blanks; anything else is refused, and the connection dropped.
+HEADERS = ((b"      5 hello", "hello"), (b"0000005 hello", "hello"), (b"5       hello", "hello"),
+           (b"      0 ", ""), (b"      1 x", "x"), (b"     -5 hello", "!"), (b" +5     hello", "!"),
+           (b"      5xhello", "!"), (b"        hello", "!"), (b"  5  5  hello", "!"),
+           (b"    5.0 hello", "!"))
+
+
+def headers(accept, seen):
+    for sent, _ in HEADERS:
+        c = accept()
+        exact(c, 1024 + 16)
+        c.sendall(sent)
+        c.close()
+
+
 def password(accept, seen):
     c = accept()
     seen["preamble"] = exact(c, len(b"home") + 16)
@@ -241,6 +256,10 @@ def clients():
 
     seen = client("failing", failing, FAILING, FAILED)
     check("kept", seen.get("kept") == frame(b"kept"), repr(seen))
+
+    refused = "Error, 'Invalid message header, disconnected'\nError, 'Not connected'"
+    client("headers", headers, "ConnectTcp('SOCK', false); ReceiveTcp(5); DisconnectTcp();\n" *
+           len(HEADERS), "".join((m if m != "!" else refused) + "\n" for _, m in HEADERS))
 
     # Without IPC_PW the password is .ipcpw in HOME, and without HOME in the current directory.
     home = os.path.join(tmp, "home")
