@@ -51,9 +51,6 @@ Plain PlainScore(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b, c
     return r;
 }
 
-// ---------------------------------------------------------------------------
-// The scorers
-
 // A score table with values on a grid of 2^-30, like a Dayhoff matrix's.
 struct Table {
     int dim;
@@ -168,9 +165,6 @@ TEST(LocalScorers, OtherCellsEstimateTheScore) {
         EXPECT_EQ(Striped(LocalCell::Byte, b, b, bs, DBL_MAX, 85).score, 2);
     });
 }
-
-// ---------------------------------------------------------------------------
-// The scan
 
 std::string Letters(const std::vector<uint8_t> &x) {
     std::string s;
