@@ -6,6 +6,7 @@
 
 Nothing waits a fixed time: every wait polls for its condition until a deadline.
 """
+import errno
 import os
 import signal
 import socket
@@ -277,12 +278,8 @@ def start(path, script, cwd):
     def listening():
         if p.poll() is not None:
             raise RuntimeError(f"server ended: {p.stdout.read()} {p.stderr.read()}")
-        try:
-            with socket.socket(socket.AF_UNIX) as s:
-                s.connect(path)
-            return True
-        except OSError:
-            return False
+        with socket.socket(socket.AF_UNIX) as s:
+            return s.connect_ex(path) == 0
 
     until(listening, "the server to listen")
     return p
@@ -369,9 +366,7 @@ def server():
     requests = [(r, f"Error, (in Serve) {m}\n") for r, m in refused.items()] + list(answered.items())
 
     # Every client is connected before any sends: each has a process of its own waiting.
-    clients = []
-    for _ in requests:
-        clients.append(connect(path))
+    clients = [connect(path) for _ in requests]
     until(lambda: len(children(p.pid)) >= len(requests), f"{len(requests)} children")
     for c, (request, want) in reversed(list(zip(clients, requests))):
         c.sendall(request.encode() + b"\n")
@@ -400,11 +395,7 @@ def server():
     # to be answered.
     def refused():
         with socket.socket(socket.AF_UNIX) as s:
-            try:
-                s.connect(path)
-            except ConnectionRefusedError:
-                return True
-        return False
+            return s.connect_ex(path) == errno.ECONNREFUSED
 
     until(refused, "nobody to listen on " + path)
     p = start(path, f"Serve('{path}');\n", work)
@@ -431,12 +422,7 @@ if __name__ == "__main__":
     # A test stopped from outside still stops the servers it started.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("FAIL stopped"))
     try:
-        if sys.argv[2] == "server":
-            server()
-        elif sys.argv[2] == "client":
-            clients()
-        else:
-            sys.exit(f"unknown part {sys.argv[2]}")
+        {"server": server, "client": clients}[sys.argv[2]]()
     except Exception as e:
         failures.append(f"FAIL {e!r}")
     finally:
