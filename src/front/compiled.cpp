@@ -25,13 +25,14 @@
 
 enum class Kind : uint8_t {
     // Expressions
-    Const, // a number
-    Local, // a local of the running procedure
-    Param, // a parameter
-    Arith, // a sum or product of two operands at hand (quickarith's cases)
-    Sum,   // a sum of two terms of which at least one is a call
-    Call,  // a call of a procedure through a global name
-    Eval,  // anything else, by eval
+    Const,  // a number
+    Local,  // a local of the running procedure
+    Param,  // a parameter
+    Global, // a name other than the ditto names
+    Arith,  // a sum or product of two operands at hand (quickarith's cases)
+    Sum,    // a sum of two terms of which at least one is a call
+    Call,   // a call of a procedure through a global name
+    Eval,   // anything else, by eval
     // Conditions
     Compare,    // a relation between two operands at hand
     Connective, // and, or, not
@@ -68,21 +69,19 @@ struct CProc {
 
 // The value word of a leaf, read as quickvalue reads it: 0 when it has none.
 static inline ALGEB leafvalue(const CNode *n) {
-    switch (n->kind) {
-    case Kind::Const: return n->s;
-    case Kind::Local: {
+    if (n->kind == Kind::Local) {
         ALGEB locals = Actvlocals;
         if (n->k >= LENGTH(locals)) return 0;
         ALGEB nm = A(locals[n->k]);
         return is(nm, NAME) ? A(nm[1]) : 0;
     }
-    case Kind::Param: {
+    if (n->kind == Kind::Param) {
         ALGEB args = Actvparams;
         if (args == 0 || !is(args, EXPSEQ) || n->k >= LENGTH2(args)) return 0;
         return A(args[n->k]);
     }
-    default: return 0;
-    }
+    if (n->kind == Kind::Const) return n->s;
+    return n->kind == Kind::Global ? A(n->s[1]) : 0;
 }
 
 // The number that a leaf holds; false when it holds none.
@@ -158,6 +157,7 @@ static double dbl(const CNode *n) {
     case Kind::Const:
     case Kind::Local:
     case Kind::Param:
+    case Kind::Global:
         if (at(n, d)) return d;
         return evald(n->s);
     case Kind::Call: return dblcall(n);
@@ -184,6 +184,12 @@ static ALGEB ev(const CNode *n) {
     case Kind::Param: {
         ALGEB args = Actvparams;
         if (args != 0 && is(args, EXPSEQ) && n->k < LENGTH2(args)) return A(args[n->k]);
+        return eval(n->s);
+    }
+    case Kind::Global: {
+        // Numbers are their own value; eval answers for procedures, library stubs and the rest.
+        ALGEB v = A(n->s[1]);
+        if (v != 0 && (IMMINT(v) || ID2(v) == NUMBER)) return v;
         return eval(n->s);
     }
     case Kind::Arith: {
@@ -324,7 +330,8 @@ static CNode *newnode(CProc &p, Kind kind, ALGEB s) {
 }
 
 static bool leaf(const CNode *n) {
-    return n->kind == Kind::Const || n->kind == Kind::Local || n->kind == Kind::Param;
+    return n->kind == Kind::Const || n->kind == Kind::Local || n->kind == Kind::Param ||
+           n->kind == Kind::Global;
 }
 
 static bool term(const CNode *n) {
@@ -358,6 +365,9 @@ static CNode *expr(CProc &p, ALGEB s, int depth) {
             n->k = kind == Kind::Arith && leaf(a) && leaf(b);
             return n;
         }
+        case NAME:
+            if (!isditto(s)) return newnode(p, Kind::Global, s);
+            break;
         case FUNCTION: {
             ALGEB f = A(s[1]);
             if (!isname(f) || isditto(f)) break;
