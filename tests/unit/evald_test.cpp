@@ -66,13 +66,11 @@ TEST_F(EvaldTest, SymbolicSumsAndProducts) {
     EXPECT_EQ(evald(New3(POWER, New2(LIST, seq), MKIMM(2))), 14.0);
 }
 
+// The powers transcript has the other special exponents and the refusals.
 TEST_F(EvaldTest, Powers) {
-    EXPECT_EQ(ErrorOf([] { smpow(0, -1); }), "division by zero");
     EXPECT_EQ(ErrorOf([] { smpow(0, -0.5); }), "division by zero");
-    EXPECT_EQ(ErrorOf([] { smpow(-8, 1.0 / 3); }),
-              "cannot compute fractional power of negative base");
-    const double cases[][3] = {{-8, 3, -512}, {-2, -1, -0.5}, {-2, -2, 0.25}, {0, 0, 1},
-                               {0, 2, 0},     {4, -0.5, 0.5}, {10, 3, 1000}};
+    const double cases[][3] = {
+        {-2, -1, -0.5}, {-2, -2, 0.25}, {-3, 2, 9}, {0, 2, 0}, {10, 3, 1000}};
     for (auto &c : cases)
         EXPECT_EQ(smpow(c[0], c[1]), c[2]) << c[0] << "^" << c[1];
 }
