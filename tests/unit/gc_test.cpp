@@ -9,28 +9,14 @@ using namespace testkit;
 
 // Takes every block off the free lists, leaving each as a dead object in the heap.
 void drainfreelists() {
-    auto dead = [](ALGEB p, WORD len) {
+    for (auto [start, length] : FreeBlocks()) {
+        ALGEB p = start;
+        WORD len = length;
         for (; len > MAXOBJLEN; p += MAXOBJLEN, len -= MAXOBJLEN)
             p[0] = MAXOBJLEN | GARBAGE;
         p[0] = len | GARBAGE;
-    };
-    for (int l = 1; l < NINDIVLISTS; l++)
-        for (ALGEB p = freelist[l], next; p != 0; p = next) {
-            next = A(p[0]);
-            dead(p, l);
-        }
-    for (int c = NINDIVLISTS; c < NFREELISTS; c++)
-        for (ALGEB node = freelist[c], nextnode; node != 0; node = nextnode) {
-            nextnode = A(node[2]);
-            WORD len = node[1];
-            for (ALGEB p = A(node[0]), next; p != 0; p = next) {
-                next = A(p[0]);
-                dead(p, len);
-            }
-            dead(node, len);
-        }
+    }
     memset(freelist, 0, sizeof freelist);
-    if (taillen > 0) dead(tail, taillen);
     tail = 0;
     taillen = 0;
 }

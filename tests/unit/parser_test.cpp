@@ -245,24 +245,6 @@ TEST_F(ParserTest, StringsEscapesAndNames) {
 
 class FileParseTest : public TempDir, public ParserTest {
   protected:
-    // The non-empty statements up to the end of the unit, which is then closed.
-    std::vector<std::string> ReadAll() {
-        std::vector<std::string> got;
-        int depth = r_unit0;
-        for (int i = 0; i < 100; i++) {
-            ALGEB s = ReadStatement();
-            if (IDLENGTH(s, CONTROL, 2)) {
-                EXPECT_EQ(A(s[1]), MKIMM(1));
-                closeinput();
-                EXPECT_EQ(r_unit0, depth - 1);
-                return got;
-            }
-            if (!ISNULL(s)) got.push_back(DumpTree(s));
-        }
-        ADD_FAILURE() << "no end of the unit";
-        return got;
-    }
-
     UnitCapture out;
 };
 
@@ -275,7 +257,7 @@ TEST_F(FileParseTest, AcceptanceReadsNoFurther) {
         EXPECT_EQ(DumpTree(ReadStatement()), tree);
         EXPECT_EQ(Yyline, line) << tree;
     }
-    EXPECT_EQ(ReadAll(), std::vector<std::string>{"w"});
+    EXPECT_EQ(ReadStatements(), std::vector<std::string>{"w"});
 }
 
 // The statements read from a file and the start of what is reported on the way.
@@ -317,7 +299,7 @@ TEST_F(FileParseTest, ReportsAndRecovery) {
     for (auto &c : cases) {
         UnitCapture report;
         Open(c.in);
-        EXPECT_EQ(ReadAll(), c.statements) << c.in.substr(0, 40);
+        EXPECT_EQ(ReadStatements(), c.statements) << c.in.substr(0, 40);
         std::string o = report.Written();
         EXPECT_EQ(o.substr(0, c.report.size()), c.report);
         if (c.report.empty()) {
@@ -328,7 +310,7 @@ TEST_F(FileParseTest, ReportsAndRecovery) {
 
 TEST_F(FileParseTest, ErrorInALongLineShowsTheLastCharacters) {
     Open(std::string(1500, ' ') + "a b;" + std::string(3000, ' ') + "lost;\nc;\n");
-    EXPECT_EQ(ReadAll(), std::vector<std::string>{"c"});
+    EXPECT_EQ(ReadStatements(), std::vector<std::string>{"c"});
     std::string o = out.Written();
     EXPECT_EQ(o.substr(0, 25), "on line 1, syntax error:\n");
     EXPECT_NE(o.find("a b;  "), std::string::npos);
@@ -350,8 +332,8 @@ TEST_F(FileParseTest, NestedUnitsContinueTheOuterOne) {
     EXPECT_EQ(DumpTree(ReadStatement()), "o1");
     EXPECT_EQ(Tree("x"), "x");
     ASSERT_EQ(Ropen(Path("inner").c_str(), 0), 1);
-    EXPECT_EQ(ReadAll(), (std::vector<std::string>{"i1", "i2"}));
-    EXPECT_EQ(ReadAll(), (std::vector<std::string>{"o2", "o3"}));
+    EXPECT_EQ(ReadStatements(), (std::vector<std::string>{"i1", "i2"}));
+    EXPECT_EQ(ReadStatements(), (std::vector<std::string>{"o2", "o3"}));
 }
 
 TEST_F(FileParseTest, StringParseNeedsAFreeUnit) {

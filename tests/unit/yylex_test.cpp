@@ -40,18 +40,6 @@ class LexTest : public TempDir, public KernelTest {
         optquiet = 0;
         echo = 1;
     }
-
-    // The non-empty statements of the current unit, which is then closed.
-    static int Statements() {
-        int n = 0;
-        for (;;) {
-            ALGEB s = ReadStatement();
-            if (IDLENGTH(s, CONTROL, 2)) break;
-            if (!ISNULL(s)) n++;
-        }
-        closeinput();
-        return n;
-    }
 };
 
 // ---------------------------------------------------------------------------
@@ -225,20 +213,20 @@ TEST_F(LexTest, EchoedLines) {
     Open("# note\na;\n\n#long \\\ncomment\nb;\n");
     echo = 4;
     StdoutCapture cap;
-    int n = Statements();
+    size_t n = ReadStatements().size();
     EXPECT_EQ(cap.Finish(), "# note\n> a;\n> \n#long \\\n#comment\n> b;\n");
-    EXPECT_EQ(n, 2);
+    EXPECT_EQ(n, 2u);
 }
 
 TEST_F(LexTest, ShellEscapes) {
     Open("a;\n  !echo from the shell\nb;\n");
     StdoutCapture cap;
-    EXPECT_EQ(Statements(), 2);
+    EXPECT_EQ(ReadStatements().size(), 2u);
     EXPECT_EQ(cap.Finish(), "from the shell\n!\n");
     optserver = 1;
     Open("!echo refused\nb;\n");
     StdoutCapture cap2;
-    EXPECT_EQ(Statements(), 1);
+    EXPECT_EQ(ReadStatements().size(), 1u);
     EXPECT_EQ(cap2.Finish(), "Cannot escape as a server\n");
 }
 
