@@ -169,10 +169,6 @@ TEST_F(Remember, TheDittoNamesGiveTheirProcedure) {
 TEST_F(Remember, OnlyNamesOfProceduresCanBeRemembered) {
     EXPECT_EQ(ErrorOf([] { remember(I(3), Seq({})); }),
               "remember-ing should be on a function name");
-    rf[1] = 0;
-    EXPECT_EQ(ErrorOf([&] { remember(rf, Seq({})); }),
-              "is not assigned a procedure for remember-ing");
-    EXPECT_EQ(A(A(ININlasterror[1])[1]), rf);
     rf[1] = W(I(4));
     EXPECT_EQ(ErrorOf([&] { remember(rf, Seq({})); }),
               "is not assigned a procedure for remember-ing");

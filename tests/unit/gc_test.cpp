@@ -110,15 +110,13 @@ TEST_F(Collector, DeepStructuresDoNotExhaustTheStack) {
         x = New2(LIST, New2(EXPSEQ, x));
     ALGEB holder = naminstall("gcDeep");
     holder[1] = W(x);
-    char buf[32];
-    ALGEB prev = MKIMM(0);
+    // A chain of a million names, each assigned the one before it.
+    std::vector<ALGEB> chain;
     for (int i = 0; i < 1000000; i++) {
-        snprintf(buf, sizeof buf, "gcChain%d", i);
-        ALGEB n = naminstall(buf);
-        n[1] = W(prev);
-        prev = n;
+        chain.push_back(naminstall(("gcChain" + std::to_string(i)).c_str()));
+        chain.back()[1] = W(i == 0 ? MKIMM(0) : chain[i - 1]);
     }
-    naminstall("gcChainHead")[1] = W(prev);
+    naminstall("gcChainHead")[1] = W(chain.back());
     Collect();
     ALGEB y = A(naminstall("gcDeep")[1]);
     int depth = 0;
@@ -130,10 +128,8 @@ TEST_F(Collector, DeepStructuresDoNotExhaustTheStack) {
     EXPECT_EQ(depth, 1000000);
     EXPECT_EQ(A(naminstall("gcChain0")[1]), MKIMM(0));
     // A million assigned names would stay for the tests that come after.
-    for (int i = 0; i < 1000000; i++) {
-        snprintf(buf, sizeof buf, "gcChain%d", i);
-        naminstall(buf)[1] = 0;
-    }
+    for (ALGEB n : chain)
+        n[1] = 0;
     naminstall("gcChainHead")[1] = 0;
     holder[1] = 0;
     Collect();

@@ -108,6 +108,9 @@ TEST_F(IoTest, AtMostNineUnitsAboveStandardInput) {
               "too many files simultaneously open for reading");
     EXPECT_EQ(r_unit0, 9);
     EXPECT_EQ(R_unit, top);
+    // Parsing a string needs a unit too.
+    EXPECT_EQ(ErrorOf([] { Parse("a"); }), "too many files simultaneously open for reading");
+    EXPECT_EQ(r_unit0, 9);
     CloseAllInput();
     EXPECT_EQ(r_unit0, 0);
     EXPECT_EQ(R_unit, stdin);

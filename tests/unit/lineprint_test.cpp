@@ -9,19 +9,19 @@ using namespace testkit;
 
 class Printer : public KernelTest {
   protected:
-    void SetUp() override {
-        lline = 0;
+    static void Reset() {
         scrnwidth = 80;
         BreakLongLines = 1;
         EscapedStrings = 0;
-        procprint = 0;
         PrintToString = 0;
     }
+    void SetUp() override {
+        lline = 0;
+        procprint = 0;
+        Reset();
+    }
     void TearDown() override {
-        EscapedStrings = 0;
-        PrintToString = 0;
-        scrnwidth = 80;
-        BreakLongLines = 1;
+        Reset();
         ININNumberFormat[1] = 0;
         ININDB[1] = 0;
         naminstall("DM")[1] = 0;

@@ -336,12 +336,4 @@ TEST_F(FileParseTest, NestedUnitsContinueTheOuterOne) {
     EXPECT_EQ(ReadStatements(), (std::vector<std::string>{"o2", "o3"}));
 }
 
-TEST_F(FileParseTest, StringParseNeedsAFreeUnit) {
-    Write("f", "");
-    while (r_unit0 < MAX_FILES - 1)
-        ASSERT_EQ(Ropen(Path("f").c_str(), 0), 1);
-    EXPECT_EQ(ErrorOf("a"), "too many files simultaneously open for reading");
-    EXPECT_EQ(r_unit0, MAX_FILES - 1);
-}
-
 } // namespace

@@ -70,15 +70,15 @@ TEST_F(ZipTest, PackedArithmeticMatchesListsOfNumbers) {
     std::vector<double> pos = {0.1, 2.5, 1e16, 3, 7.25e-3}; // roots need positive bases
     for (const char *e : exprs) {
         const std::vector<double> &av = strstr(e, "0.5") || strstr(e, "b ^ a") ? pos : A1;
-        ALGEB pa = Packed(av), pb = Packed(B1);
+        ALGEB pa = Packed(av), pb = Packed(B1), la = Plain(av), lb = Plain(B1);
         ALGEB fast = Zip(e, pa, pb);
-        ALGEB slow = Zip(e, Plain(av), Plain(B1));
+        ALGEB slow = Zip(e, la, lb);
         EXPECT_EQ(ID(fast), LISTNUM) << e;
         EXPECT_EQ(ID(slow), LIST) << e;
         EXPECT_EQ(Doubles(fast), Doubles(slow)) << e;
         // The operands are copied before anything is written.
-        EXPECT_EQ(Doubles(pa), av) << e;
-        EXPECT_EQ(Doubles(pb), B1) << e;
+        for (auto [x, v] : {std::pair{pa, av}, {pb, B1}, {la, av}, {lb, B1}})
+            EXPECT_EQ(Doubles(x), v) << e;
     }
 }
 
@@ -92,13 +92,6 @@ TEST_F(ZipTest, PackedMeetsListPositionByPosition) {
     // A packed list with a list of the same count becomes a list.
     EXPECT_EQ(ID(Zip("a + b", Packed(A1), Plain(B1))), LIST);
     EXPECT_EQ(ID(Zip("a ^ b", Packed(A1), Plain(B1))), LISTNUM);
-}
-
-TEST_F(ZipTest, ListOperandsAreNotChanged) {
-    ALGEB pa = Plain(A1), pb = Plain(B1);
-    Zip("a * b + a ^ 2", pa, pb);
-    EXPECT_EQ(Doubles(pa), A1);
-    EXPECT_EQ(Doubles(pb), B1);
 }
 
 TEST_F(ZipTest, CallsAtEveryPosition) {
