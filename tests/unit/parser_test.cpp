@@ -87,7 +87,6 @@ TEST_F(ParserTest, Trees) {
     EXPECT_EQ(Parse(std::string(2000, '(') + "1" + std::string(2000, ')')), MKIMM(1));
 }
 
-// The errors the grammar and its actions raise.
 TEST_F(ParserTest, Errors) {
     const std::pair<std::string, const char *> cases[] = {
         {"for i from 1 from 2 do od", "repeated from part"},
@@ -176,7 +175,6 @@ TEST_F(ParserTest, Procedures) {
     EXPECT_TRUE(IDLENGTH(list, LIST, 2) && list != EmptyList);
 }
 
-// What the printer writes of a tree reads back as the same tree.
 TEST_F(ParserTest, PrintedTreesReadBack) {
     static char buf[PRINTBUFSIZE];
     for (const char *s : {"a + b * c",   "-x^2",       "a - 2*b",
@@ -260,7 +258,6 @@ TEST_F(FileParseTest, AcceptanceReadsNoFurther) {
     EXPECT_EQ(ReadStatements(), std::vector<std::string>{"w"});
 }
 
-// The statements read from a file and the start of what is reported on the way.
 TEST_F(FileParseTest, ReportsAndRecovery) {
     std::string list = "x := [", tree = "ASSIGN(x,LIST(EXPSEQ(";
     for (int i = 0; i < 1500; i++) {
