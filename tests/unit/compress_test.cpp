@@ -138,9 +138,7 @@ TEST_F(Compress, TheCacheGivesTheSameObjectUntilACollection) {
 }
 
 // Fills the structure table of the process.
-class StructureTable : public Compress {};
-
-TEST_F(StructureTable, HoldsAtMost256Structures) {
+TEST_F(Compress, StructureTableHoldsAtMost256Structures) {
     char name[40];
     while (TotStructureNames < MAXSTRUCTURENAMES) {
         snprintf(name, sizeof name, "cmpFill%d", TotStructureNames);

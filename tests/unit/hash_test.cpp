@@ -40,9 +40,7 @@ TEST_F(HashTest, NaminstallMakesOneNamePerText) {
     // n/8 + 3 words leave room for the NUL after n characters.
     EXPECT_EQ(LENGTH(naminstall("sevench")), 3);
     EXPECT_EQ(LENGTH(naminstall("eightchr")), 4);
-}
-
-TEST_F(HashTest, NamesOfFiveHundredCharactersAreRefused) {
+    // Names of 500 characters are refused.
     std::string ok(499, 'x'), bad(500, 'y');
     ALGEB n = naminstall(ok.c_str());
     EXPECT_EQ(NAMETEXT(n), ok);

@@ -114,7 +114,7 @@ const double Big = std::ldexp(1, 100), Tiny = std::ldexp(1, -55);
 const std::vector<double> Forward = {1, -Big, -1, -Tiny, Big};
 const std::vector<double> Backward = {Big, -Tiny, -1, -Big, 1};
 
-TEST_F(MatrixTest, InnerProductsRunForward) {
+TEST_F(MatrixTest, InnerProductsRunForwardAndMatrixProductsBackward) {
     ALGEB ones = Packed({1, 1, 1, 1, 1});
     ALGEB r = mamul_vv(Packed(Forward), ones);
     ASSERT_EQ(ID(r), NUMBER);
@@ -123,10 +123,7 @@ TEST_F(MatrixTest, InnerProductsRunForward) {
     ALGEB f = List({MKIMM(1), NewNumber(-Big), MKIMM(-1), NewNumber(-Tiny), NewNumber(Big)});
     EXPECT_EQ(DBL(mamul_vv(f, ones)), -Tiny);
     EXPECT_EQ(mamul_vv(EmptyList, EmptyList), cons0);
-}
-
-TEST_F(MatrixTest, MatrixVectorProductsRunBackward) {
-    ALGEB ones = Packed({1, 1, 1, 1, 1});
+    // Matrix times vector: along each row from its last entry.
     ALGEB mv = mamul_vv(List({Packed(Backward), Packed(Forward)}), ones);
     ASSERT_EQ(ID(mv), LISTNUM);
     EXPECT_EQ(LISTNUMDATA(mv)[0], -Tiny);

@@ -13,27 +13,6 @@ namespace {
 
 using namespace testkit;
 
-// What is written on file descriptor 1 between construction and Finish().
-struct StdoutCapture {
-    FILE *file;
-    int saved;
-    StdoutCapture() {
-        fflush(stdout);
-        file = tmpfile();
-        saved = dup(1);
-        dup2(fileno(file), 1);
-    }
-    std::string Finish() {
-        fflush(stdout);
-        dup2(saved, 1);
-        close(saved);
-        rewind(file);
-        std::string s = ReadRest(file);
-        fclose(file);
-        return s;
-    }
-};
-
 class LexTest : public TempDir, public KernelTest {
   protected:
     void SetUp() override {
@@ -206,35 +185,36 @@ TEST_F(LexTest, EchoLevels) {
 TEST_F(LexTest, EchoedLines) {
     Open("# note\na;\n\n#long \\\ncomment\nb;\n");
     echo = 4;
-    StdoutCapture cap;
+    testing::internal::CaptureStdout();
     size_t n = ReadStatements().size();
-    EXPECT_EQ(cap.Finish(), "# note\n> a;\n> \n#long \\\n#comment\n> b;\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "# note\n> a;\n> \n#long \\\n#comment\n> b;\n");
     EXPECT_EQ(n, 2u);
 }
 
 TEST_F(LexTest, ShellEscapes) {
     Open("a;\n  !echo from the shell\nb;\n");
-    StdoutCapture cap;
+    testing::internal::CaptureStdout();
     EXPECT_EQ(ReadStatements().size(), 2u);
-    EXPECT_EQ(cap.Finish(), "from the shell\n!\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "from the shell\n!\n");
     optserver = 1;
     Open("!echo refused\nb;\n");
-    StdoutCapture cap2;
+    testing::internal::CaptureStdout();
     EXPECT_EQ(ReadStatements().size(), 1u);
-    EXPECT_EQ(cap2.Finish(), "Cannot escape as a server\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot escape as a server\n");
 }
 
 TEST_F(LexTest, PlainLineReading) {
     Open("abcdef\nx\n");
     char buf[10];
-    StdoutCapture cap;
+    testing::internal::CaptureStdout();
     EXPECT_EQ(ReadLineFromCmdEdit(buf, 5, "> "), 1);
     EXPECT_STREQ(buf, "abcd");
     EXPECT_EQ(ReadLineFromCmdEdit(buf, 10, ""), 1);
     EXPECT_STREQ(buf, "ef\n");
     EXPECT_EQ(ReadLineFromCmdEdit(buf, 10, ""), 1);
     EXPECT_EQ(ReadLineFromCmdEdit(buf, 10, ""), 0);
-    EXPECT_EQ(cap.Finish(), "> ");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "> ");
 }
 
 } // namespace
