@@ -38,14 +38,20 @@ TEST_F(CmdEditTest, MarksAndTheEndOfTheInput) {
         EXPECT_EQ(ReadAll(in), out) << in;
 }
 
-TEST_F(CmdEditTest, DroppingTheRest) {
-    Open("abcdef\ngh\nij\n");
+// Lines longer than the buffer come in pieces; the prompt goes to standard output.
+TEST_F(CmdEditTest, PiecesAndDroppingTheRest) {
+    Open("abcdef\ngh\nijklm\nno\n");
+    optquiet = 0;
     char buf[4];
-    ASSERT_EQ(ReadLineFromCmdEdit(buf, sizeof buf, ""), 1);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(ReadLineFromCmdEdit(buf, sizeof buf, "> "), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "> ");
     EXPECT_STREQ(buf, "abc");
     DiscardRestOfLine();
-    ASSERT_EQ(ReadLineFromCmdEdit(buf, sizeof buf, ""), 1);
-    EXPECT_STREQ(buf, "gh\n");
+    for (const char *piece : {"gh\n", "ijk", "lm\n"}) {
+        ASSERT_EQ(ReadLineFromCmdEdit(buf, sizeof buf, ""), 1);
+        EXPECT_STREQ(buf, piece);
+    }
     DiscardRestOfFile();
     EXPECT_EQ(ReadLineFromCmdEdit(buf, sizeof buf, ""), 0);
     Rclose();

@@ -150,13 +150,6 @@ class Remember : public Eval {
         rf[1] = 0;
         remember(0, 0);
     }
-    // What is written to the output unit while f runs.
-    template <class F>
-    std::string output(F f) {
-        UnitCapture out;
-        f();
-        return out.Written();
-    }
 };
 
 TEST_F(Remember, TheDittoNamesGiveTheirProcedure) {

@@ -4,9 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <random>
-#include <unistd.h>
 
-#include "cmdedit.h"
 #include "testkit.h"
 
 namespace {
@@ -144,7 +142,7 @@ TEST_F(LexTest, LiteralsMatchTheLibrary) {
 }
 
 // ---------------------------------------------------------------------------
-// Lines: help requests, echo, shell escapes, the line editor's plain reading.
+// Lines: help requests, echo, shell escapes.
 
 std::string Help(const char *line) {
     char buf[IBUFFLEN];
@@ -202,19 +200,6 @@ TEST_F(LexTest, ShellEscapes) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(ReadStatements().size(), 1u);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot escape as a server\n");
-}
-
-TEST_F(LexTest, PlainLineReading) {
-    Open("abcdef\nx\n");
-    char buf[10];
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(ReadLineFromCmdEdit(buf, 5, "> "), 1);
-    EXPECT_STREQ(buf, "abcd");
-    EXPECT_EQ(ReadLineFromCmdEdit(buf, 10, ""), 1);
-    EXPECT_STREQ(buf, "ef\n");
-    EXPECT_EQ(ReadLineFromCmdEdit(buf, 10, ""), 1);
-    EXPECT_EQ(ReadLineFromCmdEdit(buf, 10, ""), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "> ");
 }
 
 } // namespace
