@@ -87,13 +87,6 @@ TEST_F(Eval, ClassNames) {
     EXPECT_EQ(type1(New3(LESSEQ, I(1), I(2))), ININlessequal);
     EXPECT_EQ(type1(Str("s")), ININstring);
     EXPECT_EQ(type1(Newl1(2, SYSTEM)), nullptr);
-    // Without a method for the class, there is nothing to call.
-    EXPECT_EQ(PolymorphicFunction(Call(N("nomethodclass"), {}), "lprint"), nullptr);
-    EXPECT_EQ(UnaryPolymorphic(N("lprint"), I(3)), nullptr);
-    // A structure named after the function already is the answer.
-    ALGEB m = Call(N("Match"), {I(1)});
-    EXPECT_EQ(CallPolymorphic(Seq({m}), N("Match")), m);
-    EXPECT_EQ(CallPolymorphic(Seq({Call(N("Other"), {I(1)})}), N("Match")), nullptr);
 }
 
 // An activation of procedure proc(x:integer, y) local a, b, called by the name f.

@@ -135,14 +135,4 @@ TEST_F(Collector, DeepStructuresDoNotExhaustTheStack) {
     Collect();
 }
 
-TEST_F(Collector, TheHeapStaysTiled) {
-    ENVevlstlev = 2;
-    for (int i = 0; i < 1000; i++)
-        New3(LIST, MKIMM(i), null);
-    Collect();
-    Collect();
-    // Walking every region object by object ends exactly at each region's end.
-    HeapWalk();
-}
-
 } // namespace

@@ -41,6 +41,11 @@ TEST_F(ParserTest, Trees) {
         {"-x^2", "PROD(-1,POWER(x,2))"},
         {"- a * b", "PROD(-1,a,b)"},
         {"2 * 3", "6"},
+        // Numeric factors multiply into one coefficient, first; the others keep their order.
+        {"2 * x * 3", "PROD(6,x)"},
+        {"2 * y * (0.5 * x)", "PROD(y,x)"},
+        {"1 * x", "x"},
+        {"2 * 0.5", "1"},
         {"x!!", "FUNCTION(factorial,FUNCTION(factorial,x))"},
         {"|a - b|", "FUNCTION(abs,SUM(a,PROD(-1,b)))"},
         {"a union b minus c", "FUNCTION(minus,FUNCTION(union,a,b),c)"},

@@ -231,24 +231,6 @@ TEST_F(Storage, Enlarge) {
     EXPECT_EQ(freelist[3], s); // the old block went back
 }
 
-TEST_F(Storage, Products) {
-    ALGEB x = naminstall("x"), y = naminstall("y");
-    ALGEB p = NewProd(MKIMM(2), NewProd(x, MKIMM(3)));
-    ASSERT_EQ(ID(p), PROD);
-    ASSERT_EQ(LENGTH(p), 3);
-    EXPECT_EQ(A(p[1]), MKIMM(6));
-    EXPECT_EQ(A(p[2]), x);
-    EXPECT_EQ(NewProd(MKIMM(1), x), x);
-    ALGEB q = NewProd(NewProd(MKIMM(2), x), NewProd(NewNumber(0.5), y));
-    ASSERT_EQ(LENGTH(q), 3);
-    EXPECT_EQ(A(q[1]), x);
-    EXPECT_EQ(A(q[2]), y);
-    ALGEB r = NewProd(y, x);
-    EXPECT_EQ(A(r[1]), y);
-    EXPECT_EQ(A(r[2]), x);
-    EXPECT_EQ(NewProd(MKIMM(2), NewNumber(0.5)), MKIMM(1));
-}
-
 TEST_F(Storage, WorkingStorage) {
     EXPECT_EQ(WSHead, nullptr);
     WSReturn(); // nothing outstanding: nothing happens
