@@ -30,14 +30,6 @@ std::string ReadUnit() {
     return all;
 }
 
-std::string FileText(const std::string &path) {
-    FILE *f = fopen(path.c_str(), "r");
-    if (f == nullptr) return "(missing)";
-    std::string all = ReadRest(f);
-    fclose(f);
-    return all;
-}
-
 int OpenDescriptors() {
     int n = 0;
     DIR *d = opendir("/proc/self/fd");
@@ -162,7 +154,10 @@ TEST_F(IoTest, RedirectedFilesAreClosed) {
     OpenOutput("previous", 0);
     EXPECT_EQ(w_unit0, 0);
     EXPECT_EQ(OpenDescriptors(), before);
-    EXPECT_EQ(FileText(Path("out")), "one\n");
+    FILE *f = fopen(Path("out").c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(ReadRest(f), "one\n");
+    fclose(f);
 }
 
 // The end of standard input, in a child process since it may end the program.
