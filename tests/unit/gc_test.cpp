@@ -23,18 +23,28 @@ void drainfreelists() {
 
 class Collector : public QuietKernelTest {};
 
-TEST_F(Collector, FinishedStatementsLoseTheirTemporaries) {
+TEST_F(Collector, FinishedStatementsLoseTheirTemporariesAndUnusedNames) {
     ENVevlstlev = 2;
     ALGEB temp = New3(LIST, MKIMM(1), MKIMM(2));
     ALGEB kept = New3(LIST, MKIMM(3), MKIMM(4));
     ALGEB name = naminstall("gcKeptValue");
     name[1] = W(kept);
+    naminstall("gcForgottenName");
+    ALGEB valued = naminstall("gcValuedName");
+    valued[1] = W(MKIMM(1));
     Collect();
     EXPECT_TRUE(IsFree(temp));
     EXPECT_FALSE(IsFree(kept));
     EXPECT_EQ(ID(kept), LIST);
     EXPECT_EQ(A(kept[2]), MKIMM(4));
     EXPECT_EQ(A(naminstall("gcKeptValue")[1]), kept);
+    // Unassigned names that nothing refers to leave the table.
+    EXPECT_EQ(srchname("gcForgottenName"), (ALGEB *)NOTFOUND);
+    EXPECT_NE(srchname("gcValuedName"), (ALGEB *)NOTFOUND);
+    EXPECT_EQ(naminstall("gcValuedName"), valued);
+    ALGEB again = naminstall("gcForgottenName");
+    EXPECT_EQ(ID(again), NAME);
+    EXPECT_STREQ(NAMETEXT(again), "gcForgottenName");
 }
 
 TEST_F(Collector, RunningEvaluationsKeepTheirGenerations) {
@@ -55,19 +65,6 @@ TEST_F(Collector, RunningEvaluationsKeepTheirGenerations) {
     ENVevlstlev = 1;
     gc();
     EXPECT_TRUE(IsFree(held));
-}
-
-TEST_F(Collector, UnassignedUnreferencedNamesLeaveTheTable) {
-    naminstall("gcForgottenName");
-    ALGEB valued = naminstall("gcValuedName");
-    valued[1] = W(MKIMM(1));
-    Collect();
-    EXPECT_EQ(srchname("gcForgottenName"), (ALGEB *)NOTFOUND);
-    EXPECT_NE(srchname("gcValuedName"), (ALGEB *)NOTFOUND);
-    EXPECT_EQ(naminstall("gcValuedName"), valued);
-    ALGEB again = naminstall("gcForgottenName");
-    EXPECT_EQ(ID(again), NAME);
-    EXPECT_STREQ(NAMETEXT(again), "gcForgottenName");
 }
 
 TEST_F(Collector, DeadNeighboursMergeWithFreeBlocks) {
