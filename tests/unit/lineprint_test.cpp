@@ -51,23 +51,16 @@ ALGEB Raw(WORD type, WORD v) {
     return r;
 }
 
+// The transcripts print a+b*c, a-1*b, a-3, a/b, a*(b+c), (a+b)^2 and -1*x.
 TEST_F(Printer, SumsProductsAndPowers) {
     ALGEB a = N("a"), b = N("b"), c = N("c"), x = N("x");
-    EXPECT_EQ(P(New3(SUM, a, New3(PROD, b, c))), "a+b*c");
     EXPECT_EQ(P(New3(PROD, New3(SUM, a, b), c)), "(a+b)*c");
-    // A difference is a sum with a product of -1; the coefficient stays visible.
-    EXPECT_EQ(P(New3(SUM, a, Minus(b))), "a-1*b");
-    EXPECT_EQ(P(New3(SUM, a, I(-3))), "a-3");
     EXPECT_EQ(P(New4(SUM, I(2), a, I(5))), "2+a+5");
-    EXPECT_EQ(P(New3(PROD, a, Inv(b))), "a/b");
     EXPECT_EQ(P(New3(PROD, a, Inv(New3(PROD, b, c)))), "a/(b*c)");
     EXPECT_EQ(P(New3(PROD, a, New3(POWER, b, I(-2)))), "a*b^(-2)");
     EXPECT_EQ(P(Inv(x)), "x^(-1)");
     EXPECT_EQ(P(New3(POWER, x, Minus(a))), "x^(-1*a)");
-    EXPECT_EQ(P(New3(POWER, New3(SUM, a, b), I(2))), "(a+b)^2");
     EXPECT_EQ(P(New3(POWER, x, New3(SUM, a, b))), "x^(a+b)");
-    EXPECT_EQ(P(New3(PROD, a, New3(SUM, b, c))), "a*(b+c)");
-    EXPECT_EQ(P(Minus(x)), "-1*x");
 }
 
 TEST_F(Printer, Containers) {
