@@ -37,6 +37,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+[[noreturn]] void die(const std::string &why) {
+    fprintf(stderr, "mutate_fuzz: %s\n", why.c_str());
+    exit(2);
+}
+
 struct Options {
     std::string lumbra, tests, lib, keep = ".";
     long inputs = -1;
@@ -69,10 +74,8 @@ std::vector<std::string> loadseeds(const std::string &dir) {
         if (e.is_regular_file() && e.path().extension() == ".lum") paths.push_back(e.path());
     std::sort(paths.begin(), paths.end()); // the order of a directory is not reproducible
     std::vector<std::string> seeds;
-    for (auto &p : paths) {
-        std::string t = readfile(p);
-        if (usable(t)) seeds.push_back(t);
-    }
+    for (auto &p : paths)
+        if (std::string t = readfile(p); usable(t)) seeds.push_back(t);
     return seeds;
 }
 
@@ -175,11 +178,10 @@ double cpuseconds(pid_t pid) {
     if (p == std::string::npos) return 0;
     std::istringstream rest(line.substr(p + 2));
     std::string field;
+    for (int i = 3; i < 14; i++) // fields 14 and 15: user and system time
+        rest >> field;
     unsigned long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && rest >> field; i++) {
-        if (i == 14) utime = std::stoul(field);
-        if (i == 15) stime = std::stoul(field);
-    }
+    rest >> utime >> stime;
     return (double)(utime + stime) / (double)sysconf(_SC_CLK_TCK);
 }
 
@@ -196,27 +198,20 @@ struct Outcome {
     std::string detail;
 };
 
+void redirect(const char *path, int flags, int fd) { dup2(open(path, flags, 0666), fd); }
+
 // Runs lumbra -q -B on the input in the scratch directory, as an unprivileged user when we
 // are root, so that a mutant can write files nowhere else.
 Outcome runone(const Options &o, const fs::path &scratch, const std::string &input) {
     fs::path in = scratch.parent_path() / "input.lum", err = scratch.parent_path() / "stderr";
-    {
-        std::ofstream f(in, std::ios::binary);
-        f << input;
-    }
+    std::ofstream(in, std::ios::binary) << input;
     pid_t pid = fork();
-    if (pid < 0) {
-        perror("fork");
-        exit(2);
-    }
+    if (pid < 0) die(std::string("fork: ") + strerror(errno));
     if (pid == 0) {
         setsid();
-        int fd = open(in.c_str(), O_RDONLY);
-        dup2(fd, 0);
-        int out = open("/dev/null", O_WRONLY);
-        dup2(out, 1);
-        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        dup2(e, 2);
+        redirect(in.c_str(), O_RDONLY, 0);
+        redirect("/dev/null", O_WRONLY, 1);
+        redirect(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 2);
         if (chdir(scratch.c_str()) != 0) _exit(3);
         rlim_t secs = (rlim_t)(o.timeout + o.grace) + 10;
         rlimit cpu = {secs, secs};
@@ -232,9 +227,7 @@ Outcome runone(const Options &o, const fs::path &scratch, const std::string &inp
             rlimit as = {(rlim_t)o.memory << 20, (rlim_t)o.memory << 20};
             setrlimit(RLIMIT_AS, &as);
         }
-        if (getuid() == 0) {
-            if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
-        }
+        if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
         execl(o.lumbra.c_str(), o.lumbra.c_str(), "-q", "-l", o.lib.c_str(), (char *)0);
         fputs(NOEXEC, stderr);
         _exit(127);
@@ -287,10 +280,7 @@ const char *kindname(Verdict v) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 4) {
-        fprintf(stderr, "usage: mutate_fuzz LUMBRA TESTSDIR LIBDIR [--OPTION VALUE]...\n");
-        return 2;
-    }
+    if (argc < 4) die("usage: mutate_fuzz LUMBRA TESTSDIR LIBDIR [--OPTION VALUE]...");
     Options o;
     o.lumbra = fs::absolute(argv[1]);
     o.tests = argv[2];
@@ -307,25 +297,16 @@ int main(int argc, char **argv) {
     };
     for (int i = 4; i + 1 < argc; i += 2) {
         auto it = set.find(argv[i]);
-        if (it == set.end()) {
-            fprintf(stderr, "unknown option %s\n", argv[i]);
-            return 2;
-        }
+        if (it == set.end()) die(std::string("unknown option ") + argv[i]);
         it->second(argv[i + 1]);
     }
     if (o.inputs < 0 && o.seconds < 0) o.inputs = 200;
     std::vector<std::string> seeds = loadseeds(o.tests);
     std::vector<std::string> tokens = builtinnames(o.lib);
-    if (seeds.empty()) {
-        fprintf(stderr, "no transcripts under %s\n", o.tests.c_str());
-        return 2;
-    }
+    if (seeds.empty()) die("no transcripts under " + o.tests);
 
     char tmpl[] = "/tmp/lumbra-fuzz-XXXXXX";
-    if (mkdtemp(tmpl) == nullptr) {
-        perror("mkdtemp");
-        return 2;
-    }
+    if (mkdtemp(tmpl) == nullptr) die(std::string("mkdtemp: ") + strerror(errno));
     fs::path base = tmpl, scratch = base / "work";
     fs::create_directory(scratch);
     chmod(base.c_str(), 0755);

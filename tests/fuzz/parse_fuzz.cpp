@@ -34,7 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 #ifndef LUMBRA_LIBFUZZER
 // Runs every file named on the command line once.
 int main(int argc, char **argv) {
-    int n = 0;
     for (int i = 1; i < argc; i++) {
         FILE *f = fopen(argv[i], "rb");
         if (f == 0) {
@@ -45,9 +44,8 @@ int main(int argc, char **argv) {
         size_t len = fread(buf, 1, sizeof buf, f);
         fclose(f);
         LLVMFuzzerTestOneInput(buf, len);
-        n++;
     }
-    printf("%d inputs parsed\n", n);
+    printf("%d inputs parsed\n", argc - 1);
     return 0;
 }
 #endif

@@ -6,6 +6,7 @@
 
 Nothing waits a fixed time: every wait polls for its condition until a deadline.
 """
+import errno
 import os
 import signal
 import socket
@@ -77,18 +78,20 @@ def envwith(**changes):
     return env
 
 
-def client(name, peer, script, want, env=None, cwd=tmp):
-    """Runs script against peer(accept, seen) listening at SOCK; returns what the peer saw."""
+def client(name, peer, script, want, env=None, cwd=tmp, pwlen=1024):
+    """Runs script against peer(accept, seen) listening at SOCK; returns what the peer saw.
+    accept() takes a connection and reads its preamble into seen["preambles"]."""
     path = os.path.join(tmp, name + ".sock")
     srv = socket.socket(socket.AF_UNIX)
     srv.bind(path)
     srv.listen()
     srv.settimeout(DEADLINE)
-    seen = {}
+    seen = {"preambles": []}
 
     def accept():
         c, _ = srv.accept()
         c.settimeout(DEADLINE)
+        seen["preambles"].append(exact(c, pwlen + 16))
         return c
 
     def serve():
@@ -111,7 +114,6 @@ def client(name, peer, script, want, env=None, cwd=tmp):
 
 def framing(accept, seen):
     c = accept()
-    seen["preamble"] = exact(c, 1024 + 16)
     seen["got"] = [message(c) for _ in range(3)]
     # A header in two pieces, an empty message, and the big one back.
     c.sendall(b"      3")
@@ -120,9 +122,7 @@ def framing(accept, seen):
     c.sendall(seen["got"][2])
     seen["last"] = message(c)
     c.close()
-    c = accept()
-    seen["grouped"] = exact(c, 1024 + 16)
-    c.close()
+    accept().close()
 
 
 FRAMING = """
@@ -142,7 +142,6 @@ DisconnectTcp();
 
 def stall(accept, seen):
     c = accept()
-    exact(c, 1024 + 16)
     seen["first"] = message(c)
     # One write: once the first message is there, so is the header of the second.
     c.sendall(frame(b"ab") + b"      5 ")
@@ -165,33 +164,20 @@ SendTcp('bye');
 
 
 def failing(accept, seen):
-    # Closed in the middle of a header.
+    # Connected twice; closed before a header, then in the middle of a body.
     c = accept()
-    exact(c, 1024 + 16)
-    c.sendall(b"   ")
-    c.close()
-    # Connected twice, then a header that is no number.
-    c = accept()
-    exact(c, 1024 + 16)
     seen["kept"] = message(c)
-    c.sendall(b"abcdefgh")
     c.close()
-    # Closed in the middle of a body.
     c = accept()
-    exact(c, 1024 + 16)
     c.sendall(b"     10 abc")
     c.close()
     # Closed with a message of the client unread: the client sees an exceptional condition.
     c = accept()
-    exact(c, 1024 + 16)
     until(lambda: len(c.recv(8, socket.MSG_PEEK)) == 8, "the unread message")
     c.close()
 
 
 FAILING = """
-ConnectTcp('SOCK', false);
-ReceiveTcp(10);
-SendTcp('x');
 ConnectTcp('SOCK', false);
 ConnectTcp('SOCK', false);
 SendTcp(Blanks(10000000, 'x'));
@@ -206,9 +192,7 @@ ReceiveTcp(10);
 DisconnectTcp();
 """
 
-FAILED = """Error, 'Invalid message header, disconnected'
-Error, 'Not connected'
-Error, 'Already connected'
+FAILED = """Error, 'Already connected'
 Error, 'message too long for SendTcp'
 Error, 'Invalid message header, disconnected'
 Error, 'Not connected'
@@ -217,20 +201,26 @@ Error, 'Exception occured, disconnected'
 Error, 'Not connected'
 """
 
+# A header is a length between blanks; anything else, or a peer that closes in the middle of
+# one, is refused and the connection dropped.
+HEADERS = ((b"      5 hello", "hello"), (b"0000005 hello", "hello"), (b"5       hello", "hello"),
+           (b"      0 ", ""), (b"      1 x", "x"), (b"     -5 hello", "!"), (b"      5xhello", "!"),
+           (b"        hello", "!"), (b"  5  5  hello", "!"), (b"   ", "!"))
 
-def password(accept, seen):
-    c = accept()
-    seen["preamble"] = exact(c, len(b"home") + 16)
-    c.close()
+
+def headers(accept, seen):
+    for sent, _ in HEADERS:
+        c = accept()
+        c.sendall(sent)
+        c.close()
 
 
 def clients():
     seen = client("framing", framing, FRAMING, "abc\n0\n1000000, true\n")
     pid = seen["pid"]
-    check("preamble", seen.get("preamble") == PW[:1024] + b"      0 %7d " % pid,
-          repr(seen.get("preamble", b"")[-16:]))
-    check("group", seen.get("grouped") == PW[:1024] + b"%7d %7d " % (os.getpgid(0), pid),
-          repr(seen.get("grouped", b"")[-16:]))
+    check("preambles", seen["preambles"] == [PW[:1024] + b"      0 %7d " % pid,
+                                             PW[:1024] + b"%7d %7d " % (os.getpgid(0), pid)],
+          repr([p[-16:] for p in seen["preambles"]]))
     check("messages", seen.get("got") == [frame(b"hello"), frame(b""), frame(b"x" * 1000000)],
           repr([m[:20] for m in seen.get("got", [])]))
     check("done", seen.get("last") == frame(b"done"), repr(seen.get("last")))
@@ -242,14 +232,19 @@ def clients():
     seen = client("failing", failing, FAILING, FAILED)
     check("kept", seen.get("kept") == frame(b"kept"), repr(seen))
 
+    refused = "Error, 'Invalid message header, disconnected'\nError, 'Not connected'"
+    client("headers", headers, "ConnectTcp('SOCK', false); ReceiveTcp(5); DisconnectTcp();\n" *
+           len(HEADERS), "".join((m if m != "!" else refused) + "\n" for _, m in HEADERS))
+
     # Without IPC_PW the password is .ipcpw in HOME, and without HOME in the current directory.
     home = os.path.join(tmp, "home")
     os.mkdir(home)
     with open(os.path.join(home, ".ipcpw"), "wb") as f:
         f.write(b"home")
     for name, env, cwd in (("HOME", envwith(HOME=home), tmp), ("cwd", envwith(), home)):
-        seen = client("password-" + name, password, "ConnectTcp('SOCK', false);\n", "", env, cwd)
-        check("password " + name, seen.get("preamble") == b"home      0 %7d " % seen["pid"],
+        seen = client("password-" + name, lambda accept, seen: accept().close(),
+                      "ConnectTcp('SOCK', false);\n", "", env, cwd, pwlen=4)
+        check("password " + name, seen["preambles"] == [b"home      0 %7d " % seen["pid"]],
               repr(seen))
 
 
@@ -283,12 +278,8 @@ def start(path, script, cwd):
     def listening():
         if p.poll() is not None:
             raise RuntimeError(f"server ended: {p.stdout.read()} {p.stderr.read()}")
-        try:
-            with socket.socket(socket.AF_UNIX) as s:
-                s.connect(path)
-            return True
-        except OSError:
-            return False
+        with socket.socket(socket.AF_UNIX) as s:
+            return s.connect_ex(path) == 0
 
     until(listening, "the server to listen")
     return p
@@ -375,9 +366,7 @@ def server():
     requests = [(r, f"Error, (in Serve) {m}\n") for r, m in refused.items()] + list(answered.items())
 
     # Every client is connected before any sends: each has a process of its own waiting.
-    clients = []
-    for _ in requests:
-        clients.append(connect(path))
+    clients = [connect(path) for _ in requests]
     until(lambda: len(children(p.pid)) >= len(requests), f"{len(requests)} children")
     for c, (request, want) in reversed(list(zip(clients, requests))):
         c.sendall(request.encode() + b"\n")
@@ -406,11 +395,7 @@ def server():
     # to be answered.
     def refused():
         with socket.socket(socket.AF_UNIX) as s:
-            try:
-                s.connect(path)
-            except ConnectionRefusedError:
-                return True
-        return False
+            return s.connect_ex(path) == errno.ECONNREFUSED
 
     until(refused, "nobody to listen on " + path)
     p = start(path, f"Serve('{path}');\n", work)
@@ -437,12 +422,7 @@ if __name__ == "__main__":
     # A test stopped from outside still stops the servers it started.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("FAIL stopped"))
     try:
-        if sys.argv[2] == "server":
-            server()
-        elif sys.argv[2] == "client":
-            clients()
-        else:
-            sys.exit(f"unknown part {sys.argv[2]}")
+        {"server": server, "client": clients}[sys.argv[2]]()
     except Exception as e:
         failures.append(f"FAIL {e!r}")
     finally:

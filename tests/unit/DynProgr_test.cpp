@@ -42,25 +42,21 @@ ALGEB SmallMatrix(std::mt19937 &rng) {
 
 // The best score of every alignment of a and b, column by column (gap = 1: the last column
 // was a gap in b, 2: a gap in a), each one written out.
-double Enumerate(const DayMatrix *dm, const std::string &a, const std::string &b, size_t i,
-                 size_t j, int gap) {
+double Whole(const DayMatrix *dm, const std::string &a, const std::string &b, size_t i = 0,
+             size_t j = 0, int gap = 0) {
     if (i == a.size() && j == b.size()) return 0;
     double best = -HUGE_VAL;
     if (i < a.size() && j < b.size())
         best = std::max(
             best, dm->Simi[ChartoPos[(unsigned char)a[i]] * Dim + ChartoPos[(unsigned char)b[j]]] +
-                      Enumerate(dm, a, b, i + 1, j + 1, 0));
+                      Whole(dm, a, b, i + 1, j + 1, 0));
     if (i < a.size())
-        best = std::max(best,
-                        (gap == 1 ? dm->IncDel : dm->FixedDel) + Enumerate(dm, a, b, i + 1, j, 1));
+        best =
+            std::max(best, (gap == 1 ? dm->IncDel : dm->FixedDel) + Whole(dm, a, b, i + 1, j, 1));
     if (j < b.size())
-        best = std::max(best,
-                        (gap == 2 ? dm->IncDel : dm->FixedDel) + Enumerate(dm, a, b, i, j + 1, 2));
+        best =
+            std::max(best, (gap == 2 ? dm->IncDel : dm->FixedDel) + Whole(dm, a, b, i, j + 1, 2));
     return best;
-}
-
-double Whole(const DayMatrix *dm, const std::string &a, const std::string &b) {
-    return Enumerate(dm, a, b, 0, 0, 0);
 }
 
 // The best alignment of the pieces a[i1..j1] and b[i2..j2], counted from 1.

@@ -51,9 +51,6 @@ Plain PlainScore(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b, c
     return r;
 }
 
-// ---------------------------------------------------------------------------
-// The scorers
-
 // A score table with values on a grid of 2^-30, like a Dayhoff matrix's.
 struct Table {
     int dim;
@@ -73,29 +70,37 @@ Table RandomTable(std::mt19937 &rng, int dim, bool symmetric = true, double offm
     return t;
 }
 
-// Unrelated sequences, or a copy of the first with substitutions and indels, so that long
-// alignments with gaps, and so the lazy pass across lanes, are common.
+int Draw(std::mt19937 &rng, int lo, int hi) {
+    return std::uniform_int_distribution<int>(lo, hi)(rng);
+}
+
+std::vector<uint8_t> RandomCodes(std::mt19937 &rng, int dim, int n) {
+    std::vector<uint8_t> a(n);
+    for (auto &c : a)
+        c = (uint8_t)Draw(rng, 0, dim - 1);
+    return a;
+}
+
+// A copy with substitutions and indels, so that long alignments with gaps, and so the lazy pass
+// across lanes, are common.
+std::vector<uint8_t> Mutated(std::mt19937 &rng, int dim, const std::vector<uint8_t> &a) {
+    std::vector<uint8_t> b;
+    for (uint8_t c : a) {
+        const int r = Draw(rng, 0, 99);
+        if (r < 6) continue;
+        b.push_back(r < 20 ? (uint8_t)Draw(rng, 0, dim - 1) : c);
+        while (Draw(rng, 0, 99) < 5)
+            b.push_back((uint8_t)Draw(rng, 0, dim - 1));
+    }
+    return b;
+}
+
+// Unrelated sequences, or a sequence and a copy of it.
 void RandomPair(std::mt19937 &rng, int dim, int maxlen, std::vector<uint8_t> &a,
                 std::vector<uint8_t> &b) {
-    std::uniform_int_distribution<int> len(1, maxlen), sym(0, dim - 1), pct(0, 99);
-    a.resize(len(rng));
-    for (auto &c : a)
-        c = (uint8_t)sym(rng);
-    b.clear();
-    if (pct(rng) < 50) {
-        b.resize(len(rng));
-        for (auto &c : b)
-            c = (uint8_t)sym(rng);
-        return;
-    }
-    for (uint8_t c : a) {
-        int r = pct(rng);
-        if (r < 6) continue;
-        b.push_back(r < 20 ? (uint8_t)sym(rng) : c);
-        while (pct(rng) < 5)
-            b.push_back((uint8_t)sym(rng));
-    }
-    if (b.empty()) b.push_back((uint8_t)sym(rng));
+    a = RandomCodes(rng, dim, Draw(rng, 1, maxlen));
+    b = Draw(rng, 0, 99) < 50 ? RandomCodes(rng, dim, Draw(rng, 1, maxlen)) : Mutated(rng, dim, a);
+    if (b.empty()) b.push_back((uint8_t)Draw(rng, 0, dim - 1));
 }
 
 LocalEnd Striped(LocalCell cell, const std::vector<uint8_t> &a, const std::vector<uint8_t> &b,
@@ -161,29 +166,11 @@ TEST(LocalScorers, OtherCellsEstimateTheScore) {
     });
 }
 
-// ---------------------------------------------------------------------------
-// The scan
-
-const char Letters[] = "ARNDCQEGHILKMFPSTWYVX";
-
-std::string RandomSeq(std::mt19937 &rng, int n) {
+std::string Letters(const std::vector<uint8_t> &x) {
     std::string s;
-    for (int i = 0; i < n; i++)
-        s += Letters[rng() % 21];
+    for (uint8_t c : x)
+        s += "ARNDCQEGHILKMFPSTWYVX"[c];
     return s;
-}
-
-// A copy with substitutions and indels.
-std::string Mutated(std::mt19937 &rng, const std::string &a) {
-    std::string b;
-    for (char c : a) {
-        const unsigned r = rng() % 100;
-        if (r < 5) continue;
-        b += r < 25 ? Letters[rng() % 21] : c;
-        while (rng() % 100 < 4)
-            b += Letters[rng() % 21];
-    }
-    return b;
 }
 
 class ScanTest : public QuietKernelTest {
@@ -210,14 +197,14 @@ class ScanTest : public QuietKernelTest {
 
     // Entries of random sequences and of copies of a few ancestors; some sequences empty.
     const database *RandomDb(std::mt19937 &rng, int entries) {
-        std::vector<std::string> ancestors;
+        std::vector<std::vector<uint8_t>> ancestors;
         for (int k = 0; k < 3; k++)
-            ancestors.push_back(RandomSeq(rng, 20 + (int)(rng() % 300)));
+            ancestors.push_back(RandomCodes(rng, 21, 20 + Draw(rng, 0, 299)));
         std::string text;
         for (int e = 0; e < entries; e++) {
             const unsigned r = rng() % 10;
-            const std::string s = r < 5   ? Mutated(rng, ancestors[rng() % 3])
-                                  : r < 9 ? RandomSeq(rng, (int)(rng() % 400))
+            const std::string s = r < 5   ? Letters(Mutated(rng, 21, ancestors[rng() % 3]))
+                                  : r < 9 ? Letters(RandomCodes(rng, 21, Draw(rng, 0, 399)))
                                           : "";
             text += "<E><ID>E" + std::to_string(e) + "</ID><SEQ>" + s + "</SEQ></E>\n";
         }
@@ -246,7 +233,7 @@ TEST_F(ScanTest, EveryPlanGivesTheListOfThePlainScan) {
             const database *df = RandomDb(rng, 20 + (int)(rng() % 40));
             const WORD n = (WORD)df->TotEntries;
             // The query: an entry, or a text of the database's letters (X included).
-            ALGEB s = round % 3 == 0 ? Str(Mutated(rng, RandomSeq(rng, 200)))
+            ALGEB s = round % 3 == 0 ? Str(Letters(Mutated(rng, 21, RandomCodes(rng, 21, 200))))
                                      : I(1 + (WORD)(rng() % (n / 2)));
             const WORD first = rng() % 4 == 0 ? (WORD)(rng() % n) : 1;
             const WORD last = rng() % 4 == 0 ? first + (WORD)(rng() % n) : 2147483647;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <random>
-#include <sstream>
+#include <iterator>
 
 #include "LoadFile.h"
 #include "SetOption.h"
@@ -65,9 +65,7 @@ TEST(PatOrder, EverySortingPathGivesTheSuffixOrder) {
 
 std::string Slurp(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
+    return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 // A database of a few entries with its .map and .tree, and what a good load gives.
@@ -81,12 +79,10 @@ class DbFiles : public QuietKernelTest {
 
     void SetUp() override {
         mapsize = 100;
-        std::string text;
         for (int e = 0; e < 12; e++)
-            text += "<E><ID>E" + std::to_string(e) + "</ID><DE>entry</DE><SEQ>" +
+            good += "<E><ID>E" + std::to_string(e) + "</ID><DE>entry</DE><SEQ>" +
                     std::string("MKVLWACDEFGHIKLMNPQRSTVWY").substr(e, 9 + e) + "</SEQ></E>\n";
-        dir.Write("x.db", text);
-        good = text;
+        dir.Write("x.db", good);
         Load();
         goodmap = Slurp(db + ".map");
         goodtree = Slurp(db + ".tree");

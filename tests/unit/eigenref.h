@@ -1,5 +1,6 @@
 // A reference for matrix exponentials of reversible rate matrices: an eigen-decomposition by
-// cyclic Jacobi rotations, a method unrelated to the series and squarings of mexp.
+// cyclic Jacobi rotations, a method unrelated to the series and squarings of mexp and to the
+// Householder and QL steps of Eigenvalues.
 #pragma once
 
 #include <cmath>
@@ -9,16 +10,8 @@ namespace testkit {
 
 typedef std::vector<double> Dense; // row-major n x n
 
-inline Dense Identity(int n) {
-    Dense I(n * n, 0);
-    for (int i = 0; i < n; i++)
-        I[i * n + i] = 1;
-    return I;
-}
-
-// The symmetric S as V diag(w) V^T by cyclic Jacobi rotations, unrelated to the Householder
-// and QL steps of Eigenvalues.
-// T is double, or long double for a reference finer than the results it checks.
+// The symmetric S as V diag(w) V^T. T is double, or long double for a reference finer than
+// the results it checks.
 template <class T>
 void Jacobi(std::vector<T> S, int n, std::vector<T> &w, std::vector<T> &V) {
     V.assign(n * n, 0);
@@ -37,21 +30,17 @@ void Jacobi(std::vector<T> S, int n, std::vector<T> &w, std::vector<T> &V) {
                 T theta = (S[q * n + q] - S[p * n + p]) / (2 * apq);
                 T t = (theta >= 0 ? 1 : -1) / (std::fabs(theta) + std::sqrt(theta * theta + 1));
                 T c = 1 / std::sqrt(t * t + 1), s = t * c;
-                for (int k = 0; k < n; k++) {
-                    T skp = S[k * n + p], skq = S[k * n + q];
-                    S[k * n + p] = c * skp - s * skq;
-                    S[k * n + q] = s * skp + c * skq;
-                }
-                for (int k = 0; k < n; k++) {
-                    T spk = S[p * n + k], sqk = S[q * n + k];
-                    S[p * n + k] = c * spk - s * sqk;
-                    S[q * n + k] = s * spk + c * sqk;
-                }
-                for (int k = 0; k < n; k++) {
-                    T vkp = V[k * n + p], vkq = V[k * n + q];
-                    V[k * n + p] = c * vkp - s * vkq;
-                    V[k * n + q] = s * vkp + c * vkq;
-                }
+                auto rotate = [&](T &x, T &y) {
+                    T x0 = x;
+                    x = c * x0 - s * y;
+                    y = s * x0 + c * y;
+                };
+                for (int k = 0; k < n; k++) // columns p and q of S, then rows, then of V
+                    rotate(S[k * n + p], S[k * n + q]);
+                for (int k = 0; k < n; k++)
+                    rotate(S[p * n + k], S[q * n + k]);
+                for (int k = 0; k < n; k++)
+                    rotate(V[k * n + p], V[k * n + q]);
             }
     }
     w.resize(n);
@@ -59,7 +48,7 @@ void Jacobi(std::vector<T> S, int n, std::vector<T> &w, std::vector<T> &V) {
         w[i] = S[i * n + i];
 }
 
-// A reversible rate matrix: stationary frequencies pi, symmetric exchangeabilities R.
+// A reversible rate matrix: stationary frequencies pi, rates Q.
 struct Rates {
     int n;
     std::vector<double> pi;
@@ -71,12 +60,9 @@ template <class T = double>
 Dense ExpByEigen(const Rates &r) {
     int n = r.n;
     std::vector<T> S(n * n);
-    for (int i = 0; i < n; i++)
-        for (int j = 0; j < n; j++)
-            S[i * n + j] = std::sqrt((T)r.pi[i] / r.pi[j]) * r.Q[i * n + j];
     for (int i = 0; i < n; i++) // rounding must not break the symmetry Jacobi relies on
-        for (int j = i + 1; j < n; j++)
-            S[j * n + i] = S[i * n + j];
+        for (int j = i; j < n; j++)
+            S[i * n + j] = S[j * n + i] = std::sqrt((T)r.pi[i] / r.pi[j]) * r.Q[i * n + j];
     std::vector<T> w, V;
     Jacobi(S, n, w, V);
     Dense E(n * n);

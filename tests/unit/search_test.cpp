@@ -154,8 +154,6 @@ TEST(ApproxSearch, AgreesWithEditDistances) {
     }
 }
 
-class Search : public QuietKernelTest {};
-
 // Random databases of related sequences, loaded from files of their own.
 class SearchDb : public QuietKernelTest {
   protected:
@@ -344,7 +342,7 @@ TEST_F(SearchDb, FrequentStringsAgreeWithCountsOfEveryKgram) {
 }
 
 // As many groups as there are slots come back, the whole match first.
-TEST_F(Search, MatchRegexGivesEveryGroup) {
+TEST_F(SearchDb, MatchRegexGivesEveryGroup) {
     const std::string pat = std::string(23, '(') + "a" + std::string(23, ')');
     ALGEB r = MatchRegex(pat.data(), (WORD)pat.size(), "xa", 2);
     ASSERT_EQ(LENGTH(A(r[1])), 25);
