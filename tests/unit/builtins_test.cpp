@@ -67,21 +67,17 @@ TEST(BuiltinListTest, MatchesTheDeclarationsOfTheLibrary) {
         EXPECT_TRUE(declared[k]) << builtinlist[k].name << " is not declared in lib/lumbrait";
 }
 
-TEST_F(BuiltinsTest, RawLinesKeepTheirLineEndAndEndWithEOF) {
-    Open("first line\nlast line without end");
+// Raw lines keep their line end and come in pieces of 99999 characters; the end of the file,
+// read as EOF, closes the unit.
+TEST_F(BuiltinsTest, RawLines) {
+    Open(std::string(100005, 'x') + "\nlast line without end");
     int unit = r_unit0;
-    EXPECT_EQ(Text(ReadRawLine()), "first line\n");
-    EXPECT_EQ(Text(ReadRawLine()), "last line without end");
-    EXPECT_EQ(r_unit0, unit);
-    // The end of the file closes the unit.
-    EXPECT_EQ(Text(ReadRawLine()), "EOF");
-    EXPECT_EQ(r_unit0, unit - 1);
-}
-
-TEST_F(BuiltinsTest, LongRawLinesComeInPiecesOf99999Characters) {
-    Open(std::string(100005, 'x') + "\n");
     EXPECT_EQ(Text(ReadRawLine()).size(), 99999u);
     EXPECT_EQ(Text(ReadRawLine()), "xxxxxx\n");
+    EXPECT_EQ(Text(ReadRawLine()), "last line without end");
+    EXPECT_EQ(r_unit0, unit);
+    EXPECT_EQ(Text(ReadRawLine()), "EOF");
+    EXPECT_EQ(r_unit0, unit - 1);
 }
 
 // Views convert through their own characters, into new texts.

@@ -25,45 +25,33 @@ class CmdEditTest : public TempDir, public KernelTest {
     void TearDown() override { CloseAllInput(); }
 };
 
+// Byte-order marks and a binary first byte are also read by the stdin transcripts.
 TEST_F(CmdEditTest, MarksAndTheEndOfTheInput) {
     using namespace std::string_literals;
-    struct {
-        const char *what;
-        std::string in, out;
-    } cases[] = {
-        {"plain text", "a\nlonger line\nlast", "a\nlonger line\nlast"},
-        {"little-endian mark",
-         "\xff\xfe"
-         "a\0\n\0b\0"s,
-         "a\nb"},
-        {"big-endian mark", "\xfe\xff\0a\0\n"s, "a\n"},
-        {"a character beyond one byte",
-         "\xff\xfe"
-         "a\0\x3a\x26"
-         "b\0"s,
-         "a"},
-        {"a first byte that is no text",
-         "\x01"
-         "a\n",
-         ""},
-        {"half a mark",
-         "\xff"
-         "a\n",
-         ""},
-        {"a control character 8..13 first", "\ta\n", "\ta\n"},
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\nlonger line\nlast", "a\nlonger line\nlast"},
+        {"\xff\xfe\x61\0\x3a\x26\x62\0"s, "a"}, // a character beyond one byte ends it
+        {"\xff\x61\n", ""},                     // half a mark
+        {"\ta\n", "\ta\n"},                     // a control character 8..13 may come first
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(ReadAll(c.in), c.out) << c.what;
+    for (const auto &[in, out] : cases)
+        EXPECT_EQ(ReadAll(in), out) << in;
 }
 
-TEST_F(CmdEditTest, DroppingTheRest) {
-    Open("abcdef\ngh\nij\n");
+// Lines longer than the buffer come in pieces; the prompt goes to standard output.
+TEST_F(CmdEditTest, PiecesAndDroppingTheRest) {
+    Open("abcdef\ngh\nijklm\nno\n");
+    optquiet = 0;
     char buf[4];
-    ASSERT_EQ(ReadLineFromCmdEdit(buf, sizeof buf, ""), 1);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(ReadLineFromCmdEdit(buf, sizeof buf, "> "), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "> ");
     EXPECT_STREQ(buf, "abc");
     DiscardRestOfLine();
-    ASSERT_EQ(ReadLineFromCmdEdit(buf, sizeof buf, ""), 1);
-    EXPECT_STREQ(buf, "gh\n");
+    for (const char *piece : {"gh\n", "ijk", "lm\n"}) {
+        ASSERT_EQ(ReadLineFromCmdEdit(buf, sizeof buf, ""), 1);
+        EXPECT_STREQ(buf, piece);
+    }
     DiscardRestOfFile();
     EXPECT_EQ(ReadLineFromCmdEdit(buf, sizeof buf, ""), 0);
     Rclose();

@@ -105,21 +105,18 @@ TEST_F(Compress, StructuresShareOneTableEntryPerNameAndLength) {
     EXPECT_EQ(A(decompress(cb)[1]), naminstall("cmpPoint"));
 }
 
+// Unknown codes, a count larger than what follows, and a stream running off the end.
 TEST_F(Compress, CorruptObjectsAreRefused) {
-    auto packed = [](std::initializer_list<unsigned char> bytes) {
+    const std::vector<unsigned char> cases[] = {{0xc0},
+                                                {0xd0},
+                                                {0x3f, 0xf0},
+                                                {0x05, 0xf0},
+                                                {0x4a, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa}};
+    for (auto &bytes : cases) {
         ALGEB c = Newl1(2, COMPRESSED);
-        memcpy(c + 1, bytes.begin(), bytes.size());
-        return c;
-    };
-    EXPECT_EQ(ErrorOf([&] { decompress(packed({0xc0})); }), "corrputed compressed structure");
-    EXPECT_EQ(ErrorOf([&] { decompress(packed({0xd0})); }), "corrputed compressed structure");
-    EXPECT_EQ(ErrorOf([&] { decompress(packed({0x3f, 0xf0})); }), "corrputed compressed structure");
-    // A count larger than what follows, and a stream running off the end.
-    EXPECT_EQ(ErrorOf([&] { decompress(packed({0x05, 0xf0})); }), "corrputed compressed structure");
-    EXPECT_EQ(ErrorOf([&] {
-                  decompress(packed({0x4a, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa}));
-              }),
-              "corrputed compressed structure");
+        memcpy(c + 1, bytes.data(), bytes.size());
+        EXPECT_EQ(ErrorOf([&] { decompress(c); }), "corrputed compressed structure") << bytes[0];
+    }
 }
 
 TEST_F(Compress, TheCacheGivesTheSameObjectUntilACollection) {
@@ -138,9 +135,7 @@ TEST_F(Compress, TheCacheGivesTheSameObjectUntilACollection) {
 }
 
 // Fills the structure table of the process.
-class StructureTable : public Compress {};
-
-TEST_F(StructureTable, HoldsAtMost256Structures) {
+TEST_F(Compress, StructureTableHoldsAtMost256Structures) {
     char name[40];
     while (TotStructureNames < MAXSTRUCTURENAMES) {
         snprintf(name, sizeof name, "cmpFill%d", TotStructureNames);

@@ -9,25 +9,19 @@ using namespace testkit;
 
 class HashTest : public KernelTest {};
 
-ALGEB ListOf(std::initializer_list<int> xs) {
-    ALGEB s = Newl1((WORD)xs.size() + 1, EXPSEQ);
-    WORD i = 1;
-    for (int x : xs)
-        s[i++] = W(MKIMM(x));
-    return New2(LIST, s);
-}
-
-ALGEB Counting(int n) {
+// The list 1..n, its element at (from 1) replaced by v.
+ALGEB Ints(int n, int at = 0, int v = 0) {
     ALGEB s = Newl1(n + 1, EXPSEQ);
     for (int i = 1; i <= n; i++)
-        s[i] = W(MKIMM(i));
+        s[i] = W(MKIMM(i == at ? v : i));
     return New2(LIST, s);
 }
 
-ALGEB Doubles(int n) {
-    ALGEB x = Newl1(n + 1, LISTNUM);
+// The doubles 0.5, 1.5, ... packed, the one at (from 0) replaced by -3.
+ALGEB Doubles(int n, int at = -1) {
+    ALGEB x = Packed(std::vector<double>(n));
     for (int i = 0; i < n; i++)
-        LISTNUMDATA(x)[i] = 0.5 + i;
+        LISTNUMDATA(x)[i] = i == at ? -3 : 0.5 + i;
     return x;
 }
 
@@ -46,9 +40,7 @@ TEST_F(HashTest, NaminstallMakesOneNamePerText) {
     // n/8 + 3 words leave room for the NUL after n characters.
     EXPECT_EQ(LENGTH(naminstall("sevench")), 3);
     EXPECT_EQ(LENGTH(naminstall("eightchr")), 4);
-}
-
-TEST_F(HashTest, NamesOfFiveHundredCharactersAreRefused) {
+    // Names of 500 characters are refused.
     std::string ok(499, 'x'), bad(500, 'y');
     ALGEB n = naminstall(ok.c_str());
     EXPECT_EQ(NAMETEXT(n), ok);
@@ -57,33 +49,41 @@ TEST_F(HashTest, NamesOfFiveHundredCharactersAreRefused) {
     EXPECT_EQ(srchname(bad.c_str()), (ALGEB *)NOTFOUND);
 }
 
-TEST_F(HashTest, TextsAndNamesHashByTheirCharacters) {
-    EXPECT_EQ(hashalg(naminstall("sequence")), hashalg(CreateString("sequence")));
-    // A view is hashed by its length, not up to a NUL.
-    ALGEB whole = CreateString("sequence");
-    ALGEB view = New3(TEXT, A(3), A(STR(whole)->t));
-    EXPECT_EQ(hashalg(view), hashalg(CreateString("seq")));
+// Texts and names hash by their characters, the first 200 and the length; lists of up to 15
+// elements and packed lists of up to 15 doubles hash every one, longer ones samples that leave
+// out the 16th element and the first double; raw words are not followed.
+TEST_F(HashTest, WhatTheHashSees) {
+    auto q250 = [](int at) {
+        std::string s(250, 'q');
+        if (at >= 0) s[at] = 'r';
+        return CreateString(s.c_str());
+    };
+    const struct {
+        ALGEB a, b;
+        bool same;
+    } cases[] = {
+        {naminstall("sequence"), CreateString("sequence"), true},
+        {View("sequence", 3), CreateString("seq"), true},
+        {q250(-1), q250(220), true},
+        {q250(-1), q250(150), false},
+        {q250(-1), CreateString(std::string(251, 'q').c_str()), false},
+        {Ints(16), Ints(16, 16, 99), true},
+        {Ints(16), Ints(16, 1, 99), false},
+        {Ints(3), Ints(3, 3, 4), false},
+        {Ints(3), Ints(3, 1, 0), false},
+        {Ints(2), New2(SET, A(Ints(2)[1])), false},
+        {Doubles(15), Doubles(15, 0), false},
+        {Doubles(15), Doubles(15, 7), false},
+        {Doubles(15), Doubles(15, 14), false},
+        {Doubles(16), Doubles(16, 0), true},
+        {Doubles(16), Doubles(16, 15), false},
+        {Doubles(16), Doubles(17), false},
+        {New2(PARAM, A(2)), New2(PARAM, A(2)), true},
+        {New2(PARAM, A(2)), New2(PARAM, A(4)), false},
+    };
+    for (size_t i = 0; i < std::size(cases); i++)
+        EXPECT_EQ(hashalg(cases[i].a) == hashalg(cases[i].b), cases[i].same) << "case " << i;
     EXPECT_NE(hashalg(CreateString("")), 0u);
-
-    // Only the first 200 characters take part, but the length always does.
-    std::string s(250, 'q'), late = s, early = s;
-    late[220] = 'r';
-    early[150] = 'r';
-    EXPECT_EQ(hashalg(CreateString(s.c_str())), hashalg(CreateString(late.c_str())));
-    EXPECT_NE(hashalg(CreateString(s.c_str())), hashalg(CreateString(early.c_str())));
-    EXPECT_NE(hashalg(CreateString(s.c_str())), hashalg(CreateString((s + "q").c_str())));
-}
-
-TEST_F(HashTest, LongListsAreHashedBySamples) {
-    ALGEB a = Counting(16), b = Counting(16), c = Counting(16);
-    A(b[1])[16] = W(MKIMM(99)); // the 16th element is not sampled
-    A(c[1])[1] = W(MKIMM(99));
-    EXPECT_EQ(hashalg(a), hashalg(b));
-    EXPECT_NE(hashalg(a), hashalg(c));
-    // Short lists hash every element.
-    EXPECT_NE(hashalg(ListOf({1, 2, 3})), hashalg(ListOf({1, 2, 4})));
-    EXPECT_NE(hashalg(ListOf({1, 2, 3})), hashalg(ListOf({0, 2, 3})));
-    EXPECT_NE(hashalg(ListOf({1, 2})), hashalg(New2(SET, A(ListOf({1, 2})[1]))));
 }
 
 // A list that contains itself, or one nested deeper than the stack could follow, still hashes;
@@ -101,32 +101,14 @@ TEST_F(HashTest, HashingLooksAtABoundedPartOfAnObject) {
     EXPECT_NE(hashalg(a), hashalg(A(A(a[1])[1])));
 }
 
-TEST_F(HashTest, ListnumsHashEveryDoubleUpToFifteen) {
-    for (int i : {0, 7, 14}) {
-        ALGEB x = Doubles(15);
-        LISTNUMDATA(x)[i] = -3;
-        EXPECT_NE(hashalg(x), hashalg(Doubles(15))) << "double " << i;
-    }
-    // Sixteen doubles: samples at 1..15, so the first one does not count.
-    ALGEB x = Doubles(16), y = Doubles(16);
-    LISTNUMDATA(x)[0] = -3;
-    LISTNUMDATA(y)[15] = -3;
-    EXPECT_EQ(hashalg(x), hashalg(Doubles(16)));
-    EXPECT_NE(hashalg(y), hashalg(Doubles(16)));
-    EXPECT_NE(hashalg(Doubles(16)), hashalg(Doubles(17)));
-}
-
-TEST_F(HashTest, RawWordsAreNotFollowed) {
-    // A PARAM holds a raw number; 2 is not the address of an object.
-    ALGEB p2 = New2(PARAM, A(2)), q2 = New2(PARAM, A(2)), p4 = New2(PARAM, A(4));
-    EXPECT_EQ(hashalg(p2), hashalg(q2));
-    EXPECT_NE(hashalg(p2), hashalg(p4));
-}
-
 TEST_F(HashTest, BucketsGrowKeepingTheirPairs) {
     ALGEB tab = Newl1(5, HASHTAB); // four buckets: keys 2, 6, 10, ... share bucket 3
     tab[0] = (tab[0] & COMPLGC) | ((WORD)77 << ShiftGC);
-    EXPECT_EQ(search(2, tab), (ALGEB *)NOTFOUND);
+    auto at = [&](UINT h) {
+        ALGEB *p = search(h, tab);
+        return p == (ALGEB *)NOTFOUND ? nullptr : p[1];
+    };
+    EXPECT_EQ(at(2), nullptr);
 
     const UINT keys[] = {2, 6, 0xFFFFFFFEu, 10, 14, 18, 22, 26};
     for (int i = 0; i < 8; i++) {
@@ -147,22 +129,13 @@ TEST_F(HashTest, BucketsGrowKeepingTheirPairs) {
     EXPECT_EQ(tab[1], 0);
     EXPECT_EQ(tab[2], 0);
     EXPECT_EQ(tab[4], 0);
-    ALGEB *p = search(0xFFFFFFFEu, tab);
-    ASSERT_NE(p, (ALGEB *)NOTFOUND);
-    EXPECT_EQ(p[1], MKIMM(102));
-    EXPECT_EQ(search(30, tab), (ALGEB *)NOTFOUND);
-}
-
-TEST_F(HashTest, TheHashZeroIsAKeyLikeAnyOther) {
-    ALGEB tab = Newl1(5, HASHTAB);
+    EXPECT_EQ(at(0xFFFFFFFEu), MKIMM(102));
+    EXPECT_EQ(at(30), nullptr);
+    // The hash 0 is a key like any other.
     hashinsert(0, MKIMM(1), tab);
-    hashinsert(4, MKIMM(2), tab); // same bucket
-    ALGEB *p = search(0, tab);
-    ASSERT_NE(p, (ALGEB *)NOTFOUND);
-    EXPECT_EQ(p[1], MKIMM(1));
-    p = search(4, tab);
-    ASSERT_NE(p, (ALGEB *)NOTFOUND);
-    EXPECT_EQ(p[1], MKIMM(2));
+    hashinsert(4, MKIMM(2), tab);
+    EXPECT_EQ(at(0), MKIMM(1));
+    EXPECT_EQ(at(4), MKIMM(2));
 }
 
 } // namespace

@@ -30,14 +30,6 @@ std::string ReadUnit() {
     return all;
 }
 
-std::string FileText(const std::string &path) {
-    FILE *f = fopen(path.c_str(), "r");
-    if (f == nullptr) return "(missing)";
-    std::string all = ReadRest(f);
-    fclose(f);
-    return all;
-}
-
 int OpenDescriptors() {
     int n = 0;
     DIR *d = opendir("/proc/self/fd");
@@ -47,55 +39,43 @@ int OpenDescriptors() {
     return n;
 }
 
+// A missing name is looked for with .Z, then with .gz appended; names are not shell words.
 TEST_F(IoTest, CompressedFilesAreReadThroughGunzip) {
     Write("data", "compressed line\n");
-    Gzip("data", "data.gz");
-    ASSERT_EQ(Ropen(Path("data.gz").c_str(), 0), 1);
-    EXPECT_EQ(Type_input, 1);
-    EXPECT_EQ(ReadUnit(), "compressed line\n");
-    Rclose();
-
-    // A missing name is looked for with .Z, then with .gz appended.
-    Gzip("data", "only.gz");
-    ASSERT_EQ(Ropen(Path("only").c_str(), 0), 1);
-    EXPECT_EQ(Type_input, 1);
-    EXPECT_EQ(ReadUnit(), "compressed line\n");
-    Rclose();
-
     Write("other", "from Z\n");
-    Gzip("other", "both.Z");
-    Gzip("data", "both.gz");
-    ASSERT_EQ(Ropen(Path("both").c_str(), 0), 1);
-    EXPECT_EQ(ReadUnit(), "from Z\n");
-    Rclose();
-
-    // File names are not shell words.
     Write("it's here", "quoted\n");
-    Gzip("it's here", "it's here.gz");
-    ASSERT_EQ(Ropen(Path("it's here.gz").c_str(), 0), 1);
-    EXPECT_EQ(ReadUnit(), "quoted\n");
-    Rclose();
+    for (auto [from, to] : {std::pair{"data", "data.gz"},
+                            {"data", "only.gz"},
+                            {"other", "both.Z"},
+                            {"data", "both.gz"},
+                            {"it's here", "it's here.gz"}})
+        Gzip(from, to);
+    for (auto [name, text] : {std::pair{"data.gz", "compressed line\n"},
+                              {"only", "compressed line\n"},
+                              {"both", "from Z\n"},
+                              {"it's here.gz", "quoted\n"}}) {
+        ASSERT_EQ(Ropen(Path(name).c_str(), 0), 1) << name;
+        EXPECT_EQ(Type_input, 1) << name;
+        EXPECT_EQ(ReadUnit(), text) << name;
+        Rclose();
+    }
 }
 
+// Bare suffixes are ordinary names in the current directory.
 TEST_F(IoTest, BareSuffixesAreOrdinaryNames) {
-    Write(".Z", "not compressed\n");
-    Write(".gz", "nor this\n");
     char cwd[PATH_MAX];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    ASSERT_EQ(chdir(dir.c_str()), 0);
-    int z = Ropen(".Z", 0);
-    std::string ztext = z ? ReadUnit() : "";
-    int ztype = Type_input;
-    if (z) Rclose();
-    int gz = Ropen(".gz", 0);
-    std::string gztext = gz ? ReadUnit() : "";
-    if (gz) Rclose();
-    ASSERT_EQ(chdir(cwd), 0);
-    EXPECT_EQ(z, 1);
-    EXPECT_EQ(ztype, 0);
-    EXPECT_EQ(ztext, "not compressed\n");
-    EXPECT_EQ(gz, 1);
-    EXPECT_EQ(gztext, "nor this\n");
+    for (const char *name : {".Z", ".gz"}) {
+        Write(name, name);
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+        int opened = Ropen(name, 0), type = Type_input;
+        std::string text = opened ? ReadUnit() : "";
+        if (opened) Rclose();
+        ASSERT_EQ(chdir(cwd), 0);
+        EXPECT_EQ(opened, 1) << name;
+        EXPECT_EQ(type, 0) << name;
+        EXPECT_EQ(text, name);
+    }
 }
 
 TEST_F(IoTest, AtMostNineUnitsAboveStandardInput) {
@@ -108,6 +88,9 @@ TEST_F(IoTest, AtMostNineUnitsAboveStandardInput) {
               "too many files simultaneously open for reading");
     EXPECT_EQ(r_unit0, 9);
     EXPECT_EQ(R_unit, top);
+    // Parsing a string needs a unit too.
+    EXPECT_EQ(ErrorOf([] { Parse("a"); }), "too many files simultaneously open for reading");
+    EXPECT_EQ(r_unit0, 9);
     CloseAllInput();
     EXPECT_EQ(r_unit0, 0);
     EXPECT_EQ(R_unit, stdin);
@@ -171,7 +154,10 @@ TEST_F(IoTest, RedirectedFilesAreClosed) {
     OpenOutput("previous", 0);
     EXPECT_EQ(w_unit0, 0);
     EXPECT_EQ(OpenDescriptors(), before);
-    EXPECT_EQ(FileText(Path("out")), "one\n");
+    FILE *f = fopen(Path("out").c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(ReadRest(f), "one\n");
+    fclose(f);
 }
 
 // The end of standard input, in a child process since it may end the program.

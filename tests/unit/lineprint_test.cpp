@@ -9,19 +9,19 @@ using namespace testkit;
 
 class Printer : public KernelTest {
   protected:
-    void SetUp() override {
-        lline = 0;
+    static void Reset() {
         scrnwidth = 80;
         BreakLongLines = 1;
         EscapedStrings = 0;
-        procprint = 0;
         PrintToString = 0;
     }
+    void SetUp() override {
+        lline = 0;
+        procprint = 0;
+        Reset();
+    }
     void TearDown() override {
-        EscapedStrings = 0;
-        PrintToString = 0;
-        scrnwidth = 80;
-        BreakLongLines = 1;
+        Reset();
         ININNumberFormat[1] = 0;
         ININDB[1] = 0;
         naminstall("DM")[1] = 0;
@@ -51,23 +51,16 @@ ALGEB Raw(WORD type, WORD v) {
     return r;
 }
 
+// The transcripts print a+b*c, a-1*b, a-3, a/b, a*(b+c), (a+b)^2 and -1*x.
 TEST_F(Printer, SumsProductsAndPowers) {
     ALGEB a = N("a"), b = N("b"), c = N("c"), x = N("x");
-    EXPECT_EQ(P(New3(SUM, a, New3(PROD, b, c))), "a+b*c");
     EXPECT_EQ(P(New3(PROD, New3(SUM, a, b), c)), "(a+b)*c");
-    // A difference is a sum with a product of -1; the coefficient stays visible.
-    EXPECT_EQ(P(New3(SUM, a, Minus(b))), "a-1*b");
-    EXPECT_EQ(P(New3(SUM, a, I(-3))), "a-3");
     EXPECT_EQ(P(New4(SUM, I(2), a, I(5))), "2+a+5");
-    EXPECT_EQ(P(New3(PROD, a, Inv(b))), "a/b");
     EXPECT_EQ(P(New3(PROD, a, Inv(New3(PROD, b, c)))), "a/(b*c)");
     EXPECT_EQ(P(New3(PROD, a, New3(POWER, b, I(-2)))), "a*b^(-2)");
     EXPECT_EQ(P(Inv(x)), "x^(-1)");
     EXPECT_EQ(P(New3(POWER, x, Minus(a))), "x^(-1*a)");
-    EXPECT_EQ(P(New3(POWER, New3(SUM, a, b), I(2))), "(a+b)^2");
     EXPECT_EQ(P(New3(POWER, x, New3(SUM, a, b))), "x^(a+b)");
-    EXPECT_EQ(P(New3(PROD, a, New3(SUM, b, c))), "a*(b+c)");
-    EXPECT_EQ(P(Minus(x)), "-1*x");
 }
 
 TEST_F(Printer, Containers) {
@@ -81,16 +74,12 @@ TEST_F(Printer, Containers) {
     EXPECT_EQ(P(New1(STOP)), "quit");
 }
 
+// The compress and matrices transcripts print 0.5000, 0.10000000 and 0.00100000.
 TEST_F(Printer, Numbers) {
-    EXPECT_EQ(P(I(0)), "0");
-    EXPECT_EQ(P(I(-7)), "-7");
     EXPECT_EQ(P(NewNumber(1e22)), "10000000000000000000000");
     EXPECT_EQ(P(NewNumber(1e23)), "9.9999999999999992e+22");
     EXPECT_EQ(P(NewNumber(-1e23)), "-9.9999999999999992e+22");
-    EXPECT_EQ(P(NewNumber(0.5)), "0.5000");
     EXPECT_EQ(P(NewNumber(-0.25)), "-0.2500");
-    EXPECT_EQ(P(NewNumber(0.1)), "0.10000000");
-    EXPECT_EQ(P(NewNumber(0.001)), "0.00100000");
     EXPECT_EQ(P(NewNumber(0.0001)), "0.0001");
     EXPECT_EQ(P(NewNumber(1e-7)), " 1e-07");
     char buf[40];
@@ -235,13 +224,8 @@ TEST_F(Printer, FoldingAtScreenWidth) {
     prpart("defghijk");
     prpart("lmn");
     mendline();
-    EXPECT_EQ(out.Written(), "12345678ab\ncdefghijk\nlmn\n");
     EXPECT_EQ(lline, 0);
-}
-
-TEST_F(Printer, LongPiecesBreakWithBackslash) {
-    UnitCapture out;
-    scrnwidth = 10;
+    // Long pieces break with a backslash.
     prpart("abcdefghijklmnopqrstuvwxy");
     EXPECT_EQ(lline, 7);
     prpart("1234");
@@ -255,7 +239,8 @@ TEST_F(Printer, LongPiecesBreakWithBackslash) {
     mendline();
     prpart("0123456789012345678");
     EXPECT_EQ(lline, 10);
-    EXPECT_EQ(out.Written(), "abcdefghi\\\njklmnopqr\\\nstuvwxy\n123412345\nABCDEFGHI\\\nJK"
+    EXPECT_EQ(out.Written(), "12345678ab\ncdefghijk\nlmn\n"
+                             "abcdefghi\\\njklmnopqr\\\nstuvwxy\n123412345\nABCDEFGHI\\\nJK"
                              "abcdefg\\\nhijkl\n012345678\\\n9012345678");
 }
 

@@ -113,16 +113,10 @@ TEST_F(SimplfncTest, DebuggerStatementsSeeTheRunningProcedure) {
     y[1] = 0;
     // An activation of p, as procedure invocation builds it.
     ALGEB loc = copyalg(A(A(p[2])[1]));
-    WORD ctx[LumbraStackSize] = {W(TopLevelStack),
-                                 1,
-                                 W(New2(EXPSEQ, loc)),
-                                 W(New2(EXPSEQ, MKIMM(7))),
-                                 W(naminstall("p")),
-                                 W(p),
-                                 W(null),
-                                 W(null),
-                                 W(null),
-                                 W(null)};
+    WORD ctx[LumbraStackSize] = {W(TopLevelStack),     1,
+                                 W(New2(EXPSEQ, loc)), W(New2(EXPSEQ, MKIMM(7))),
+                                 W(naminstall("p")),   W(p)};
+    std::fill(ctx + 6, ctx + 10, W(null));
     EnvRecord env = {1, IniEnv.evlstlev + 19, ctx};
     Environment = &env;
     ASSERT_EQ(DebuggerStatement("y := x:"), 1);

@@ -76,19 +76,27 @@ inline void Collect() {
     gc();
 }
 
-// The free block that contains p and its length, or 0.
-inline ALGEB FreeBlockAt(ALGEB p, WORD *len) {
+// Every free block, the tail included, with its length.
+inline std::map<ALGEB, WORD> FreeBlocks() {
+    std::map<ALGEB, WORD> free;
     for (int l = 1; l < NINDIVLISTS; l++)
         for (ALGEB q = freelist[l]; q != 0; q = A(q[0]))
-            if (p >= q && p < q + l) return *len = l, q;
+            free[q] = l;
     for (int c = NINDIVLISTS; c < NFREELISTS; c++)
-        for (ALGEB node = freelist[c]; node != 0; node = A(node[2])) {
-            WORD l = node[1];
+        for (ALGEB node = freelist[c]; node != 0; node = A(node[2]))
             for (ALGEB q = node; q != 0; q = A(q[0]))
-                if (p >= q && p < q + l) return *len = l, q;
-        }
-    if (p >= tail && p < tail + taillen) return *len = taillen, tail;
-    return 0;
+                free[q] = node[1];
+    if (taillen > 0) free[tail] = taillen;
+    return free;
+}
+
+// The free block that contains p and its length, or 0.
+inline ALGEB FreeBlockAt(ALGEB p, WORD *len) {
+    std::map<ALGEB, WORD> free = FreeBlocks();
+    auto f = free.upper_bound(p);
+    if (f == free.begin() || p >= std::prev(f)->first + std::prev(f)->second) return 0;
+    --f;
+    return *len = f->second, f->first;
 }
 
 inline bool IsFree(ALGEB p) {
@@ -99,15 +107,7 @@ inline bool IsFree(ALGEB p) {
 // Every block of every region, object by object; free blocks carry their length in the free
 // lists. The walk must end exactly at the end of each region.
 inline std::vector<ALGEB> HeapWalk() {
-    std::map<ALGEB, WORD> free;
-    for (int l = 1; l < NINDIVLISTS; l++)
-        for (ALGEB q = freelist[l]; q != 0; q = A(q[0]))
-            free[q] = l;
-    for (int c = NINDIVLISTS; c < NFREELISTS; c++)
-        for (ALGEB node = freelist[c]; node != 0; node = A(node[2]))
-            for (ALGEB q = node; q != 0; q = A(q[0]))
-                free[q] = node[1];
-    if (taillen > 0) free[tail] = taillen;
+    std::map<ALGEB, WORD> free = FreeBlocks();
     std::vector<ALGEB> blocks;
     for (ALGEB r = allstorage; r != 0; r = A(r[0])) {
         ALGEB p = r + 2, end = r + r[1];
@@ -250,6 +250,24 @@ inline std::string DumpTree(ALGEB x) {
     for (WORD i = 1; i < LENGTH2(x); i++)
         s += (i > 1 ? "," : "") + DumpTree(A(x[i]));
     return s + ")";
+}
+
+// The trees of the non-empty statements up to the end of the current unit, which is then closed.
+inline std::vector<std::string> ReadStatements() {
+    std::vector<std::string> got;
+    int depth = r_unit0;
+    for (int i = 0; i < 100; i++) {
+        ALGEB s = ReadStatement();
+        if (IDLENGTH(s, CONTROL, 2)) {
+            EXPECT_EQ(A(s[1]), MKIMM(1));
+            closeinput();
+            EXPECT_EQ(r_unit0, depth - 1);
+            return got;
+        }
+        if (!ISNULL(s)) got.push_back(DumpTree(s));
+    }
+    ADD_FAILURE() << "no end of the unit";
+    return got;
 }
 
 inline std::string Printed(ALGEB x) {

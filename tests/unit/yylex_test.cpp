@@ -4,53 +4,18 @@
 #include <cfloat>
 #include <cmath>
 #include <random>
-#include <unistd.h>
 
-#include "cmdedit.h"
 #include "testkit.h"
 
 namespace {
 
 using namespace testkit;
 
-// What is written on file descriptor 1 between construction and Finish().
-struct StdoutCapture {
-    FILE *file;
-    int saved;
-    StdoutCapture() {
-        fflush(stdout);
-        file = tmpfile();
-        saved = dup(1);
-        dup2(fileno(file), 1);
-    }
-    std::string Finish() {
-        fflush(stdout);
-        dup2(saved, 1);
-        close(saved);
-        rewind(file);
-        std::string s = ReadRest(file);
-        fclose(file);
-        return s;
-    }
-};
-
 class LexTest : public TempDir, public KernelTest {
   protected:
     void SetUp() override {
         optquiet = 0;
         echo = 1;
-    }
-
-    // The non-empty statements of the current unit, which is then closed.
-    static int Statements() {
-        int n = 0;
-        for (;;) {
-            ALGEB s = ReadStatement();
-            if (IDLENGTH(s, CONTROL, 2)) break;
-            if (!ISNULL(s)) n++;
-        }
-        closeinput();
-        return n;
     }
 };
 
@@ -177,7 +142,7 @@ TEST_F(LexTest, LiteralsMatchTheLibrary) {
 }
 
 // ---------------------------------------------------------------------------
-// Lines: help requests, echo, shell escapes, the line editor's plain reading.
+// Lines: help requests, echo, shell escapes.
 
 std::string Help(const char *line) {
     char buf[IBUFFLEN];
@@ -197,20 +162,14 @@ TEST_F(LexTest, HelpRequests) {
 }
 
 TEST_F(LexTest, EchoLevels) {
-    struct Case {
-        int echo, expected;
-    };
-    // A file one level above standard input.
-    Open("a;\n");
-    for (Case c : {Case{0, 0}, Case{1, 0}, Case{3, 1}, Case{4, 1}, Case{5, 1}, Case{6, 1}}) {
-        echo = c.echo;
-        EXPECT_EQ(shouldecho(), c.expected) << c.echo;
-    }
-    // Two levels above.
-    Open("a;\n");
-    for (Case c : {Case{1, 0}, Case{3, 1}, Case{5, 0}, Case{6, 1}}) {
-        echo = c.echo;
-        EXPECT_EQ(shouldecho(), c.expected) << c.echo;
+    // Whether each echo level 0..6 echoes a file one, then two levels above standard input
+    // (- for a level not tried).
+    for (const char *expected : {"00-1111", "-0-1-01"}) {
+        Open("a;\n");
+        for (echo = 0; echo <= 6; echo++)
+            if (expected[echo] != '-') {
+                EXPECT_EQ(shouldecho(), expected[echo] - '0') << echo;
+            }
     }
     echo = 4;
     optquiet = 1;
@@ -224,35 +183,23 @@ TEST_F(LexTest, EchoLevels) {
 TEST_F(LexTest, EchoedLines) {
     Open("# note\na;\n\n#long \\\ncomment\nb;\n");
     echo = 4;
-    StdoutCapture cap;
-    int n = Statements();
-    EXPECT_EQ(cap.Finish(), "# note\n> a;\n> \n#long \\\n#comment\n> b;\n");
-    EXPECT_EQ(n, 2);
+    testing::internal::CaptureStdout();
+    size_t n = ReadStatements().size();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "# note\n> a;\n> \n#long \\\n#comment\n> b;\n");
+    EXPECT_EQ(n, 2u);
 }
 
 TEST_F(LexTest, ShellEscapes) {
     Open("a;\n  !echo from the shell\nb;\n");
-    StdoutCapture cap;
-    EXPECT_EQ(Statements(), 2);
-    EXPECT_EQ(cap.Finish(), "from the shell\n!\n");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(ReadStatements().size(), 2u);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "from the shell\n!\n");
     optserver = 1;
     Open("!echo refused\nb;\n");
-    StdoutCapture cap2;
-    EXPECT_EQ(Statements(), 1);
-    EXPECT_EQ(cap2.Finish(), "Cannot escape as a server\n");
-}
-
-TEST_F(LexTest, PlainLineReading) {
-    Open("abcdef\nx\n");
-    char buf[10];
-    StdoutCapture cap;
-    EXPECT_EQ(ReadLineFromCmdEdit(buf, 5, "> "), 1);
-    EXPECT_STREQ(buf, "abcd");
-    EXPECT_EQ(ReadLineFromCmdEdit(buf, 10, ""), 1);
-    EXPECT_STREQ(buf, "ef\n");
-    EXPECT_EQ(ReadLineFromCmdEdit(buf, 10, ""), 1);
-    EXPECT_EQ(ReadLineFromCmdEdit(buf, 10, ""), 0);
-    EXPECT_EQ(cap.Finish(), "> ");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(ReadStatements().size(), 1u);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot escape as a server\n");
 }
 
 } // namespace
