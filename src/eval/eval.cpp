@@ -382,19 +382,7 @@ ALGEB applyproc(ALGEB s, ALGEB proc, ALGEB fname) {
 // The number of an operand at hand without evaluation proper: a number or a variable holding
 // one.
 static inline bool quicknum(ALGEB x, double &d) {
-    if (IMMINT(x)) {
-        d = (double)IMMVAL(x);
-        return true;
-    }
-    ALGEB v = ID2(x) == NUMBER ? x : quickvalue(x);
-    if (v == 0) return false;
-    if (IMMINT(v)) {
-        d = (double)IMMVAL(v);
-        return true;
-    }
-    if (ID2(v) != NUMBER) return false;
-    d = NUMVAL(v);
-    return true;
+    return numberat(IMMINT(x) || ID2(x) == NUMBER ? x : quickvalue(x), d);
 }
 
 // A term of a sum at hand: such an operand, or the product of two (as in a - b).

@@ -52,6 +52,17 @@ inline ALGEB quickvalue(ALGEB s) {
     if (id != NAME || isditto(s)) return 0;
     return A(s[1]);
 }
+// The number a value word holds, an immediate or a NUMBER; false for any other and for 0.
+inline bool numberat(ALGEB v, double &d) {
+    if (v == 0) return false;
+    if (IMMINT(v)) {
+        d = (double)IMMVAL(v);
+        return true;
+    }
+    if (ID2(v) != NUMBER) return false;
+    d = NUMVAL(v);
+    return true;
+}
 int nametype(ALGEB s);
 // The class name of an object for polymorphic dispatch, or 0.
 ALGEB type1(ALGEB s);

@@ -85,17 +85,7 @@ static inline ALGEB leafvalue(const CNode *n) {
 }
 
 // The number that a leaf holds; false when it holds none.
-static inline bool at(const CNode *n, double &d) {
-    ALGEB v = leafvalue(n);
-    if (v == 0) return false;
-    if (IMMINT(v)) {
-        d = (double)IMMVAL(v);
-        return true;
-    }
-    if (ID2(v) != NUMBER) return false;
-    d = NUMVAL(v);
-    return true;
-}
+static inline bool at(const CNode *n, double &d) { return numberat(leafvalue(n), d); }
 
 // A term of a sum at hand: a leaf, or the product of two (as in a - b).
 static inline bool termat(const CNode *n, double &d) {
