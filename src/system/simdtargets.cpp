@@ -13,13 +13,18 @@
 
 namespace {
 
-template <class F>
-F hwyfunction(const char *symbol) {
+void *hwylibrary() {
     static void *lib = [] {
         void *h = dlopen("libhwy.so.1", RTLD_NOW | RTLD_LOCAL);
         if (h == nullptr) fprintf(stderr, "Warning, no vector instructions: %s\n", dlerror());
         return h;
     }();
+    return lib;
+}
+
+template <class F>
+F hwyfunction(const char *symbol) {
+    void *lib = hwylibrary();
     return lib != nullptr ? (F)dlsym(lib, symbol) : nullptr;
 }
 
